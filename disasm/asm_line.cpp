@@ -1,0 +1,55 @@
+#include "disasm/asm_line.h"
+
+#include <array>
+#include <cstring>
+
+namespace zemlo {
+namespace {
+
+// Two upper-case hex digits per byte value, so a word takes four copies.
+constexpr auto kHexPairs = [] {
+  std::array<char, 512> pairs{};
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int i = 0; i < 256; ++i) {
+    pairs[static_cast<std::size_t>(2 * i)] = kDigits[i >> 4];
+    pairs[static_cast<std::size_t>(2 * i + 1)] = kDigits[i & 15];
+  }
+  return pairs;
+}();
+
+char* put_hex32(char* p, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    std::memcpy(p, &kHexPairs[((value >> shift) & 0xFFu) * 2], 2);
+    p += 2;
+  }
+  return p;
+}
+
+}  // namespace
+
+std::size_t format_asm_line(char* out, const PpcDisasmRecord& record) {
+  char* p = out;
+  std::memcpy(p, "0x", 2);
+  p = put_hex32(p + 2, static_cast<std::uint32_t>(record.address));
+  std::memcpy(p, "  0x", 4);
+  p = put_hex32(p + 4, record.word);
+  std::memcpy(p, "  ", 2);
+  p += 2;
+  std::memcpy(p, record.mnemonic.c_str(), record.mnemonic.size());
+  p += record.mnemonic.size();
+  *p++ = ' ';
+  std::memcpy(p, record.operands.c_str(), record.operands.size());
+  p += record.operands.size();
+  return static_cast<std::size_t>(p - out);
+}
+
+std::string asm_line(std::uint32_t address, std::uint32_t word) {
+  PpcDisasmRecord record;
+  record.address = address;
+  record.word = word;
+  ppc_disassemble(&record);
+  char line[kMaxAsmLine];
+  return std::string(line, format_asm_line(line, record));
+}
+
+}  // namespace zemlo

@@ -1,0 +1,24 @@
+#pragma once
+
+// The memory window's assembler line: "0x%08X  0x%08X  %s %s" (address, word, mnemonic,
+// operands). An undecodable word ends the line in three blanks after the word.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "disasm/ppc_disasm.h"
+
+namespace zemlo {
+
+// Longest line format_asm_line writes: both fixed parts and both texts at full capacity.
+inline constexpr std::size_t kMaxAsmLine = 2 + 8 + 4 + 8 + 2 + 15 + 1 + 63;
+
+// Writes the line of an already decoded record (address = its low 32 bits) without a newline
+// or terminator into `out`, which must hold kMaxAsmLine bytes; returns the length.
+std::size_t format_asm_line(char* out, const PpcDisasmRecord& record);
+
+// Decodes `word` at `address` and returns its line.
+std::string asm_line(std::uint32_t address, std::uint32_t word);
+
+}  // namespace zemlo

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace zemlo {
+
+// A text of at most N - 1 characters kept in place and always terminated. Appends past the
+// capacity are cut off rather than overrunning, so a caller can never write outside the field.
+// The decoder builds every text with these appenders instead of printf: it runs once per word
+// of a multi-megabyte file.
+template <std::size_t N>
+class FixedText {
+  static_assert(N >= 2 && N <= 256);
+
+ public:
+  static constexpr std::size_t kCapacity = N - 1;
+
+  FixedText() = default;
+  // Implicit on purpose: texts are assigned from literals and table names everywhere.
+  FixedText(std::string_view text) { append(text); }
+  FixedText(const char* text) { append(std::string_view(text)); }
+  FixedText& operator=(std::string_view text) {
+    clear();
+    append(text);
+    return *this;
+  }
+  FixedText& operator=(const char* text) { return *this = std::string_view(text); }
+
+  void clear() {
+    size_ = 0;
+    data_[0] = '\0';
+  }
+  [[nodiscard]] const char* c_str() const { return data_; }
+  [[nodiscard]] std::string_view view() const { return {data_, size_}; }
+  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] bool empty() const { return size_ == 0; }
+
+  void append(std::string_view text) {
+    std::size_t n = text.size();
+    if (n > kCapacity - size_) n = kCapacity - size_;
+    std::memcpy(data_ + size_, text.data(), n);
+    size_ = static_cast<std::uint8_t>(size_ + n);
+    data_[size_] = '\0';
+  }
+  void append(char c) {
+    if (size_ == kCapacity) return;
+    data_[size_++] = c;
+    data_[size_] = '\0';
+  }
+  template <std::size_t M>
+  void append(const FixedText<M>& text) {
+    append(text.view());
+  }
+
+  // Signed decimal, as "%i" prints it.
+  void append_decimal(std::int64_t value) {
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    do {
+      *--p = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *--p = '-';
+    append(std::string_view(p, static_cast<std::size_t>(end - p)));
+  }
+
+  // Upper-case hexadecimal zero-padded to `width` digits, as "%0*X" prints it.
+  void append_hex(std::uint32_t value, int width) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char digits[8];
+    int count = 0;
+    do {
+      digits[7 - count++] = kDigits[value & 0xF];
+      value >>= 4;
+    } while (value != 0);
+    while (count < width && count < 8) digits[7 - count++] = '0';
+    append(std::string_view(digits + 8 - count, static_cast<std::size_t>(count)));
+  }
+
+  friend bool operator==(const FixedText& a, std::string_view b) { return a.view() == b; }
+
+ private:
+  char data_[N] = {};
+  std::uint8_t size_ = 0;
+};
+
+}  // namespace zemlo
