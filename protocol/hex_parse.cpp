@@ -1,4 +1,4 @@
-#include "debugger/hex_parse.h"
+#include "protocol/hex_parse.h"
 
 #include <limits>
 
