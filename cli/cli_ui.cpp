@@ -1,0 +1,119 @@
+#include "cli/cli_ui.h"
+
+#include <unistd.h>
+
+#include <chrono>
+
+#include "link/link.h"
+
+namespace zemlo::cli {
+namespace {
+
+double Now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr char kDoneCaption[] = "Done.";
+
+}  // namespace
+
+CliUi::CliUi(std::FILE* out, std::FILE* err)
+    : out_(out), err_(err), progressOnTerminal_(isatty(fileno(err)) != 0) {}
+
+void CliUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
+                        MessageOwner) {
+  std::lock_guard lock(mutex_);
+  if (progressDrawn_) {
+    std::fputs("\r\033[K", err_);
+    progressDrawn_ = false;
+  }
+  std::fflush(out_);
+  std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fflush(err_);
+  if (caption != kDoneCaption) failureShown_ = true;
+}
+
+std::optional<std::string> CliUi::ChooseOpenFile(const FileRequest&) {
+  std::lock_guard lock(mutex_);
+  return openFile_;
+}
+
+std::optional<std::string> CliUi::ChooseSaveFile(const FileRequest&) {
+  std::lock_guard lock(mutex_);
+  return saveFile_;
+}
+
+void CliUi::ProgressSetRange(uint32_t, uint32_t high) {
+  std::lock_guard lock(mutex_);
+  if (progressDrawn_ && high == 0) {
+    DrawProgress(true);
+    std::fputs("\n", err_);
+    progressDrawn_ = false;
+  }
+  progressHigh_ = high;
+  progressValue_ = 0;
+  progressStart_ = Now();
+  progressLastDraw_ = 0;
+  startBytes_ = g_linkBytesTotal;
+}
+
+void CliUi::ProgressSetStep(uint32_t step) {
+  std::lock_guard lock(mutex_);
+  progressStep_ = step;
+}
+
+void CliUi::ProgressStep() {
+  std::lock_guard lock(mutex_);
+  progressValue_ += progressStep_;
+  if (!progressOnTerminal_ || progressHigh_ == 0) return;
+  const double now = Now();
+  if (now - progressLastDraw_ < 0.1 && progressValue_ < progressHigh_) return;
+  progressLastDraw_ = now;
+  DrawProgress(false);
+}
+
+void CliUi::DrawProgress(bool) {
+  if (!progressOnTerminal_ || progressHigh_ == 0) return;
+  const double fraction =
+      std::min(1.0, static_cast<double>(progressValue_) / static_cast<double>(progressHigh_));
+  const double elapsed = std::max(1e-6, Now() - progressStart_);
+  const double rate = static_cast<double>(g_linkBytesTotal - startBytes_) / elapsed;
+  const double left = fraction > 0 ? elapsed * (1.0 - fraction) / fraction : 0;
+  constexpr int kWidth = 30;
+  const int filled = static_cast<int>(fraction * kWidth);
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kWidth - filled), ' ');
+  const char* unit = "B/s";
+  double shown = rate;
+  if (shown >= 1024 * 1024) {
+    shown /= 1024 * 1024;
+    unit = "MiB/s";
+  } else if (shown >= 1024) {
+    shown /= 1024;
+    unit = "KiB/s";
+  }
+  const auto seconds = static_cast<unsigned long>(left);
+  std::fprintf(err_, "\r[%s] %3d%%  %7.1f %s  %lu:%02lu left\033[K", bar.c_str(),
+               static_cast<int>(fraction * 100), shown, unit, seconds / 60, seconds % 60);
+  std::fflush(err_);
+  progressDrawn_ = true;
+}
+
+void CliUi::ListInsert(int, const std::string& line) {
+  std::lock_guard lock(mutex_);
+  if (progressDrawn_) {
+    std::fputs("\r\033[K", err_);
+    progressDrawn_ = false;
+  }
+  std::fputs(line.c_str(), out_);
+  std::fputc('\n', out_);
+}
+
+void CliUi::ListClear() {}
+
+void CliUi::RequestQuit(int) {
+  quitRequested_ = true;
+}
+
+}  // namespace zemlo::cli

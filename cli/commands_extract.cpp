@@ -1,0 +1,16 @@
+#include "cli/handlers.h"
+
+namespace zemlo::cli {
+namespace {
+int NotYet(CliUi& ui) {
+  ui.ShowMessage("This command is not available yet", "Error", MessageIcon::Error,
+                 MessageOwner::None);
+  return kExitFailure;
+}
+}  // namespace
+
+int CmdExtractDisc(const CliArgs&, CliUi& ui) { return NotYet(ui); }
+int CmdDumpNand(const CliArgs&, CliUi& ui) { return NotYet(ui); }
+int CmdLowLevel(const CliArgs&, CliUi& ui) { return NotYet(ui); }
+
+}  // namespace zemlo::cli

@@ -1,0 +1,104 @@
+// zemlo-cli: one console operation per invocation, from a terminal or a script.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/adapter_setup.h"
+#include "cli/cli_command.h"
+#include "cli/cli_ui.h"
+#include "link/link.h"
+
+namespace {
+
+using zemlo::cli::CliArgs;
+using zemlo::cli::CliCommand;
+
+struct ParsedCommand {
+  const CliCommand* command = nullptr;
+  CLI::App* app = nullptr;
+  std::vector<std::string> positionals;
+  std::string output;
+  std::map<std::string, bool> flags;
+  std::map<std::string, std::string> options;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"zemlo-cli: drive a GameCube or Wii console through the USB Zemlo adapter"};
+  app.require_subcommand(1, 1);
+  std::string adapter = "auto";
+  app.add_option("--adapter", adapter,
+                 "how the adapter is reached: sim, tcp:HOST:PORT, ftdi, d2xx or auto");
+
+  const auto& table = zemlo::cli::CommandTable();
+  std::vector<ParsedCommand> parsed(table.size());
+  for (size_t i = 0; i < table.size(); ++i) {
+    const CliCommand& command = table[i];
+    ParsedCommand& entry = parsed[i];
+    entry.command = &command;
+    entry.app =
+        app.add_subcommand(command.name, std::string(command.help) + "\n  usage: " + command.name +
+                                             " " + command.usage);
+    if (command.maxArgs > 0) {
+      auto* option = entry.app->add_option("args", entry.positionals, command.usage);
+      option->expected(command.minArgs, command.maxArgs);
+      if (command.minArgs > 0) option->required();
+    }
+    auto* output = entry.app->add_option("-o,--output", entry.output, "the file to write");
+    if (command.needsOutput) output->required();
+    for (const std::string& flag : command.flags) {
+      entry.app->add_flag(flag, entry.flags[flag]);
+    }
+    for (const std::string& name : command.options) {
+      entry.app->add_option(name, entry.options[name]);
+    }
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "%s\n%s", e.what(), app.help().c_str());
+    return zemlo::cli::kExitUsage;
+  }
+
+  ParsedCommand* chosen = nullptr;
+  for (ParsedCommand& entry : parsed) {
+    if (entry.app->parsed()) chosen = &entry;
+  }
+  if (!chosen) return zemlo::cli::kExitUsage;
+
+  CliArgs args;
+  args.args = chosen->positionals;
+  args.output = chosen->output;
+  for (const auto& [flag, set] : chosen->flags) {
+    if (set) args.flags.insert(flag);
+  }
+  for (const auto& [name, value] : chosen->options) {
+    if (!value.empty()) args.options[name] = value;
+  }
+
+  zemlo::cli::CliUi ui;
+  zemlo::InstallUi(&ui);
+  if (!args.output.empty()) ui.SetSaveFile(args.output);
+
+  if (chosen->command->connects) {
+    std::string error;
+    if (!zemlo::cli::InstallAdapter(adapter, &error)) {
+      return zemlo::cli::UsageError(chosen->command->name, error);
+    }
+    zemlo::g_connected = zemlo::ConnectAdapter();
+  }
+
+  int status = chosen->command->run(args, ui);
+  std::fflush(stdout);
+  if (status == zemlo::cli::kExitFromMessages) {
+    status = ui.failureShown() ? zemlo::cli::kExitFailure : zemlo::cli::kExitOk;
+  }
+  if (chosen->command->connects) zemlo::cli::CloseAdapter();
+  zemlo::InstallUi(nullptr);
+  return status;
+}

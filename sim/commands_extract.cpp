@@ -1,0 +1,7 @@
+#include "sim/console.h"
+
+namespace zemlo::sim {
+
+void RegisterExtractCommands(CommandTable&) {}
+
+}  // namespace zemlo::sim

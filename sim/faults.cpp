@@ -1,0 +1,129 @@
+#include "sim/faults.h"
+
+namespace zemlo::sim {
+namespace {
+
+bool TakeOne(int& counter) {
+  if (counter <= 0) return false;
+  --counter;
+  return true;
+}
+
+}  // namespace
+
+void Faults::ShortenNextPackets(int count, size_t keepBytes) {
+  std::lock_guard lock(mutex_);
+  shortPackets_ = count;
+  shortKeep_ = keepBytes;
+}
+
+void Faults::CorruptNextChecksums(int count) {
+  std::lock_guard lock(mutex_);
+  corruptChecksums_ = count;
+}
+
+void Faults::WrongNextReplies(uint8_t byte, int count) {
+  std::lock_guard lock(mutex_);
+  wrongReplies_ = count;
+  wrongReplyByte_ = byte;
+}
+
+void Faults::SuppressNextReplies(int count) {
+  std::lock_guard lock(mutex_);
+  suppressedReplies_ = count;
+}
+
+void Faults::SetSilent(bool silent) {
+  std::lock_guard lock(mutex_);
+  silent_ = silent;
+}
+
+void Faults::FailNextReads(int count) {
+  std::lock_guard lock(mutex_);
+  failedReads_ = count;
+}
+
+void Faults::FailNextWrites(int count) {
+  std::lock_guard lock(mutex_);
+  failedWrites_ = count;
+}
+
+void Faults::ShortenNextWrites(int count) {
+  std::lock_guard lock(mutex_);
+  shortWrites_ = count;
+}
+
+void Faults::DropConnection() {
+  std::lock_guard lock(mutex_);
+  dropped_ = true;
+}
+
+void Faults::FailConnectStep(ConnectStep step) {
+  std::lock_guard lock(mutex_);
+  connectFailure_ = step;
+}
+
+void Faults::Clear() {
+  std::lock_guard lock(mutex_);
+  shortPackets_ = corruptChecksums_ = wrongReplies_ = suppressedReplies_ = 0;
+  failedReads_ = failedWrites_ = shortWrites_ = 0;
+  silent_ = dropped_ = false;
+  connectFailure_.reset();
+}
+
+std::optional<size_t> Faults::TakePacketShortening() {
+  std::lock_guard lock(mutex_);
+  if (!TakeOne(shortPackets_)) return std::nullopt;
+  return shortKeep_;
+}
+
+bool Faults::TakeChecksumCorruption() {
+  std::lock_guard lock(mutex_);
+  return TakeOne(corruptChecksums_);
+}
+
+std::optional<uint8_t> Faults::FilterReply(uint8_t byte) {
+  std::lock_guard lock(mutex_);
+  if (TakeOne(suppressedReplies_)) return std::nullopt;
+  if (TakeOne(wrongReplies_)) return wrongReplyByte_;
+  return byte;
+}
+
+bool Faults::Silent() {
+  std::lock_guard lock(mutex_);
+  return silent_;
+}
+
+bool Faults::TakeReadFailure() {
+  std::lock_guard lock(mutex_);
+  return TakeOne(failedReads_);
+}
+
+bool Faults::TakeWriteFailure() {
+  std::lock_guard lock(mutex_);
+  return TakeOne(failedWrites_);
+}
+
+bool Faults::TakeWriteShortening() {
+  std::lock_guard lock(mutex_);
+  return TakeOne(shortWrites_);
+}
+
+bool Faults::Dropped() {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
+void Faults::ClearDropped() {
+  std::lock_guard lock(mutex_);
+  dropped_ = false;
+}
+
+bool Faults::TakeConnectFailure(ConnectStep step) {
+  std::lock_guard lock(mutex_);
+  if (connectFailure_ != step) return false;
+  connectFailure_.reset();
+  return true;
+}
+
+}  // namespace zemlo::sim

@@ -1,0 +1,69 @@
+// Misbehaviour the simulated console (and its adapter) can be told to show, for tests and demos.
+// Each fault is armed for a count of occasions and used up as it fires. Thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+namespace zemlo::sim {
+
+enum class ConnectStep { Open, Reset, Timeouts, PurgeRx, PurgeTx, UsbParameters };
+
+class Faults {
+ public:
+  // Console to client: the next `count` multi-byte writes (packets, blocks, pages) carry only
+  // their first `keepBytes` bytes; the rest is never sent.
+  void ShortenNextPackets(int count = 1, size_t keepBytes = 1);
+  // The next `count` checksummed packets go out with a checksum that does not match.
+  void CorruptNextChecksums(int count = 1);
+  // The next `count` one-byte replies are `byte` instead of what the console meant to say.
+  void WrongNextReplies(uint8_t byte, int count = 1);
+  // The next `count` one-byte replies are not sent at all.
+  void SuppressNextReplies(int count = 1);
+  // The console stops answering anything (true) or comes back (false).
+  void SetSilent(bool silent);
+
+  // Client side (the adapter driver): the next `count` reads or writes fail with a driver error.
+  void FailNextReads(int count = 1);
+  void FailNextWrites(int count = 1);
+  // The next `count` client writes move only half of their bytes (at least one fewer).
+  void ShortenNextWrites(int count = 1);
+  // The adapter disappears: every driver call on the open handle fails from now on.
+  void DropConnection();
+  // The next connect attempt fails at this step.
+  void FailConnectStep(ConnectStep step);
+
+  void Clear();
+
+  // Used by the console and the adapter to consume armed faults.
+  std::optional<size_t> TakePacketShortening();
+  bool TakeChecksumCorruption();
+  // Returns what to send for a one-byte reply: the byte itself, a replacement, or nothing.
+  std::optional<uint8_t> FilterReply(uint8_t byte);
+  bool Silent();
+  bool TakeReadFailure();
+  bool TakeWriteFailure();
+  bool TakeWriteShortening();
+  bool Dropped();
+  void ClearDropped();
+  bool TakeConnectFailure(ConnectStep step);
+
+ private:
+  std::mutex mutex_;
+  int shortPackets_ = 0;
+  size_t shortKeep_ = 1;
+  int corruptChecksums_ = 0;
+  int wrongReplies_ = 0;
+  uint8_t wrongReplyByte_ = 0;
+  int suppressedReplies_ = 0;
+  bool silent_ = false;
+  int failedReads_ = 0;
+  int failedWrites_ = 0;
+  int shortWrites_ = 0;
+  bool dropped_ = false;
+  std::optional<ConnectStep> connectFailure_;
+};
+
+}  // namespace zemlo::sim
