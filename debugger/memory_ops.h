@@ -15,6 +15,7 @@ namespace zemlo {
 inline constexpr uint32_t kDumpPacketSize = 0xF800;  // 63,488 bytes
 inline constexpr uint32_t kDumpTimeoutMs = 20000;    // set once the range is out; left so
 
+inline constexpr char kMsgMemoryAddressSize[] = "Memory address is incorrect size";
 inline constexpr char kMsgPokeValueSize[] = "Poke Value is not DWORD size";
 inline constexpr char kMsgPokeSendAddress[] = "Error: Couldn't send memory address";
 inline constexpr char kMsgEndBelowStart[] = "End address should be higher than the Start address";

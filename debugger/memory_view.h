@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "debugger/hex_parse.h"
+#include "debugger/memory_ops.h"
 
 namespace zemlo {
 
@@ -24,7 +25,6 @@ inline constexpr char kDefaultGotoText[] = "80003100";
 inline constexpr char kDefaultPokeAddressText[] = "80003100";
 inline constexpr char kDefaultPokeValueText[] = "00000000";
 
-inline constexpr char kMsgMemoryAddressSize[] = "Memory address is incorrect size";
 inline constexpr char kMsgSendMemoryAddress[] =
     "Error sending memory address. Please check connection and retry";
 inline constexpr char kMsgReceivePacket[] = "Error: Couldn't Receive packet";

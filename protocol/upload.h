@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/ui_port.h"
+#include "protocol/hex_parse.h"
 
 namespace zemlo {
 

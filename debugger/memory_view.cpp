@@ -1,0 +1,134 @@
+#include "debugger/memory_view.h"
+
+#include <array>
+#include <cstdio>
+
+#include "debugger/memory_ops.h"
+#include "disasm/asm_line.h"
+#include "link/bytes.h"
+#include "protocol/commands.h"
+#include "protocol/messages.h"
+#include "protocol/steps.h"
+
+namespace zemlo {
+
+MemoryView g_memoryView;
+PokeInputs g_pokeInputs;
+
+namespace {
+
+using Page = std::array<uint8_t, kMemoryPageSize>;
+
+// Reads the page at g_memoryView.pageAddress. Nothing after a message.
+std::optional<Page> ReadPage() {
+  if (!RequireConnected(MessageOwner::Dialog)) return std::nullopt;
+  if (g_memoryView.addressTextLength != 8) {
+    ShowError(kMsgMemoryAddressSize, kCaptionRangeError);
+    return std::nullopt;
+  }
+  if (!SendCommand(CMD_READ_MEMORY)) return std::nullopt;
+  if (SendHeader({g_memoryView.pageAddress}) != TRANSFER_COMPLETE) {
+    ShowUsbError(kMsgSendMemoryAddress);
+    return std::nullopt;
+  }
+  Page page{};
+  if (ReadExact(page.data(), kMemoryPageSize) != TRANSFER_COMPLETE) {
+    ShowUsbError(kMsgReceivePacket);
+    return std::nullopt;
+  }
+  return page;
+}
+
+uint32_t PagingStep() {
+  return g_memoryView.mode == kModeHex ? kHexPageStep : kAsmPageStep;
+}
+
+int ShowPageOfMode() {
+  return g_memoryView.mode == kModeHex ? ShowHexPage() : ShowAsmPage();
+}
+
+// "ASM" and "HEX": the goto text becomes the address when it holds a number, even if its length
+// then makes the page display refuse it.
+int GotoAndShow(int mode, std::string_view gotoText) {
+  g_memoryView.mode = mode;
+  HexInput input{0, g_memoryView.pageAddress};
+  input.Take(gotoText);
+  g_memoryView.addressTextLength = input.textLength;
+  g_memoryView.pageAddress = input.value;
+  g_memoryView.windowAddress = g_memoryView.pageAddress;
+  return ShowPageOfMode();
+}
+
+int PageBy(bool down) {
+  g_memoryView.addressTextLength = 8;
+  // Unsigned arithmetic: paging past either end wraps around modulo 2^32.
+  g_memoryView.windowAddress += down ? PagingStep() : 0u - PagingStep();
+  g_memoryView.pageAddress = g_memoryView.windowAddress;
+  return ShowPageOfMode();
+}
+
+}  // namespace
+
+std::string FormatHexLine(uint32_t address, const uint8_t* bytes) {
+  char line[64];
+  std::snprintf(line, sizeof line,
+                "0x%08X %02X %02X %02X %02X %02X %02X %02X %02X %c%c%c%c%c%c%c%c", address,
+                bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7],
+                PrintableChar(bytes[0]), PrintableChar(bytes[1]), PrintableChar(bytes[2]),
+                PrintableChar(bytes[3]), PrintableChar(bytes[4]), PrintableChar(bytes[5]),
+                PrintableChar(bytes[6]), PrintableChar(bytes[7]));
+  return line;
+}
+
+std::string FormatAsmLine(uint32_t address, uint32_t word) {
+  return asm_line(address, word);
+}
+
+int ShowHexPage() {
+  const std::optional<Page> page = ReadPage();
+  if (!page) return 0;
+  Ui().ListClear();
+  for (int i = 0; i < kMemoryPageLines; ++i) {
+    const uint32_t offset = 8u * static_cast<uint32_t>(i);
+    Ui().ListInsert(i, FormatHexLine(g_memoryView.pageAddress + offset, page->data() + offset));
+  }
+  return 1;
+}
+
+int ShowAsmPage() {
+  const std::optional<Page> page = ReadPage();
+  if (!page) return 0;
+  Ui().ListClear();
+  PpcDisasmRecord record;
+  char line[kMaxAsmLine];
+  for (int i = 0; i < kMemoryPageLines; ++i) {
+    const uint32_t offset = 4u * static_cast<uint32_t>(i);
+    record.address = g_memoryView.pageAddress + offset;
+    record.word = ReadBE32(page->data() + offset);
+    ppc_disassemble(&record);
+    Ui().ListInsert(i, std::string(line, format_asm_line(line, record)));
+  }
+  return 1;
+}
+
+int OnAsmPressed(std::string_view gotoText) {
+  return GotoAndShow(kModeAsm, gotoText);
+}
+int OnHexPressed(std::string_view gotoText) {
+  return GotoAndShow(kModeHex, gotoText);
+}
+int OnPageDown() {
+  return PageBy(true);
+}
+int OnPageUp() {
+  return PageBy(false);
+}
+
+int OnPokePressed(std::string_view addressText, std::string_view valueText) {
+  g_pokeInputs.address.Take(addressText);
+  g_pokeInputs.value.Take(valueText);
+  return PokeMemory(g_pokeInputs.address.textLength, g_pokeInputs.address.value,
+                    g_pokeInputs.value.textLength, g_pokeInputs.value.value);
+}
+
+}  // namespace zemlo
