@@ -9,6 +9,17 @@ bool TakeOne(int& counter) {
   return true;
 }
 
+// As TakeOne, once `skip` armed occasions have passed untouched.
+bool TakeOneAfter(int& counter, int& skip) {
+  if (counter <= 0) return false;
+  if (skip > 0) {
+    --skip;
+    return false;
+  }
+  --counter;
+  return true;
+}
+
 }  // namespace
 
 void Faults::ShortenNextPackets(int count, size_t keepBytes) {
@@ -38,19 +49,22 @@ void Faults::SetSilent(bool silent) {
   silent_ = silent;
 }
 
-void Faults::FailNextReads(int count) {
+void Faults::FailNextReads(int count, int skip) {
   std::lock_guard lock(mutex_);
   failedReads_ = count;
+  readSkip_ = skip;
 }
 
-void Faults::FailNextWrites(int count) {
+void Faults::FailNextWrites(int count, int skip) {
   std::lock_guard lock(mutex_);
   failedWrites_ = count;
+  writeSkip_ = skip;
 }
 
-void Faults::ShortenNextWrites(int count) {
+void Faults::ShortenNextWrites(int count, int skip) {
   std::lock_guard lock(mutex_);
   shortWrites_ = count;
+  shortWriteSkip_ = skip;
 }
 
 void Faults::DropConnection() {
@@ -67,6 +81,7 @@ void Faults::Clear() {
   std::lock_guard lock(mutex_);
   shortPackets_ = corruptChecksums_ = wrongReplies_ = suppressedReplies_ = 0;
   failedReads_ = failedWrites_ = shortWrites_ = 0;
+  readSkip_ = writeSkip_ = shortWriteSkip_ = 0;
   silent_ = dropped_ = false;
   connectFailure_.reset();
 }
@@ -96,17 +111,17 @@ bool Faults::Silent() {
 
 bool Faults::TakeReadFailure() {
   std::lock_guard lock(mutex_);
-  return TakeOne(failedReads_);
+  return TakeOneAfter(failedReads_, readSkip_);
 }
 
 bool Faults::TakeWriteFailure() {
   std::lock_guard lock(mutex_);
-  return TakeOne(failedWrites_);
+  return TakeOneAfter(failedWrites_, writeSkip_);
 }
 
 bool Faults::TakeWriteShortening() {
   std::lock_guard lock(mutex_);
-  return TakeOne(shortWrites_);
+  return TakeOneAfter(shortWrites_, shortWriteSkip_);
 }
 
 bool Faults::Dropped() {

@@ -26,10 +26,12 @@ class Faults {
   void SetSilent(bool silent);
 
   // Client side (the adapter driver): the next `count` reads or writes fail with a driver error.
-  void FailNextReads(int count = 1);
-  void FailNextWrites(int count = 1);
-  // The next `count` client writes move only half of their bytes (at least one fewer).
-  void ShortenNextWrites(int count = 1);
+  // `skip` lets that many reads or writes pass first, to reach a later step of an exchange.
+  void FailNextReads(int count = 1, int skip = 0);
+  void FailNextWrites(int count = 1, int skip = 0);
+  // The next `count` client writes of at least one byte move only half of their bytes (at least
+  // one fewer), after `skip` such writes have passed whole.
+  void ShortenNextWrites(int count = 1, int skip = 0);
   // The adapter disappears: every driver call on the open handle fails from now on.
   void DropConnection();
   // The next connect attempt fails at this step.
@@ -62,6 +64,9 @@ class Faults {
   int failedReads_ = 0;
   int failedWrites_ = 0;
   int shortWrites_ = 0;
+  int readSkip_ = 0;
+  int writeSkip_ = 0;
+  int shortWriteSkip_ = 0;
   bool dropped_ = false;
   std::optional<ConnectStep> connectFailure_;
 };
