@@ -24,6 +24,7 @@ std::span<const NandMode> NandModes();
 
 inline constexpr char kMsgSelectPageMode[] = "Please select a Page Mode";
 inline constexpr char kMsgNandStopped[] = "NAND Extract operation stopped";
+inline constexpr char kCaptionNandStopped[] = "DVD Stopped";
 inline constexpr char kMsgNandFinished[] = "Finished Extracting NAND";
 
 // The worker procedure. `selection` is the combo box index (-1: none selected); `pages` the page

@@ -1,7 +1,150 @@
+// The disc, NAND and low-level dump commands of the simulated console. Every stream waits for the
+// client's answer after each packet: 0xAA for the next, 0xBB for the same again, and 0xBA (or
+// anything else) to leave the stream and wait for a command.
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "link/bytes.h"
+#include "protocol/commands.h"
 #include "sim/console.h"
+#include "sim/disc_source.h"
 
 namespace zemlo::sim {
+namespace {
 
-void RegisterExtractCommands(CommandTable&) {}
+constexpr uint32_t kDiscPacketData = 61440;
+constexpr uint32_t kRegionPacket = 0xF800;
+
+enum class Answer { Next, Again, Leave };
+
+Answer AwaitAnswer(ConsoleSession& session) {
+  ExtractModel& model = session.model().extract;
+  uint8_t answer = 0;
+  if (!session.ReadByte(answer)) return Answer::Leave;
+  switch (answer) {
+    case ACK_BLOCK:
+      ++model.packetsAccepted;
+      return Answer::Next;
+    case RETRY_BLOCK:
+      ++model.resendsServed;
+      return Answer::Again;
+    case CMD_STOP:
+      ++session.model().stopCount;
+      ++model.streamsStopped;
+      return Answer::Leave;
+    default:
+      return Answer::Leave;
+  }
+}
+
+// Sends `count` bytes of `data` until the client accepts them; false when it left the stream.
+bool SendUntilAccepted(ConsoleSession& session, const uint8_t* data, size_t count) {
+  for (;;) {
+    if (!session.Write(data, count)) return false;
+    switch (AwaitAnswer(session)) {
+      case Answer::Next:
+        return true;
+      case Answer::Again:
+        continue;
+      case Answer::Leave:
+        return false;
+    }
+  }
+}
+
+void ServeDisc(ConsoleSession& session, DiscType type) {
+  ExtractModel& model = session.model().extract;
+  std::unique_ptr<DiscSource> source;
+  if (model.discImage.empty()) {
+    source = std::make_unique<GeneratedDisc>(type);
+  } else {
+    source = ImageDisc::Open(model.discImage);
+  }
+  if (!source) {
+    session.Reply(REPLY_FAIL);  // no disc that can be read
+    return;
+  }
+  const DiscLayout layout = model.layout(type);
+  // Accepted, then (once the drive has spun up) ready to stream.
+  if (!session.Reply(REPLY_ACK) || !session.Reply(REPLY_ACK)) return;
+  std::vector<uint8_t> packet(std::max<size_t>(kDiscPacketData + 4, layout.finalPart));
+  for (uint32_t index = 0; index < layout.fullPackets; ++index) {
+    const uint32_t sum =
+        source->Read(uint64_t{index} * kDiscPacketData, packet.data(), kDiscPacketData);
+    for (;;) {
+      WriteBE32(&packet[kDiscPacketData],
+                session.faults().TakeChecksumCorruption() ? sum + 1 : sum);
+      if (!session.Write(packet.data(), kDiscPacketData + 4)) return;
+      const Answer answer = AwaitAnswer(session);
+      if (answer == Answer::Leave) return;
+      if (answer == Answer::Next) break;
+    }
+  }
+  if (layout.finalPart != 0) {
+    source->Read(uint64_t{layout.fullPackets} * kDiscPacketData, packet.data(), layout.finalPart);
+    if (!session.Write(packet.data(), layout.finalPart)) return;
+  }
+  ++model.streamsCompleted;
+}
+
+void ServeNand(ConsoleSession& session, uint32_t pageSize) {
+  ExtractModel& model = session.model().extract;
+  if (!session.Reply(REPLY_ACK)) return;
+  std::array<uint8_t, 2112> page{};
+  for (uint32_t index = 0; index < model.nandPages; ++index) {
+    FillNandPage(index, pageSize, page.data());
+    if (!SendUntilAccepted(session, page.data(), pageSize)) return;
+  }
+  ++model.streamsCompleted;
+}
+
+void ServeSram(ConsoleSession& session) {
+  if (session.model().extract.sramUnreadable) {
+    session.Reply(REPLY_FAIL);
+    return;
+  }
+  if (!session.Reply(REPLY_ACK)) return;
+  const std::vector<uint8_t> sram = RegionBytes(CMD_DUMP_SRAM);
+  session.Write(sram.data(), sram.size());
+}
+
+template <uint8_t kCommand>
+void ServeRegion(ConsoleSession& session) {
+  ConsoleModel& model = session.model();
+  if (model.isWii) {
+    session.Reply(REPLY_WII_DETECTED);
+    return;
+  }
+  if (kCommand == CMD_DUMP_BIOS && model.extract.biosAllocationFails) {
+    session.Reply(REPLY_FAIL);
+    return;
+  }
+  if (!session.Reply(REPLY_ACK) || !session.Reply(REPLY_READY)) return;
+  const std::vector<uint8_t> region = RegionBytes(kCommand);
+  const size_t packets = region.size() / kRegionPacket;
+  for (size_t index = 0; index < packets; ++index) {
+    if (!SendUntilAccepted(session, &region[index * kRegionPacket], kRegionPacket)) return;
+  }
+  const size_t finalPart = region.size() % kRegionPacket;
+  if (!session.Write(&region[packets * kRegionPacket], finalPart)) return;
+  ++model.extract.streamsCompleted;
+}
+
+}  // namespace
+
+void RegisterExtractCommands(CommandTable& table) {
+  table.Register(CMD_DVD_GAMECUBE, [](ConsoleSession& s) { ServeDisc(s, DiscType::GameCube); });
+  table.Register(CMD_DVD_WII_SINGLE, [](ConsoleSession& s) { ServeDisc(s, DiscType::WiiSingle); });
+  table.Register(CMD_DVD_WII_DUAL, [](ConsoleSession& s) { ServeDisc(s, DiscType::WiiDual); });
+  table.Register(CMD_NAND_DUMP_2048, [](ConsoleSession& s) { ServeNand(s, 0x800); });
+  table.Register(CMD_NAND_DUMP_2112, [](ConsoleSession& s) { ServeNand(s, 0x840); });
+  table.Register(CMD_DUMP_SRAM, ServeSram);
+  table.Register(CMD_DUMP_BIOS, ServeRegion<CMD_DUMP_BIOS>);
+  table.Register(CMD_DUMP_DRIVE_ROM, ServeRegion<CMD_DUMP_DRIVE_ROM>);
+  table.Register(CMD_DUMP_DRIVE_IRAM, ServeRegion<CMD_DUMP_DRIVE_IRAM>);
+  table.Register(CMD_DUMP_DRIVE_ERAM, ServeRegion<CMD_DUMP_DRIVE_ERAM>);
+}
 
 }  // namespace zemlo::sim

@@ -2,9 +2,46 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zemlo::sim {
 
-struct ExtractModel {};
+enum class DiscType { GameCube, WiiSingle, WiiDual };
+
+// How a disc of each type is sent: checksummed 61,440-byte packets, then a raw final part.
+struct DiscLayout {
+  uint32_t fullPackets = 0;
+  uint32_t finalPart = 0;
+
+  uint64_t size() const { return uint64_t{fullPackets} * 61440 + finalPart; }
+};
+
+struct ExtractModel {
+  // The drive's discs at their real sizes; tests shrink them to keep runs short.
+  DiscLayout gamecube{23762, 0xA000};
+  DiscLayout wiiSingle{76497, 0x1000};
+  DiscLayout wiiDual{138528, 0};
+  // When set, every disc read comes from this image file (zeros past its end) instead of the
+  // generated content.
+  std::string discImage;
+
+  // Pages the NAND flash sends; tests shrink it.
+  uint32_t nandPages = 0x40000;
+
+  bool sramUnreadable = false;       // 0x27 answers 0xFF
+  bool biosAllocationFails = false;  // 0x19 answers 0xFF
+
+  // What the console saw of the client's answers, for tests.
+  uint64_t packetsAccepted = 0;  // 0xAA answers to disc packets, NAND pages and region packets
+  uint64_t resendsServed = 0;    // 0xBB answers
+  uint32_t streamsStopped = 0;   // streams left on 0xBA
+  uint32_t streamsCompleted = 0;
+
+  DiscLayout& layout(DiscType type) {
+    return type == DiscType::GameCube    ? gamecube
+           : type == DiscType::WiiSingle ? wiiSingle
+                                         : wiiDual;
+  }
+};
 
 }  // namespace zemlo::sim

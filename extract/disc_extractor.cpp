@@ -1,0 +1,166 @@
+#include "extract/disc_extractor.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "extract/output_file.h"
+#include "extract/packet_buffer.h"
+#include "extract/stream_control.h"
+#include "link/bytes.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "protocol/console_controls.h"
+#include "protocol/messages.h"
+#include "protocol/steps.h"
+
+namespace zemlo {
+namespace {
+
+constexpr std::array kDiscKinds{
+    DiscKind{"Gamecube Game (Checksum Mode)", "Gamecube Game Selected", CMD_DVD_GAMECUBE, 23762,
+             0xA000},
+    DiscKind{"Wii Single Layer (Checksum Mode)", "Wii Game Selected (Single Layer)",
+             CMD_DVD_WII_SINGLE, 76497, 0x1000},
+    DiscKind{"Wii Dual Layer (Checksum Mode", "Wii Game Selected (Dual Layer)", CMD_DVD_WII_DUAL,
+             138528, 0},
+};
+static_assert(kDiscKinds[0].imageSize() == 1'459'978'240ull);
+static_assert(kDiscKinds[1].imageSize() == 4'699'979'776ull);
+static_assert(kDiscKinds[2].imageSize() == 8'511'160'320ull);
+
+constexpr uint32_t kHandshakeTimeoutMs = 2000;
+constexpr char kDiscFileKey[] = "disc-image";
+constexpr char kCaptionDvdError[] = "DVD Error";
+
+// The ends of a run from the packet stream on: the bar and the list are emptied; the file and the
+// buffer close as the procedure returns.
+ExtractOutcome FailStream(const char* text, const char* caption) {
+  ShowError(text, caption);
+  ProgressEnd();
+  Ui().ListClear();
+  return ExtractOutcome::Failed;
+}
+
+std::string MismatchLine(uint32_t packet) {
+  char line[48];
+  std::snprintf(line, sizeof line, "checksum Mismatch Packet %x", packet);
+  return line;
+}
+
+// The console's two acknowledgements; the second one waits while the console prepares the disc.
+bool Handshake(uint8_t command) {
+  SendUnchecked(command);
+  uint8_t reply = 0;
+  if (ReadExact(&reply, 1) != TRANSFER_COMPLETE) {
+    ShowUsbError("Error sending Extract DVD command");
+    return false;
+  }
+  if (reply != REPLY_ACK) {
+    ShowUsbError("DVD Extract Error. Exiting");
+    return false;
+  }
+  // 0/0 asks the driver for no limit; every back end caps that wait at kUnlimitedTimeoutCapMs,
+  // so a console that never answers ends here with the read-response message.
+  SetLinkTimeouts(0, 0);
+  const std::optional<uint8_t> second = ReadReply();
+  if (second && *second != REPLY_ACK) ShowUsbError("2. Wrong reply from console. Exiting");
+  SetLinkTimeouts(kHandshakeTimeoutMs, kHandshakeTimeoutMs);
+  return second == REPLY_ACK;
+}
+
+}  // namespace
+
+std::span<const DiscKind> DiscKinds() {
+  return kDiscKinds;
+}
+
+ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
+  WorkerBusyGuard busy;
+  if (!RequireConnected(MessageOwner::Dialog)) return ExtractOutcome::Failed;
+  if (selection < 0 || static_cast<size_t>(selection) >= kinds.size()) {
+    ShowInfo(kMsgSelectExtractMethod, kCaptionPleaseSelect, MessageOwner::Dialog);
+    return ExtractOutcome::Failed;
+  }
+  const DiscKind& kind = kinds[static_cast<size_t>(selection)];
+  Ui().ListInsert(0, kind.listLine);
+
+  const std::optional<std::string> path = Ui().ChooseSaveFile(
+      FileRequest{kDiscFileKey, {{"Game Image (*.ISO)", "*.iso"}, {"All Files", "*.*"}}, "iso"});
+  if (!path) {
+    g_keepExtracting = 0;
+    Ui().ListClear();
+    ProgressEnd();
+    return ExtractOutcome::Cancelled;
+  }
+  OutputFile file;
+  if (!file.Open(*path)) {
+    ShowFileError(kMsgFopen);
+    return ExtractOutcome::Failed;
+  }
+  if (!Handshake(kind.command)) return ExtractOutcome::Failed;
+
+  const std::unique_ptr<uint8_t[]> packet =
+      AllocatePacketBuffer(std::max(kDiscPacketSize, kind.finalPart));
+  if (!packet) {
+    // The console is about to stream: tell it to stop so that it waits for a command again.
+    AbandonStream();
+    ShowError(kMsgAllocate, kCaptionMallocError);
+    return ExtractOutcome::Failed;
+  }
+  ProgressBegin(kind.fullPackets);
+  BeginStream();
+
+  uint32_t accepted = 0;
+  unsigned attempts = 0;
+  if (kind.fullPackets != 0) {
+    do {
+      if (!g_keepExtracting) break;
+      std::memset(packet.get(), 0, kDiscPacketSize);
+      const TransferResult read = ReadExact(packet.get(), kDiscPacketSize);
+      if (read == TRANSFER_FAILED) return FailStream("Fatal Error. Exiting", kCaptionDvdError);
+      const bool intact = read == TRANSFER_COMPLETE && ByteSum(packet.get(), kDiscPacketData) ==
+                                                           ReadBE32(packet.get() + kDiscPacketData);
+      if (intact) {
+        if (!file.Write(packet.get(), kDiscPacketData) || !file.Flush()) {
+          return FailStream("Error: Couldn't write to file", kCaptionFileError);
+        }
+        ++accepted;
+        attempts = 0;
+        Ui().ProgressStep();
+        SendUnchecked(ACK_BLOCK);
+      } else {
+        Ui().ListInsert(1, MismatchLine(accepted));
+        PurgeLink();
+        if (++attempts >= kMaxAttemptsPerPacket) {
+          SendUnchecked(CMD_STOP);
+          return FailStream(kMsgTooManyAttempts, kCaptionUsbError);
+        }
+        SendUnchecked(RETRY_BLOCK);
+      }
+    } while (accepted < kind.fullPackets);
+  }
+
+  if (kind.finalPart != 0 && g_keepExtracting) {
+    std::memset(packet.get(), 0, kind.finalPart);
+    if (ReadExact(packet.get(), kind.finalPart) != TRANSFER_COMPLETE) {
+      return FailStream(kMsgUsbTransmit, kCaptionUsbError);
+    }
+    if (!file.Write(packet.get(), kind.finalPart) || !file.Flush()) {
+      return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
+    }
+  }
+
+  if (g_stopRequested) {
+    Ui().ShowMessage(kMsgDiscStopped, kCaptionDiscStopped, MessageIcon::None, MessageOwner::None);
+    Ui().ListClear();
+    ProgressEnd();
+    return ExtractOutcome::Stopped;
+  }
+  Ui().ListInsert(1, kLineDiscFinished);
+  ProgressEnd();
+  return ExtractOutcome::Finished;
+}
+
+}  // namespace zemlo

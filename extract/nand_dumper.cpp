@@ -1,0 +1,115 @@
+#include "extract/nand_dumper.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "extract/output_file.h"
+#include "extract/stream_control.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "protocol/console_controls.h"
+#include "protocol/messages.h"
+#include "protocol/steps.h"
+
+namespace zemlo {
+namespace {
+
+constexpr std::array kNandModes{
+    NandMode{" Dump 2048 bytes per page", "Selected NAND (2048 Page Mode)", CMD_NAND_DUMP_2048,
+             0x800},
+    NandMode{" Dump 2112 bytes per page (Inc ECC data)", "Selected NAND (2112 Page Mode)",
+             CMD_NAND_DUMP_2112, 0x840},
+};
+constexpr uint32_t kLargestPage = 0x840;
+constexpr uint32_t kPageTimeoutMs = 2000;
+constexpr char kNandFileKey[] = "nand-image";
+
+std::string PageLine(uint32_t pages) {
+  char line[48];
+  std::snprintf(line, sizeof line, "Dumping Page %x of 0x40000", pages);
+  return line;
+}
+
+}  // namespace
+
+std::span<const NandMode> NandModes() {
+  return kNandModes;
+}
+
+ExtractOutcome DumpNand(int selection, uint32_t pages) {
+  WorkerBusyGuard busy;
+  if (!RequireConnected(MessageOwner::Dialog)) return ExtractOutcome::Failed;
+  if (selection < 0 || static_cast<size_t>(selection) >= kNandModes.size()) {
+    ShowInfo(kMsgSelectPageMode, kCaptionPleaseSelect, MessageOwner::Dialog);
+    return ExtractOutcome::Failed;
+  }
+  const NandMode& mode = kNandModes[static_cast<size_t>(selection)];
+  Ui().ListInsert(0, mode.listLine);
+
+  const std::optional<std::string> path = Ui().ChooseSaveFile(FileRequest{
+      kNandFileKey, {{"Nand Binary File (*.bin)", "*.bin"}, {"All Files", "*.*"}}, "bin"});
+  if (!path) {
+    g_keepExtracting = 0;
+    Ui().ListClear();
+    return ExtractOutcome::Cancelled;
+  }
+  OutputFile file;
+  if (!file.Open(*path)) {
+    ShowFileError(kMsgFopen);
+    return ExtractOutcome::Failed;
+  }
+  if (!SendCommand(mode.command)) return ExtractOutcome::Failed;
+  const std::optional<uint8_t> reply = ReadReply();
+  if (!reply) return ExtractOutcome::Failed;
+  if (*reply != REPLY_ACK) {
+    ShowUsbError("Couldn't Dump Nand.");
+    return ExtractOutcome::Failed;
+  }
+  SetLinkTimeouts(kPageTimeoutMs, kPageTimeoutMs);
+  BeginStream();
+
+  std::array<uint8_t, kLargestPage> page{};
+  uint32_t accepted = 0;
+  unsigned attempts = 0;
+  if (pages != 0) {
+    do {
+      if (!g_keepExtracting) break;
+      page.fill(0);
+      const TransferResult read = ReadExact(page.data(), mode.pageSize);
+      if (read == TRANSFER_FAILED) {
+        ShowError("NAND Fatal Error. Exiting", "NAND Error");
+        return ExtractOutcome::Failed;
+      }
+      if (read == TRANSFER_SHORT) {
+        if (++attempts >= kMaxAttemptsPerPacket) {
+          AbandonStream();
+          ShowUsbError(kMsgTooManyAttempts);
+          return ExtractOutcome::Failed;
+        }
+        SendUnchecked(RETRY_BLOCK);
+        continue;
+      }
+      if (!file.Write(page.data(), mode.pageSize) || !file.Flush()) {
+        ShowFileError("Error: Couldn't write to file");
+        return ExtractOutcome::Failed;
+      }
+      ++accepted;
+      attempts = 0;
+      Ui().ListInsert(1, PageLine(accepted));
+      SendUnchecked(ACK_BLOCK);
+    } while (accepted < pages);
+  }
+
+  const bool stopped = g_stopRequested != 0;
+  if (stopped) {
+    Ui().ShowMessage(kMsgNandStopped, kCaptionNandStopped, MessageIcon::None, MessageOwner::None);
+  } else {
+    ShowDone(kMsgNandFinished);
+  }
+  Ui().ListClear();
+  g_keepExtracting = 0;
+  return stopped ? ExtractOutcome::Stopped : ExtractOutcome::Finished;
+}
+
+}  // namespace zemlo

@@ -1,0 +1,184 @@
+#include "sim/disc_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/bytes.h"
+#include "protocol/commands.h"
+
+namespace zemlo::sim {
+namespace {
+
+constexpr uint32_t kPacketData = 61440;
+
+// Cheap deterministic bytes: the same seed gives the same bytes on every run and machine.
+void FillPattern(uint32_t seed, uint8_t* out, size_t count) {
+  uint32_t state = seed * 2654435761u + 0x9E3779B9u;
+  for (size_t i = 0; i < count; ++i) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    out[i] = static_cast<uint8_t>(state >> 24);
+  }
+}
+
+void WriteBE64(uint8_t* out, uint64_t value) {
+  WriteBE32(out, static_cast<uint32_t>(value >> 32));
+  WriteBE32(out + 4, static_cast<uint32_t>(value));
+}
+
+struct DiscIdentity {
+  const char* gameId;
+  const char* title;
+};
+
+DiscIdentity Identity(DiscType type) {
+  switch (type) {
+    case DiscType::GameCube:
+      return {"GZME01", "Zemlo Test Disc (GameCube)"};
+    case DiscType::WiiSingle:
+      return {"RZME01", "Zemlo Test Disc (Wii, single layer)"};
+    case DiscType::WiiDual:
+      return {"RZDE01", "Zemlo Test Disc (Wii, dual layer)"};
+  }
+  return {"", ""};
+}
+
+}  // namespace
+
+GeneratedDisc::GeneratedDisc(DiscType type) : header_(kSectorSize, 0), block_(kPacketData, 0) {
+  const DiscIdentity identity = Identity(type);
+  std::memcpy(header_.data(), identity.gameId, 6);
+  if (type == DiscType::GameCube) {
+    WriteBE32(&header_[0x1C], kGameCubeMagic);
+  } else {
+    WriteBE32(&header_[0x18], kWiiMagic);
+  }
+  std::memcpy(&header_[0x20], identity.title, std::strlen(identity.title));
+  headerSum_ = ByteSum(header_.data(), kSectorSize);
+
+  uint8_t pattern[kSectorSize];
+  FillPattern(static_cast<uint32_t>(type) + 1, pattern, kSectorSize);
+  for (uint32_t at = 0; at < kPacketData; at += kSectorSize) {
+    std::memcpy(&block_[at], pattern, kSectorSize);
+  }
+  patternTailSum_ = ByteSum(pattern + 8, kSectorSize - 8);
+}
+
+void GeneratedDisc::FillSector(uint64_t sector, uint8_t* out) const {
+  if (sector == 0) {
+    std::memcpy(out, header_.data(), kSectorSize);
+  } else {
+    std::memcpy(out, block_.data(), kSectorSize);
+    WriteBE64(out, sector * kSectorSize);
+  }
+}
+
+uint32_t GeneratedDisc::SectorSum(uint64_t sector) const {
+  if (sector == 0) return headerSum_;
+  uint8_t stamp[8];
+  WriteBE64(stamp, sector * kSectorSize);
+  return patternTailSum_ + ByteSum(stamp, 8);
+}
+
+uint32_t GeneratedDisc::Read(uint64_t offset, uint8_t* out, uint32_t count) {
+  uint32_t sum = 0;
+  while (count > 0) {
+    const uint64_t sector = offset / kSectorSize;
+    const uint32_t within = static_cast<uint32_t>(offset % kSectorSize);
+    if (within == 0 && count >= kSectorSize) {
+      // Whole sectors: copy the pattern in one go, then stamp each sector; the sum follows from
+      // the stamps without touching every byte again.
+      const uint32_t sectors = std::min<uint32_t>(count, kPacketData) / kSectorSize;
+      std::memcpy(out, block_.data(), size_t{sectors} * kSectorSize);
+      for (uint32_t i = 0; i < sectors; ++i) {
+        uint8_t* at = out + size_t{i} * kSectorSize;
+        if (sector + i == 0) {
+          std::memcpy(at, header_.data(), kSectorSize);
+        } else {
+          WriteBE64(at, (sector + i) * kSectorSize);
+        }
+        sum += SectorSum(sector + i);
+      }
+      const uint32_t done = sectors * kSectorSize;
+      out += done;
+      offset += done;
+      count -= done;
+      continue;
+    }
+    uint8_t whole[kSectorSize];
+    FillSector(sector, whole);
+    const uint32_t part = std::min(count, kSectorSize - within);
+    std::memcpy(out, whole + within, part);
+    sum += ByteSum(out, static_cast<int32_t>(part));
+    out += part;
+    offset += part;
+    count -= part;
+  }
+  return sum;
+}
+
+std::unique_ptr<ImageDisc> ImageDisc::Open(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return nullptr;
+  auto disc = std::unique_ptr<ImageDisc>(new ImageDisc);
+  disc->file_.reset(file);
+  return disc;
+}
+
+uint32_t ImageDisc::Read(uint64_t offset, uint8_t* out, uint32_t count) {
+  size_t got = 0;
+  if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) == 0) {
+    got = std::fread(out, 1, count, file_.get());
+  }
+  std::memset(out + got, 0, count - got);
+  return ByteSum(out, static_cast<int32_t>(count));
+}
+
+std::vector<uint8_t> GeneratedDiscBytes(DiscType type, uint64_t offset, uint32_t count) {
+  std::vector<uint8_t> bytes(count);
+  GeneratedDisc(type).Read(offset, bytes.data(), count);
+  return bytes;
+}
+
+void FillNandPage(uint32_t page, uint32_t pageSize, uint8_t* out) {
+  static const std::vector<uint8_t> pattern = [] {
+    std::vector<uint8_t> bytes(2048);
+    FillPattern(0x4E414E44, bytes.data(), bytes.size());
+    return bytes;
+  }();
+  std::memcpy(out, pattern.data(), 2048);
+  WriteBE32(out, page);
+  // The spare area: a clean-block marker, then check bytes that depend on the page.
+  for (uint32_t i = 2048; i < pageSize; ++i) {
+    out[i] = i == 2048 ? 0xFF : static_cast<uint8_t>(page * 31u + i * 7u);
+  }
+}
+
+std::vector<uint8_t> RegionBytes(uint8_t command) {
+  size_t size = 0;
+  switch (command) {
+    case CMD_DUMP_SRAM:
+      size = 64;
+      break;
+    case CMD_DUMP_BIOS:
+      size = 2'097'152;
+      break;
+    case CMD_DUMP_DRIVE_ROM:
+      size = 65'535;
+      break;
+    case CMD_DUMP_DRIVE_IRAM:
+      size = 32'768;
+      break;
+    case CMD_DUMP_DRIVE_ERAM:
+      size = 262'144;
+      break;
+    default:
+      return {};
+  }
+  std::vector<uint8_t> bytes(size);
+  FillPattern(command, bytes.data(), size);
+  return bytes;
+}
+
+}  // namespace zemlo::sim

@@ -1,0 +1,68 @@
+// Where the simulated drive's bytes come from: a generated disc (deterministic, with a valid disc
+// header, produced on the fly so that even an 8.5 GB disc costs no memory) or an image file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/extract_model.h"
+
+namespace zemlo::sim {
+
+class DiscSource {
+ public:
+  virtual ~DiscSource() = default;
+  // Fills `out` with the disc's bytes [offset, offset + count) and returns their byte sum.
+  virtual uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) = 0;
+};
+
+// The generated disc of one type: a header sector with the game ID, the magic word and a title,
+// then sectors of a fixed pattern, each starting with its own byte offset (big-endian 64 bits) so
+// that a misplaced or repeated packet shows.
+class GeneratedDisc final : public DiscSource {
+ public:
+  explicit GeneratedDisc(DiscType type);
+  uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) override;
+
+  static constexpr uint32_t kSectorSize = 2048;
+  static constexpr uint32_t kGameCubeMagic = 0xC2339F3D;  // at 0x1C
+  static constexpr uint32_t kWiiMagic = 0x5D1C9EA3;       // at 0x18
+
+ private:
+  void FillSector(uint64_t sector, uint8_t* out) const;
+  uint32_t SectorSum(uint64_t sector) const;
+
+  std::vector<uint8_t> header_;  // sector 0
+  uint32_t headerSum_ = 0;
+  std::vector<uint8_t> block_;   // the pattern sector repeated over one packet
+  uint32_t patternTailSum_ = 0;  // bytes 8..2047 of a pattern sector
+};
+
+// An image file read at the requested offsets; zeros where it ends early.
+class ImageDisc final : public DiscSource {
+ public:
+  // Null when the file cannot be opened.
+  static std::unique_ptr<ImageDisc> Open(const std::string& path);
+  uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) override;
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, Closer> file_;
+};
+
+// The bytes a generated disc holds at [offset, offset + count), for checking images in tests.
+std::vector<uint8_t> GeneratedDiscBytes(DiscType type, uint64_t offset, uint32_t count);
+
+// One NAND page: 2,048 data bytes, followed in 2,112 mode by the 64-byte spare area.
+void FillNandPage(uint32_t page, uint32_t pageSize, uint8_t* out);
+
+// The contents of the low-level regions, by their dump command byte (SRAM 64 bytes, BIOS 2 MiB,
+// drive ROM 65,535, IRAM 32,768, ERAM 262,144); empty for any other byte.
+std::vector<uint8_t> RegionBytes(uint8_t command);
+
+}  // namespace zemlo::sim
