@@ -1,0 +1,247 @@
+#include "link/driver_tcp.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "link/deadline.h"
+#include "link/handle_table.h"
+
+namespace zemlo {
+namespace {
+
+#ifdef MSG_NOSIGNAL
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;  // SO_NOSIGPIPE on the socket does the same
+#endif
+
+bool WouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// Waits until the socket is ready for `events` or the time is up. False on time-out.
+bool WaitFor(int fd, short events, int timeoutMs) {
+  pollfd entry{fd, events, 0};
+  for (;;) {
+    const int ready = ::poll(&entry, 1, timeoutMs);
+    if (ready >= 0) return ready > 0;
+    if (errno != EINTR) return true;  // let the next socket call report what is wrong
+  }
+}
+
+// One open connection. The socket is non-blocking and only closed when the last call using it has
+// returned, so closing the handle while another thread waits in a read cannot free the socket
+// under that read (nor let the number be reused for another file meanwhile).
+class TcpConnection {
+ public:
+  explicit TcpConnection(int fd) : fd_(fd) {}
+  ~TcpConnection() { ::close(fd_); }
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  void SetTimeouts(uint32_t readMs, uint32_t writeMs) {
+    readMs_ = readMs;
+    writeMs_ = writeMs;
+  }
+
+  // D2XX semantics: wait up to the read time-out for the whole count and return what arrived. A
+  // peer that has gone away is an error only once everything it sent has been read.
+  FT_STATUS Read(uint8_t* buffer, uint32_t count, uint32_t* moved) {
+    const Deadline deadline(EffectiveTimeoutMs(readMs_));
+    uint32_t got = 0;
+    FT_STATUS status = FT_OK;
+    while (got < count) {
+      if (closed_) {
+        status = FT_IO_ERROR;
+        break;
+      }
+      const ssize_t n = ::recv(fd_, buffer + got, count - got, 0);
+      if (n > 0) {
+        got += static_cast<uint32_t>(n);
+        continue;
+      }
+      if (n == 0) {
+        if (got == 0 || closed_) status = FT_IO_ERROR;
+        break;
+      }
+      if (errno == EINTR) continue;
+      if (!WouldBlock(errno)) {
+        status = FT_IO_ERROR;
+        break;
+      }
+      const int left = deadline.RemainingMs();
+      if (left == 0 || !WaitFor(fd_, POLLIN, left)) break;
+    }
+    *moved = got;
+    return status;
+  }
+
+  // Sends everything, waiting for room up to the write time-out; what did not fit by then is
+  // reported as a short write.
+  FT_STATUS Write(const uint8_t* buffer, uint32_t count, uint32_t* moved) {
+    const Deadline deadline(EffectiveTimeoutMs(writeMs_));
+    uint32_t sent = 0;
+    FT_STATUS status = FT_OK;
+    while (sent < count) {
+      if (closed_) {
+        status = FT_IO_ERROR;
+        break;
+      }
+      const ssize_t n = ::send(fd_, buffer + sent, count - sent, kSendFlags);
+      if (n > 0) {
+        sent += static_cast<uint32_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && !WouldBlock(errno)) {
+        status = FT_IO_ERROR;
+        break;
+      }
+      const int left = deadline.RemainingMs();
+      if (left == 0 || !WaitFor(fd_, POLLOUT, left)) break;
+    }
+    *moved = sent;
+    return status;
+  }
+
+  // Drops every byte that has arrived and not been read yet.
+  FT_STATUS DropReceived() {
+    if (closed_) return FT_IO_ERROR;
+    uint8_t scratch[4096];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, scratch, sizeof scratch, 0);
+      if (n > 0) continue;
+      if (n < 0 && errno == EINTR) continue;
+      return FT_OK;  // drained, or the peer has gone (the next read reports that)
+    }
+  }
+
+  // Wakes a read or write waiting in another thread; it then returns an error.
+  void Close() {
+    closed_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+  }
+
+ private:
+  const int fd_;
+  std::atomic<uint32_t> readMs_{0};
+  std::atomic<uint32_t> writeMs_{0};
+  std::atomic<bool> closed_{false};
+};
+
+// A connected, non-blocking socket with TCP_NODELAY (the protocol is full of one-byte commands
+// and replies), or -1.
+int ConnectSocket(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
+  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
+
+  const Deadline deadline(kTcpConnectTimeoutMs);
+  for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
+    const int fd = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+    if (fd < 0) continue;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    bool connected = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0;
+    if (!connected && errno == EINPROGRESS && WaitFor(fd, POLLOUT, deadline.RemainingMs())) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    if (connected) {
+      const int on = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+#ifdef SO_NOSIGPIPE
+      ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+      return fd;
+    }
+    ::close(fd);
+    if (deadline.Passed()) break;
+  }
+  return -1;
+}
+
+class TcpDriver final : public D2xxDriver {
+ public:
+  TcpDriver(std::string host, uint16_t port) : host_(std::move(host)), port_(port) {}
+
+  FT_STATUS FT_OpenEx(const char*, uint32_t, FT_HANDLE* handle) override {
+    if (!handle) return FT_INVALID_PARAMETER;
+    const int fd = ConnectSocket(host_, port_);
+    if (fd < 0) return FT_DEVICE_NOT_FOUND;
+    *handle = handles_.Add(std::make_shared<TcpConnection>(fd));
+    return FT_OK;
+  }
+
+  // Resetting the chip empties its buffers; the stream has nothing else to reset.
+  FT_STATUS FT_ResetDevice(FT_HANDLE handle) override {
+    auto connection = handles_.Find(handle);
+    return connection ? connection->DropReceived() : FT_INVALID_HANDLE;
+  }
+
+  FT_STATUS FT_SetTimeouts(FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) override {
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    connection->SetTimeouts(readMs, writeMs);
+    return FT_OK;
+  }
+
+  // What has been sent is already on its way; only the receive side holds anything to drop.
+  FT_STATUS FT_Purge(FT_HANDLE handle, uint32_t mask) override {
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    return (mask & FT_PURGE_RX) ? connection->DropReceived() : FT_OK;
+  }
+
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, uint32_t, uint32_t) override {
+    return handles_.Find(handle) ? FT_OK : FT_INVALID_HANDLE;
+  }
+
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* moved) override {
+    *moved = 0;
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    return connection->Read(static_cast<uint8_t*>(buffer), count, moved);
+  }
+
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, uint32_t count,
+                     uint32_t* moved) override {
+    *moved = 0;
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    return connection->Write(static_cast<const uint8_t*>(buffer), count, moved);
+  }
+
+  FT_STATUS FT_Close(FT_HANDLE handle) override {
+    auto connection = handles_.Remove(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    connection->Close();
+    return FT_OK;
+  }
+
+ private:
+  const std::string host_;
+  const uint16_t port_;
+  HandleTable<TcpConnection> handles_;
+};
+
+}  // namespace
+
+std::unique_ptr<D2xxDriver> MakeTcpDriver(std::string host, uint16_t port) {
+  return std::make_unique<TcpDriver>(std::move(host), port);
+}
+
+}  // namespace zemlo

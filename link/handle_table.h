@@ -1,0 +1,48 @@
+// The open handles of a driver back end. A handle is a number that is never reused, so a stale
+// or closed handle is refused instead of reaching freed state; whoever is inside a call keeps its
+// connection alive through its own reference until the call returns.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "link/d2xx.h"
+
+namespace zemlo {
+
+template <typename Connection>
+class HandleTable {
+ public:
+  FT_HANDLE Add(std::shared_ptr<Connection> connection) {
+    std::lock_guard lock(mutex_);
+    const uintptr_t id = next_++;
+    entries_.emplace(id, std::move(connection));
+    return reinterpret_cast<FT_HANDLE>(id);
+  }
+
+  // Empty for a handle that is not open.
+  std::shared_ptr<Connection> Find(FT_HANDLE handle) {
+    std::lock_guard lock(mutex_);
+    auto found = entries_.find(reinterpret_cast<uintptr_t>(handle));
+    return found == entries_.end() ? nullptr : found->second;
+  }
+
+  // Forgets the handle and hands its connection to the caller; empty when it was not open.
+  std::shared_ptr<Connection> Remove(FT_HANDLE handle) {
+    std::lock_guard lock(mutex_);
+    auto found = entries_.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == entries_.end()) return nullptr;
+    std::shared_ptr<Connection> connection = std::move(found->second);
+    entries_.erase(found);
+    return connection;
+  }
+
+ private:
+  std::mutex mutex_;
+  uintptr_t next_ = 1;
+  std::map<uintptr_t, std::shared_ptr<Connection>> entries_;
+};
+
+}  // namespace zemlo

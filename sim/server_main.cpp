@@ -1,0 +1,70 @@
+// zemlo-sim: the simulated console on a TCP port, for zemlo-cli --adapter tcp:HOST:PORT and for
+// outside test peers. Prints "listening on HOST:PORT" once it accepts connections.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "link/adapter_choice.h"
+#include "sim/console.h"
+#include "sim/tcp_server.h"
+
+namespace {
+
+zemlo::sim::TcpConsoleServer* g_server = nullptr;
+
+extern "C" void OnStopSignal(int) {
+  if (g_server) g_server->Stop();
+}
+
+void InstallStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"The simulated console, served over TCP one connection at a time."};
+  std::string listen = "127.0.0.1:0";
+  bool wii = false;
+  uint64_t throttle = 0;
+  bool verbose = false;
+  app.add_option("--listen", listen, "HOST:PORT to listen on; port 0 picks a free port")
+      ->capture_default_str();
+  app.add_flag("--wii", wii, "be a Wii instead of a GameCube");
+  app.add_option("--throttle", throttle, "bytes per second the console sends (0: no limit)");
+  app.add_flag("--verbose", verbose, "report connections and commands the console does not serve");
+  CLI11_PARSE(app, argc, argv);
+
+  const auto endpoint = zemlo::ParseHostPort(listen, true);
+  if (!endpoint) {
+    std::fprintf(stderr, "zemlo-sim: --listen expects HOST:PORT, got '%s'\n", listen.c_str());
+    return 2;
+  }
+
+  zemlo::sim::Console console;
+  console.model().isWii = wii;
+  console.SetThrottle(throttle);
+  console.SetVerbose(verbose);
+
+  zemlo::sim::TcpConsoleServer server;
+  server.SetVerbose(verbose);
+  std::string error;
+  if (!server.Listen(endpoint->host, endpoint->port, &error)) {
+    std::fprintf(stderr, "zemlo-sim: %s\n", error.c_str());
+    return 1;
+  }
+  g_server = &server;
+  InstallStopSignals();
+  std::printf("listening on %s\n", server.address().c_str());
+  std::fflush(stdout);
+
+  server.Run(console);
+  g_server = nullptr;
+  return 0;
+}

@@ -1,0 +1,138 @@
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "link/bytes.h"
+#include "link/driver_tcp.h"
+#include "protocol/commands.h"
+#include "sim/tcp_server.h"
+
+extern char** environ;
+
+namespace zemlo {
+namespace {
+
+// A client connection through the TCP back end, as zemlo-cli makes one.
+class Client {
+ public:
+  explicit Client(uint16_t port) : driver_(MakeTcpDriver("127.0.0.1", port)) {
+    EXPECT_EQ(driver_->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle_), FT_OK);
+    driver_->FT_SetTimeouts(handle_, 2000, 2000);
+  }
+  ~Client() { Close(); }
+
+  void Send(uint8_t byte) {
+    uint32_t moved = 0;
+    EXPECT_EQ(driver_->FT_Write(handle_, &byte, 1, &moved), FT_OK);
+  }
+  std::vector<uint8_t> Read(uint32_t count, FT_STATUS expected = FT_OK) {
+    std::vector<uint8_t> bytes(count);
+    uint32_t moved = 0;
+    EXPECT_EQ(driver_->FT_Read(handle_, bytes.data(), count, &moved), expected);
+    bytes.resize(moved);
+    return bytes;
+  }
+  void Close() {
+    if (handle_) driver_->FT_Close(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  std::unique_ptr<D2xxDriver> driver_;
+  FT_HANDLE handle_ = nullptr;
+};
+
+std::vector<uint8_t> RegisterBlock(const sim::ConsoleModel& model) {
+  std::vector<uint8_t> block(model.debugger.registers.size() * 4);
+  for (size_t i = 0; i < model.debugger.registers.size(); ++i) {
+    WriteBE32(block.data() + 4 * i, model.debugger.registers[i]);
+  }
+  return block;
+}
+
+void WaitForServed(const sim::TcpConsoleServer& server, uint64_t count) {
+  while (server.connectionsServed() < count) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+TEST(TcpConsoleServer, KeepsTheConsoleFromOneConnectionToTheNext) {
+  sim::Console console;
+  sim::TcpConsoleServer server;
+  std::string error;
+  ASSERT_TRUE(server.Listen("127.0.0.1", 0, &error)) << error;
+  EXPECT_EQ(server.address(), "127.0.0.1:" + std::to_string(server.port()));
+  std::thread serving([&] { server.Run(console); });
+
+  {
+    Client client(server.port());
+    client.Send(CMD_FREEZE);
+  }
+  WaitForServed(server, 1);
+  EXPECT_TRUE(console.model().frozen);
+
+  {
+    Client client(server.port());
+    client.Send(CMD_READ_REGISTERS);
+    EXPECT_EQ(client.Read(160), RegisterBlock(console.model()));
+    client.Send(CMD_UNFREEZE);
+  }
+  WaitForServed(server, 2);
+  EXPECT_FALSE(console.model().frozen);
+  EXPECT_EQ(console.model().commandLog,
+            (std::vector<uint8_t>{CMD_FREEZE, CMD_READ_REGISTERS, CMD_UNFREEZE}));
+
+  // Stopping drops a client that is still connected.
+  Client idle(server.port());
+  idle.Send(CMD_FREEZE);
+  server.Stop();
+  serving.join();
+  EXPECT_TRUE(idle.Read(1, FT_IO_ERROR).empty());
+}
+
+// The built program, as scripts use it: read the port it prints, talk to it, stop it.
+TEST(ZemloSim, ServesOnThePortItPrintsAndStopsOnSigterm) {
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  char program[] = ZEMLO_SIM_BINARY;
+  char listen[] = "--listen";
+  char address[] = "127.0.0.1:0";
+  char* argv[] = {program, listen, address, nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, program, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+
+  FILE* output = ::fdopen(out[0], "r");
+  char line[128] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, output), nullptr);
+  unsigned port = 0;
+  ASSERT_EQ(std::sscanf(line, "listening on 127.0.0.1:%u", &port), 1) << line;
+
+  for (int run = 0; run < 2; ++run) {
+    Client client(static_cast<uint16_t>(port));
+    client.Send(CMD_READ_REGISTERS);
+    EXPECT_EQ(client.Read(160), RegisterBlock(sim::Console().model()));
+  }
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::fclose(output);
+}
+
+}  // namespace
+}  // namespace zemlo
