@@ -1,16 +1,93 @@
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <vector>
+
 #include "cli/handlers.h"
+#include "extract/disc_extractor.h"
+#include "extract/lowlevel_dump.h"
+#include "extract/nand_dumper.h"
+#include "extract/worker.h"
+#include "link/link.h"
+#include "protocol/console_controls.h"
 
 namespace zemlo::cli {
 namespace {
-int NotYet(CliUi& ui) {
-  ui.ShowMessage("This command is not available yet", "Error", MessageIcon::Error,
-                 MessageOwner::None);
-  return kExitFailure;
+
+// Ctrl-C only raises this; the waiting thread does the purge and the stop, which are not things a
+// signal handler may do.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted = true;
 }
+
+// Ctrl-C means "Stop Extract" while a worker runs; the previous handling comes back afterwards.
+class InterruptAsStop {
+ public:
+  InterruptAsStop() {
+    g_interrupted = false;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptAsStop() { sigaction(SIGINT, &previous_, nullptr); }
+  InterruptAsStop(const InterruptAsStop&) = delete;
+  InterruptAsStop& operator=(const InterruptAsStop&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+int IndexOf(const std::vector<std::string>& names, const std::string& name) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Starts the worker as the dialog button does and waits for it, turning Ctrl-C into the Stop
+// Extract button: purge, then StopExtraction.
+int RunExtraction(WorkerStart (*start)(int, WorkerDone), int selection) {
+  InterruptAsStop interrupts;
+  if (start(selection, {}) != WorkerStart::Started) return kExitFromMessages;
+  while (!WaitForWorkerFor(std::chrono::milliseconds(50))) {
+    if (g_interrupted.exchange(false)) {
+      PurgeLink();
+      StopExtraction();
+    }
+  }
+  const std::optional<ExtractOutcome> outcome = WaitForWorker();
+  return outcome == ExtractOutcome::Stopped ? kExitStopped : kExitFromMessages;
+}
+
 }  // namespace
 
-int CmdExtractDisc(const CliArgs&, CliUi& ui) { return NotYet(ui); }
-int CmdDumpNand(const CliArgs&, CliUi& ui) { return NotYet(ui); }
-int CmdLowLevel(const CliArgs&, CliUi& ui) { return NotYet(ui); }
+int CmdExtractDisc(const CliArgs& args, CliUi&) {
+  const int selection = IndexOf({"gamecube", "wii-single", "wii-dual"}, args.args.at(0));
+  if (selection < 0) {
+    return UsageError("extract-disc", "the disc kind is gamecube, wii-single or wii-dual");
+  }
+  return RunExtraction(StartDiscExtraction, selection);
+}
+
+int CmdDumpNand(const CliArgs& args, CliUi&) {
+  const int selection = IndexOf({"2048", "2112"}, args.args.at(0));
+  if (selection < 0) return UsageError("dump-nand", "the page size is 2048 or 2112");
+  return RunExtraction(StartNandDump, selection);
+}
+
+int CmdLowLevel(const CliArgs& args, CliUi&) {
+  const int selection =
+      IndexOf({"sram", "bios", "drive-rom", "drive-iram", "drive-eram"}, args.args.at(0));
+  if (selection < 0) {
+    return UsageError("lowlevel", "the region is sram, bios, drive-rom, drive-iram or drive-eram");
+  }
+  ExecuteLowLevel(selection);
+  return kExitFromMessages;
+}
 
 }  // namespace zemlo::cli

@@ -68,14 +68,18 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
   }
   const DiscLayout layout = model.layout(type);
   // Accepted, then (once the drive has spun up) ready to stream.
-  if (!session.Reply(REPLY_ACK) || !session.Reply(REPLY_ACK)) return;
+  if (!session.Reply(REPLY_ACK)) return;
+  if (!model.discReadyReply) return;
+  if (!session.Reply(*model.discReadyReply) || *model.discReadyReply != REPLY_ACK) return;
   std::vector<uint8_t> packet(std::max<size_t>(kDiscPacketData + 4, layout.finalPart));
   for (uint32_t index = 0; index < layout.fullPackets; ++index) {
     const uint32_t sum =
         source->Read(uint64_t{index} * kDiscPacketData, packet.data(), kDiscPacketData);
+    bool damaged = model.damagedPacket == int64_t{index};
     for (;;) {
-      WriteBE32(&packet[kDiscPacketData],
-                session.faults().TakeChecksumCorruption() ? sum + 1 : sum);
+      damaged = session.faults().TakeChecksumCorruption() || damaged;
+      WriteBE32(&packet[kDiscPacketData], damaged ? sum + 1 : sum);
+      damaged = false;
       if (!session.Write(packet.data(), kDiscPacketData + 4)) return;
       const Answer answer = AwaitAnswer(session);
       if (answer == Answer::Leave) return;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zemlo::sim {
@@ -24,6 +25,10 @@ struct ExtractModel {
   // When set, every disc read comes from this image file (zeros past its end) instead of the
   // generated content.
   std::string discImage;
+  // The second disc reply, sent once the drive has spun up; nothing at all when unset.
+  std::optional<uint8_t> discReadyReply = 0xAA;
+  // The disc packet of this index goes out once with a checksum one off (-1: none).
+  int64_t damagedPacket = -1;
 
   // Pages the NAND flash sends; tests shrink it.
   uint32_t nandPages = 0x40000;
