@@ -65,6 +65,8 @@ class Console {
   // Only touch the model while the console is quiet (see SimAdapter::Quiesce).
   ConsoleModel& model() { return model_; }
   Faults& faults() { return faults_; }
+  // Tests may serve extra command bytes of their own.
+  CommandTable& commands() { return table_; }
 
   // Bytes per second the console can send; 0 for as fast as possible.
   void SetThrottle(uint64_t bytesPerSecond) { throttle_ = bytesPerSecond; }

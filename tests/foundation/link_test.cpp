@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "link/bytes.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+using LinkTest = SimFixture;
+using sim::ConnectStep;
+
+constexpr char kUsbErrorCaption[] = "USB ERROR";
+
+TEST_F(LinkTest, ReadAndWriteCompleteShortAndEmpty) {
+  const uint8_t command = CMD_READ_MEMORY;
+  const uint8_t address[4] = {0x80, 0x00, 0x31, 0x00};
+  EXPECT_EQ(WriteExact(&command, 1), TRANSFER_COMPLETE);
+  EXPECT_EQ(WriteExact(address, 4), TRANSFER_COMPLETE);
+  EXPECT_EQ(g_bytesWritten, 4u);
+
+  // The page is 200 bytes; asking for more comes back short with the part that arrived.
+  std::vector<uint8_t> page(300);
+  EXPECT_EQ(ReadExact(page.data(), 300), TRANSFER_SHORT);
+  EXPECT_EQ(g_bytesRead, 200u);
+  EXPECT_EQ(WriteExact(nullptr, 0), TRANSFER_COMPLETE);
+  EXPECT_TRUE(ui().messages().empty());
+  EXPECT_EQ(g_connected, 1);
+}
+
+TEST_F(LinkTest, DriverErrorIsFatalOnce) {
+  for (bool reading : {true, false}) {
+    SCOPED_TRACE(reading ? "read" : "write");
+    ASSERT_EQ(Connect(), 1);
+    ui().Clear();
+    uint8_t byte = 0;
+    if (reading) {
+      faults().FailNextReads();
+      EXPECT_EQ(ReadExact(&byte, 1), TRANSFER_FAILED);
+    } else {
+      faults().FailNextWrites();
+      EXPECT_EQ(WriteExact(&byte, 1), TRANSFER_FAILED);
+    }
+    EXPECT_EQ(OnlyMessage(),
+              (RecordedMessage{reading ? "Error: Fatal USB Read Error. Exiting."
+                                       : "Error: Fatal USB Write Error. Exiting.",
+                               "TRANSMIT ERROR", MessageIcon::Error, MessageOwner::None}));
+    EXPECT_EQ(ui().quitRequests(), 1);
+    EXPECT_EQ(g_connected, 0);
+    EXPECT_EQ(g_ftHandle.load(), nullptr);
+    EXPECT_EQ(adapter().openHandles(), 0);
+    // Once closed, a purge does nothing and says nothing.
+    EXPECT_EQ(PurgeLink(), FT_OK);
+    EXPECT_EQ(ui().messages().size(), 1u);
+  }
+}
+
+TEST_F(LinkTest, ConnectFailsAtEachStepWithItsMessage) {
+  const struct {
+    ConnectStep step;
+    const char* text;
+  } cases[] = {
+      {ConnectStep::Open, "Error: Couldn't connect to USB Zemlo. Please check connection"},
+      {ConnectStep::Reset, "Error: Couldn't reset device."},
+      {ConnectStep::Timeouts, "Error: Couldn't set timeouts."},
+      {ConnectStep::PurgeRx, "Error: Couldn't purge buffers."},
+      {ConnectStep::PurgeTx, "Error: Couldn't purge buffers."},
+      {ConnectStep::UsbParameters, "Error: Couldn't set USB Parameters."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ui().Clear();
+    faults().FailConnectStep(c.step);
+    EXPECT_EQ(Connect(), 0);
+    EXPECT_EQ(OnlyMessage(),
+              (RecordedMessage{c.text, kUsbErrorCaption, MessageIcon::Error, MessageOwner::None}));
+    if (c.step == ConnectStep::Open) {
+      EXPECT_NE(LinkStatus.load(), FT_OK);
+    }
+    EXPECT_EQ(adapter().openHandles(), 0);
+    EXPECT_EQ(ui().quitRequests(), 0);
+  }
+  // Connecting again re-runs the whole sequence with the fixed configuration.
+  adapter().TakeTimeoutHistory();
+  EXPECT_EQ(Connect(), 1);
+  EXPECT_EQ(adapter().openHandles(), 1);
+  const auto timeouts = adapter().TakeTimeoutHistory();
+  ASSERT_EQ(timeouts.size(), 1u);
+  EXPECT_EQ(timeouts[0].readMs, 2000u);
+  EXPECT_EQ(timeouts[0].writeMs, 2000u);
+}
+
+TEST_F(LinkTest, SecondConnectReplacesTheOpenHandle) {
+  EXPECT_EQ(Connect(), 1);
+  EXPECT_EQ(Connect(), 1);
+  EXPECT_EQ(adapter().openHandles(), 1);
+  // And the console answers on the new link.
+  const uint8_t command = CMD_READ_MEMORY;
+  const uint8_t address[4] = {0x80, 0x00, 0x00, 0x00};
+  WriteExact(&command, 1);
+  WriteExact(address, 4);
+  uint8_t page[200];
+  EXPECT_EQ(ReadExact(page, 200), TRANSFER_COMPLETE);
+  EXPECT_EQ(ReadBE32(page + 0x1C), 0xC2339F3Du);
+}
+
+TEST(ByteUtilities, SumOrderAndPrintable) {
+  std::vector<uint8_t> ones(61440, 0xFF);
+  EXPECT_EQ(ByteSum(ones.data(), 61440), 15'667'200u);
+  EXPECT_EQ(ByteSum(ones.data(), 0), 0u);
+  EXPECT_EQ(ByteSum(ones.data(), -5), 0u);
+  // Wraps modulo 2^32 rather than saturating.
+  std::vector<uint8_t> many(16'843'010, 0xFF);  // 255 * that = 2^32 + 254
+  EXPECT_EQ(ByteSum(many.data(), static_cast<int32_t>(many.size())), 254u);
+
+  const uint8_t be[4] = {0x12, 0x34, 0x56, 0x78};
+  EXPECT_EQ(ReadBE32(be), 0x12345678u);
+  EXPECT_EQ(Swap32(0x12345678u), 0x78563412u);
+  uint32_t words[3] = {0x11223344u, 0xAABBCCDDu, 0};
+  SwapWords32(words, 2);
+  EXPECT_EQ(words[0], 0x44332211u);
+  EXPECT_EQ(words[1], 0xDDCCBBAAu);
+  SwapWords32(words, 0);
+  EXPECT_EQ(words[0], 0x44332211u);
+
+  EXPECT_EQ(PrintableChar(0x1F), '.');
+  EXPECT_EQ(PrintableChar(0x20), ' ');
+  EXPECT_EQ(PrintableChar(0x7E), '~');
+  EXPECT_EQ(PrintableChar(0x7F), '.');
+  EXPECT_EQ(PrintableChar(0x80), '.');
+  EXPECT_EQ(PrintableChar(0xFF), '.');
+}
+
+}  // namespace
+}  // namespace zemlo::testing

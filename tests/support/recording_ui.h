@@ -1,0 +1,73 @@
+// A UI port that remembers everything operations tell the user, for tests to inspect, and answers
+// file dialogs and list selections from values the test set beforehand. Thread-safe.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/ui_port.h"
+
+namespace zemlo::testing {
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;
+  MessageIcon icon;
+  MessageOwner owner;
+  bool operator==(const RecordedMessage&) const = default;
+};
+
+struct ProgressEvent {
+  enum Kind { Range, Step, Advance } kind;
+  uint32_t low = 0;
+  uint32_t high = 0;
+};
+
+class RecordingUi final : public UiPort {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                   MessageOwner owner) override;
+  std::optional<std::string> ChooseOpenFile(const FileRequest& request) override;
+  std::optional<std::string> ChooseSaveFile(const FileRequest& request) override;
+  void ProgressSetRange(uint32_t low, uint32_t high) override;
+  void ProgressSetStep(uint32_t step) override;
+  void ProgressStep() override;
+  void ListInsert(int position, const std::string& line) override;
+  void ListClear() override;
+  int ListSelection() override;
+  void RequestQuit(int exitCode) override;
+
+  // What the next file dialogs answer (nullopt = cancel).
+  void SetOpenFile(std::optional<std::string> path);
+  void SetSaveFile(std::optional<std::string> path);
+  void SetSelection(int index);
+
+  std::vector<RecordedMessage> messages();
+  std::vector<ProgressEvent> progress();
+  // The list box as it stands after every insert and clear.
+  std::vector<std::string> list();
+  // Every line in the order it was inserted.
+  std::vector<std::string> insertedLines();
+  std::vector<FileRequest> fileRequests();
+  int quitRequests();
+  // Number of ProgressStep calls since the last range change.
+  uint32_t progressSteps();
+  void Clear();
+
+ private:
+  std::mutex mutex_;
+  std::vector<RecordedMessage> messages_;
+  std::vector<ProgressEvent> progress_;
+  std::vector<std::string> list_;
+  std::vector<std::string> inserted_;
+  std::vector<FileRequest> fileRequests_;
+  std::optional<std::string> openFile_;
+  std::optional<std::string> saveFile_;
+  int selection_ = -1;
+  int quitRequests_ = 0;
+  uint32_t steps_ = 0;
+};
+
+}  // namespace zemlo::testing

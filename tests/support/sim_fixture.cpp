@@ -1,0 +1,82 @@
+#include "tests/support/sim_fixture.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "link/link.h"
+
+namespace zemlo::testing {
+
+void SimFixture::SetUp() {
+  adapter_ = std::make_unique<sim::SimAdapter>();
+  InstallDriver(adapter_->MakeDriver());
+  InstallUi(&ui_);
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  tempDir_ = std::filesystem::temp_directory_path() /
+             ("zemlo-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
+              std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(tempDir_);
+  ASSERT_EQ(Connect(), 1);
+  adapter_->TakeSent();
+  adapter_->TakeTimeoutHistory();
+  ui_.Clear();
+}
+
+void SimFixture::TearDown() {
+  Disconnect();
+  InstallDriver(nullptr);
+  InstallUi(nullptr);
+  adapter_.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(tempDir_, ignored);
+}
+
+int SimFixture::Connect() {
+  g_connected = ConnectAdapter();
+  return g_connected;
+}
+
+void SimFixture::Disconnect() {
+  if (FT_HANDLE handle = g_ftHandle.exchange(nullptr)) ActiveDriver()->FT_Close(handle);
+  g_connected = 0;
+}
+
+std::vector<uint8_t> SimFixture::Sent() {
+  adapter_->Quiesce();
+  return adapter_->TakeSent();
+}
+
+std::string SimFixture::TempPath(const std::string& name) {
+  return (tempDir_ / name).string();
+}
+
+sim::ConsoleModel& SimFixture::model() {
+  adapter_->Quiesce();
+  return adapter_->model();
+}
+
+RecordedMessage SimFixture::OnlyMessage() {
+  const auto messages = ui_.messages();
+  EXPECT_EQ(messages.size(), 1u);
+  return messages.empty() ? RecordedMessage{} : messages.front();
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
+  std::vector<uint8_t> bytes;
+  for (int value : values) bytes.push_back(static_cast<uint8_t>(value));
+  return bytes;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace zemlo::testing

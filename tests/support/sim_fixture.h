@@ -1,0 +1,50 @@
+// A test fixture with a fresh simulated console behind the link, a recording UI port, and the
+// adapter connected as the Connect menu command leaves it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/sim_adapter.h"
+#include "tests/support/recording_ui.h"
+
+namespace zemlo::testing {
+
+class SimFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs the Connect menu command: ConnectAdapter into g_connected.
+  int Connect();
+  // Leaves the link closed and g_connected 0, as before the first Connect.
+  void Disconnect();
+
+  // The bytes the client wrote since the last call (the console quiesced first).
+  std::vector<uint8_t> Sent();
+  // A path in a per-test temporary folder, removed afterwards.
+  std::string TempPath(const std::string& name);
+
+  sim::SimAdapter& adapter() { return *adapter_; }
+  sim::ConsoleModel& model();
+  sim::Faults& faults() { return adapter_->faults(); }
+  RecordingUi& ui() { return ui_; }
+
+  // The one message shown so far; fails the test unless exactly one was.
+  RecordedMessage OnlyMessage();
+
+ private:
+  std::unique_ptr<sim::SimAdapter> adapter_;
+  RecordingUi ui_;
+  std::filesystem::path tempDir_;
+};
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace zemlo::testing
