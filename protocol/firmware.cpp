@@ -39,6 +39,7 @@ int FlashFirmware() {
                             kMsgFirmwareLastPacket};
   if (!RunPacketUpload(file->data.get(), file->size, upload)) return 0;
   ShowDone(kMsgFirmwareLoaded);
+  ProgressEnd();
   return 1;
 }
 

@@ -69,6 +69,7 @@ int RunUpload(const UploadKindInfo& info) {
                             kMsgLastPacket};
   if (!RunPacketUpload(file->data.get(), file->size, upload)) return 0;
   ShowDone(info.successText);
+  ProgressEnd();
   return 1;
 }
 
