@@ -11,15 +11,15 @@ namespace {
 // Registers as a game stopped by a data breakpoint leaves them: a store to 0x80401234 inside a
 // small function, stack pointer in the arena's top, the small-data anchors in R2 and R13.
 constexpr std::array<uint32_t, DebuggerModel::kRegisterCount> kStoppedRegisters{
-    0x22000084u, 0x20000000u, 0x8000A1C4u, 0x02400000u, 0x80401234u, 0x800063A8u, 0x00009032u,
-    // R0..R31
-    0x800063A0u, 0x8173FE60u, 0x8045A8E0u, 0x80401230u, 0x00000004u, 0x3F800000u, 0x00000001u,
-    0x80401200u, 0x00000000u, 0x8000A1C4u, 0x00000020u, 0x000000FFu, 0x00000000u, 0x80458B40u,
-    0x00000000u, 0x00000000u, 0x00000000u, 0x00000000u, 0x00000000u, 0x00000000u, 0x00000000u,
-    0x00000000u, 0x8173FF20u, 0x80402000u, 0x00000010u, 0x00000003u, 0x80401100u, 0x8173FF00u,
-    0x00000000u, 0x80401230u,
-    // LR
-    0x800063A0u};
+    0x22000084u, 0x20000000u, 0x8000A1C4u, 0x02400000u, 0x80401234u, 0x800063A8u,  // CR..SRR0
+    0x00009032u,                                                                   // SRR1
+    0x800063A0u, 0x8173FE60u, 0x8045A8E0u, 0x80401230u, 0x00000004u, 0x3F800000u,  // R0..R5
+    0x00000001u, 0x80401200u, 0x00000000u, 0x8000A1C4u, 0x00000020u, 0x000000FFu,  // R6..R11
+    0x00000000u, 0x80458B40u, 0x00000000u, 0x00000000u, 0x00000000u, 0x00000000u,  // R12..R17
+    0x00000000u, 0x00000000u, 0x00000000u, 0x00000000u, 0x8173FF20u, 0x80402000u,  // R18..R23
+    0x00000010u, 0x00000003u, 0x80401100u, 0x8173FF00u, 0x00000000u, 0x80401230u,  // R24..R29
+    0x80401180u, 0x80401230u,                                                      // R30, R31
+    0x800063A0u};                                                                  // LR
 
 struct YCbCr {
   double y, cb, cr;
@@ -59,10 +59,11 @@ void ServeGrab(ConsoleSession& session) {
   DebuggerModel& debugger = session.model().debugger;
   const std::vector<uint8_t> frame = debugger.GrabBytes();
   // The header goes out as single bytes, the width least significant byte first.
-  if (!session.Reply(debugger.videoMode) ||
-      !session.Reply(static_cast<uint8_t>(debugger.frameWidth)) ||
-      !session.Reply(static_cast<uint8_t>(debugger.frameWidth >> 8))) {
-    return;
+  const uint8_t header[] = {debugger.videoMode, static_cast<uint8_t>(debugger.frameWidth),
+                            static_cast<uint8_t>(debugger.frameWidth >> 8)};
+  for (int i = 0; i < 3; ++i) {
+    if (i >= debugger.grabHeaderBytes) return;
+    if (!session.Reply(header[i])) return;
   }
   size_t offset = 0;
   while (frame.size() - offset >= DebuggerModel::kPacketSize) {
@@ -72,7 +73,8 @@ void ServeGrab(ConsoleSession& session) {
     debugger.grabAnswers.push_back(answer);
     if (answer == ACK_BLOCK) offset += DebuggerModel::kPacketSize;
   }
-  session.Write(frame.data() + offset, frame.size() - offset);
+  const size_t rest = frame.size() - offset;
+  session.Write(frame.data() + offset, std::min(rest, debugger.grabFinalPartKeep.value_or(rest)));
 }
 
 }  // namespace

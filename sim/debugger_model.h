@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zemlo::sim {
@@ -31,6 +33,11 @@ struct DebuggerModel {
 
   // Every answer byte the client sent after a full packet of a grab, in order.
   std::vector<uint8_t> grabAnswers;
+
+  // Misbehaviour of the grab for tests: how many of the 3 header bytes go out before the console
+  // stops answering, and how many bytes of the final part it sends (all when unset).
+  int grabHeaderBytes = 3;
+  std::optional<size_t> grabFinalPartKeep;
 
   uint32_t Lines() const { return videoMode == 1 ? 538 : 448; }
   // The bytes a grab streams: the first Lines() * 1280 bytes of the frame buffer, padded with

@@ -1,0 +1,201 @@
+#include "debugger/breakpoints.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "link/link.h"
+#include "protocol/messages.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo {
+namespace {
+
+using testing::Bytes;
+
+const std::string kRanges =
+    "\nCached memory is 0x80000000 to 0x817fffff\nUncached memory is 0xC0000000 to "
+    "0xC17fffff\nHardware Registers are 0xCC000000 to 0xCC008000";
+const std::string kDabrRange = "DABR Address is out of range" + kRanges;
+const std::string kIabrRange = "IABR Address is out of range" + kRanges;
+constexpr char kSet[] = "Breakpoint Set, Once hit the game will freeze";
+
+// The sim driver with one chosen write (counted from 0) cut to half its bytes.
+class ShortWriteDriver final : public D2xxDriver {
+ public:
+  ShortWriteDriver(std::unique_ptr<D2xxDriver> inner, int shortWrite)
+      : inner_(std::move(inner)), shortWrite_(shortWrite) {}
+  FT_STATUS FT_OpenEx(const char* s, uint32_t f, FT_HANDLE* h) override {
+    return inner_->FT_OpenEx(s, f, h);
+  }
+  FT_STATUS FT_ResetDevice(FT_HANDLE h) override { return inner_->FT_ResetDevice(h); }
+  FT_STATUS FT_SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override {
+    return inner_->FT_SetTimeouts(h, r, w);
+  }
+  FT_STATUS FT_Purge(FT_HANDLE h, uint32_t m) override { return inner_->FT_Purge(h, m); }
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE h, uint32_t i, uint32_t o) override {
+    return inner_->FT_SetUSBParameters(h, i, o);
+  }
+  FT_STATUS FT_Read(FT_HANDLE h, void* b, uint32_t c, uint32_t* m) override {
+    return inner_->FT_Read(h, b, c, m);
+  }
+  FT_STATUS FT_Write(FT_HANDLE h, const void* b, uint32_t c, uint32_t* m) override {
+    return inner_->FT_Write(h, b, writes_++ == shortWrite_ ? c / 2 : c, m);
+  }
+  FT_STATUS FT_Close(FT_HANDLE h) override { return inner_->FT_Close(h); }
+
+ private:
+  std::unique_ptr<D2xxDriver> inner_;
+  int shortWrite_;
+  int writes_ = 0;
+};
+
+class BreakpointTest : public testing::SimFixture {
+ public:
+  // The rows of the failure table arrange the fixture through these.
+  using SimFixture::Disconnect;
+  void ShortenWrite(int index) {
+    InstallDriver(std::make_unique<ShortWriteDriver>(adapter().MakeDriver(), index));
+  }
+};
+
+TEST_F(BreakpointTest, BreakpointWordsOnTheWire) {
+  struct Row {
+    const char* text;
+    bool read, write;
+    std::vector<uint8_t> sent;
+  };
+  const Row rows[] = {
+      {"80001234", false, true, Bytes({0x09, 0x80, 0x00, 0x12, 0x36})},
+      {"80001234", true, true, Bytes({0x09, 0x80, 0x00, 0x12, 0x37})},
+      {"80001234", true, false, Bytes({0x09, 0x80, 0x00, 0x12, 0x35})},
+      {"80001235", false, true, Bytes({0x09, 0x80, 0x00, 0x12, 0x37})},  // low bit kept
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(SetDataBreakpoint(row.text, row.read, row.write), 1);
+    EXPECT_EQ(Sent(), row.sent);
+  }
+  ui().Clear();
+  EXPECT_EQ(SetInstructionBreakpoint("80003100"), 1);
+  EXPECT_EQ(Sent(), Bytes({0x10, 0x80, 0x00, 0x31, 0x03}));
+  EXPECT_EQ(OnlyMessage(),
+            (testing::RecordedMessage{kSet, kCaptionDone, MessageIcon::None, MessageOwner::None}));
+  EXPECT_EQ(model().debugger.dabrWords.back(), 0x80001237u);
+  EXPECT_EQ(model().debugger.iabrWords, std::vector<uint32_t>{0x80003103u});
+}
+
+TEST_F(BreakpointTest, AddressRangeBoundaries) {
+  const std::pair<const char*, bool> rows[] = {
+      {"80000000", true},  {"817FFFFF", true},  {"817fffff", true},   {"C0000000", true},
+      {"C17FFFFF", true},  {"CC000000", true},  {"CC008000", true},   {"7FFFFFFF", false},
+      {"81800000", false}, {"BFFFFFFF", false}, {"C1800000", false},  {"CBFFFFFF", false},
+      {"CC008001", false}, {"8000000", false},  {"800000000", false}, {"zzzzzzzz", false},
+      {"0x800000", false}, {"", false},
+  };
+  for (const auto& [text, accepted] : rows) {
+    SCOPED_TRACE(text);
+    ui().Clear();
+    EXPECT_EQ(SetDataBreakpoint(text, true, true), accepted ? 1 : 0);
+    EXPECT_EQ(SetInstructionBreakpoint(text), accepted ? 1 : 0);
+    const auto messages = ui().messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, accepted ? kSet : kDabrRange);
+    EXPECT_EQ(messages[1].text, accepted ? kSet : kIabrRange);
+    EXPECT_EQ(Sent().size(), accepted ? 10u : 0u);
+  }
+}
+
+TEST_F(BreakpointTest, EachFailureShowsItsOneMessage) {
+  using testing::RecordedMessage;
+  const RecordedMessage notConnected{kMsgNotConnected, kCaptionError, MessageIcon::Information,
+                                     MessageOwner::Dialog};
+  const auto usb = [](const std::string& text) {
+    return RecordedMessage{text, kCaptionUsbError, MessageIcon::Error, MessageOwner::None};
+  };
+  const auto range = [](const std::string& text) {
+    return RecordedMessage{text, kCaptionRangeError, MessageIcon::Error, MessageOwner::None};
+  };
+  struct Row {
+    const char* name;
+    std::function<void(BreakpointTest&)> arrange;
+    std::function<int()> run;
+    RecordedMessage message;
+  };
+  const auto dabr = [](const char* text, bool read, bool write) {
+    return [=] { return SetDataBreakpoint(text, read, write); };
+  };
+  const auto none = [](BreakpointTest&) {};
+  const Row rows[] = {
+      {"dabr not connected", [](BreakpointTest& t) { t.Disconnect(); }, dabr("80001234", 1, 1),
+       notConnected},
+      {"iabr not connected", [](BreakpointTest& t) { t.Disconnect(); },
+       [] { return SetInstructionBreakpoint("80003100"); }, notConnected},
+      {"no type", none, dabr("80001234", 0, 0),
+       range("Please select which type of breakpoint for the address")},
+      {"range before type", none, dabr("7FFFFFFF", 0, 0), range(kDabrRange)},
+      {"seven characters", none, dabr("8000123", 1, 0), range(kDabrRange)},
+      {"dabr command short", [](BreakpointTest& t) { t.ShortenWrite(0); }, dabr("80001234", 1, 0),
+       usb(kMsgSendCommand)},
+      {"dabr word short", [](BreakpointTest& t) { t.ShortenWrite(1); }, dabr("80001234", 1, 0),
+       usb("Error sending DABR Address")},
+      {"iabr command short", [](BreakpointTest& t) { t.ShortenWrite(0); },
+       [] { return SetInstructionBreakpoint("80003100"); }, usb(kMsgSendCommand)},
+      {"iabr word short", [](BreakpointTest& t) { t.ShortenWrite(1); },
+       [] { return SetInstructionBreakpoint("80003100"); }, usb("Error sending IABR Address")},
+      {"registers command short", [](BreakpointTest& t) { t.ShortenWrite(0); },
+       [] { return RetrieveRegisters().result; }, usb(kMsgSendCommand)},
+      {"registers not connected", [](BreakpointTest& t) { t.Disconnect(); },
+       [] { return RetrieveRegisters().result; }, notConnected},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Disconnect();
+    InstallDriver(adapter().MakeDriver());
+    ASSERT_EQ(Connect(), 1);
+    Sent();
+    ui().Clear();
+    row.arrange(*this);
+    EXPECT_EQ(row.run(), 0);
+    EXPECT_EQ(OnlyMessage(), row.message);
+  }
+}
+
+TEST_F(BreakpointTest, RegistersInWordOrderWithLabels) {
+  const RegisterReadout readout = RetrieveRegisters();
+  EXPECT_EQ(Sent(), Bytes({0x30}));
+  ASSERT_EQ(readout.result, 1);
+  ASSERT_TRUE(readout.values);
+  EXPECT_TRUE(ui().messages().empty());
+  std::vector<std::string> lines;
+  for (int i = 0; i < kRegisterCount; ++i) lines.push_back(RegisterLine(*readout.values, i));
+  EXPECT_EQ(lines[0], "CR: 22000084");
+  EXPECT_EQ(lines[6], "SRR1: 00009032");
+  EXPECT_EQ(lines[7], "R0: 800063A0");
+  EXPECT_EQ(lines[8], "(SP) R1: 8173FE60");
+  EXPECT_EQ(lines[38], "R31: 80401230");
+  EXPECT_EQ(lines[39], "LR: 800063A0");
+  for (int i = 0; i < kRegisterCount; ++i) {
+    EXPECT_EQ((*readout.values)[i], model().debugger.registers[i]) << i;
+  }
+}
+
+TEST_F(BreakpointTest, ShortRegisterBlockChangesNothingAndSaysNothing) {
+  faults().ShortenNextPackets(1, 159);
+  const RegisterReadout readout = RetrieveRegisters();
+  EXPECT_EQ(readout.result, 1);
+  EXPECT_FALSE(readout.values);
+  EXPECT_TRUE(ui().messages().empty());
+}
+
+TEST_F(BreakpointTest, FailedRegisterReadEndsWithTransmitError) {
+  faults().FailNextReads(1);
+  EXPECT_EQ(RetrieveRegisters().result, 0);
+  const auto messages = ui().messages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().text, kMsgUsbTransmit);
+  EXPECT_EQ(messages.back().caption, kCaptionUsbError);
+}
+
+}  // namespace
+}  // namespace zemlo

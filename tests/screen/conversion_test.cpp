@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "debugger/bmp.h"
+#include "debugger/frame_convert.h"
+
+namespace zemlo {
+namespace {
+
+uint32_t Le32(const BmpHeader& header, size_t offset) {
+  return header[offset] | header[offset + 1] << 8 | header[offset + 2] << 16 |
+         uint32_t{header[offset + 3]} << 24;
+}
+
+std::vector<uint8_t> Convert(const std::vector<uint8_t>& frame, uint32_t width, uint32_t lines) {
+  std::vector<uint8_t> pixels(BmpRowBytes(width) * lines, 0xEE);
+  EXPECT_TRUE(ConvertFrame(frame, width, lines, pixels));
+  return pixels;
+}
+
+TEST(ConvertFrame, GroupsGiveTwoPixelsStoredBlueGreenRed) {
+  struct Row {
+    std::vector<uint8_t> group;
+    std::vector<uint8_t> pixel;  // B, G, R, the same for both pixels
+  };
+  const Row rows[] = {
+      {{0x10, 0x80, 0x10, 0x80}, {0x10, 0x10, 0x10}},  // black
+      {{0xEB, 0x80, 0xEB, 0x80}, {0xEB, 0xEB, 0xEB}},  // white
+      {{0x51, 0x5A, 0x51, 0xF0}, {0x0F, 0x0F, 0xEA}},  // red
+      {{0xEB, 0x80, 0xEB, 0xFF}, {0xEB, 0x92, 0xFF}},  // R 409.1 clamped to 255
+      {{0x00, 0x00, 0x00, 0x80}, {0x00, 0x2B, 0x00}},  // B -221 clamped to 0, not 35
+      {{0x00, 0x80, 0x00, 0x7F}, {0x00, 0x00, 0x00}},  // R -1.37 clamped to 0, not 255
+  };
+  for (const Row& row : rows) {
+    std::vector<uint8_t> both = row.pixel;
+    both.insert(both.end(), row.pixel.begin(), row.pixel.end());
+    both.insert(both.end(), 2, 0);  // padding of a 6-byte row
+    EXPECT_EQ(Convert(row.group, 2, 1), both) << int{row.group[0]} << " " << int{row.group[3]};
+  }
+}
+
+TEST(ConvertFrame, LastLineFirstAndRowsPadded) {
+  // Three lines of two grey pixels: 20, 40, 60.
+  const std::vector<uint8_t> frame{0x20, 0x80, 0x20, 0x80, 0x40, 0x80,
+                                   0x40, 0x80, 0x60, 0x80, 0x60, 0x80};
+  std::vector<uint8_t> expected;
+  for (uint8_t grey : {0x60, 0x40, 0x20}) {
+    expected.insert(expected.end(), 6, grey);
+    expected.insert(expected.end(), 2, 0);
+  }
+  EXPECT_EQ(Convert(frame, 2, 3), expected);
+}
+
+TEST(ConvertFrame, OddWidthStaysInsideTheFrame) {
+  // Lines of 3 pixels are 6 bytes: one group and a lone Y, Cb pair. The vector is exactly the
+  // frame, so any read beyond it is caught by the address sanitizer.
+  const std::vector<uint8_t> frame{0x10, 0x80, 0x10, 0x80, 0x90, 0x00,
+                                   0xEB, 0x80, 0xEB, 0x80, 0x30, 0xFF};
+  const std::vector<uint8_t> pixels = Convert(frame, 3, 2);
+  const std::vector<uint8_t> expected{0xEB, 0xEB, 0xEB, 0xEB, 0xEB, 0xEB, 0x30, 0x30,
+                                      0x30, 0,    0,    0,    0x10, 0x10, 0x10, 0x10,
+                                      0x10, 0x10, 0x90, 0x90, 0x90, 0,    0,    0};
+  EXPECT_EQ(pixels, expected);
+}
+
+TEST(ConvertFrame, RefusesBuffersTooSmall) {
+  std::vector<uint8_t> frame(640 * 2 * 4 - 1);
+  std::vector<uint8_t> pixels(1920 * 4);
+  EXPECT_FALSE(ConvertFrame(frame, 640, 4, pixels));
+  frame.push_back(0);
+  pixels.pop_back();
+  EXPECT_FALSE(ConvertFrame(frame, 640, 4, pixels));
+  EXPECT_TRUE(ConvertFrame(frame, 640, 3, pixels));
+}
+
+TEST(BmpHeader, TemplatesForBothModes) {
+  for (const auto& [lines, fileSize, imageSize] :
+       {std::tuple{448u, 860216u, 860162u}, std::tuple{538u, 1033016u, 1032962u}}) {
+    const BmpHeader header = MakeBmpHeader(640, lines);
+    EXPECT_EQ(header[0], 'B');
+    EXPECT_EQ(header[1], 'M');
+    const std::pair<size_t, uint32_t> fields[] = {
+        {2, fileSize}, {6, 0},         {10, 54}, {14, 40},        {18, 640},
+        {22, lines},   {26, 0x180001}, {30, 0},  {34, imageSize}, {38, 5904},
+        {42, 5904},    {46, 0},        {50, 0}};
+    for (const auto& [offset, value] : fields) EXPECT_EQ(Le32(header, offset), value) << offset;
+  }
+}
+
+TEST(BmpHeader, OtherWidthsGetTrueSizes) {
+  const BmpHeader header = MakeBmpHeader(321, 448);
+  EXPECT_EQ(Le32(header, 18), 321u);
+  EXPECT_EQ(Le32(header, 34), 964u * 448);  // 963 bytes of pixels padded to 964
+  EXPECT_EQ(Le32(header, 2), 54u + 964u * 448);
+}
+
+}  // namespace
+}  // namespace zemlo

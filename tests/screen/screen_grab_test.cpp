@@ -1,0 +1,206 @@
+#include "debugger/screen_grab.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "protocol/messages.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo {
+namespace {
+
+using testing::ProgressEvent;
+using testing::RecordedMessage;
+
+uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset) {
+  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+         uint32_t{bytes[offset + 3]} << 24;
+}
+
+std::vector<uint8_t> Answers(size_t retries, size_t acks) {
+  std::vector<uint8_t> sent{0x11};
+  sent.insert(sent.end(), retries, 0xBB);
+  sent.insert(sent.end(), acks, 0xAA);
+  return sent;
+}
+
+// A Python that has Pillow, or nothing.
+const std::optional<std::string>& PythonWithPillow() {
+  static const std::optional<std::string> found = []() -> std::optional<std::string> {
+    for (const char* python : {"/usr/bin/python3", "python3"}) {
+      const std::string probe = std::string(python) + " -c 'import PIL.Image' >/dev/null 2>&1";
+      if (std::system(probe.c_str()) == 0) return python;
+    }
+    return std::nullopt;
+  }();
+  return found;
+}
+
+// Runs the independent reader on a grabbed file; skips when Pillow is missing.
+void ExpectReaderSeesPattern(const std::string& path, uint32_t width, uint32_t lines) {
+  if (!PythonWithPillow()) GTEST_SKIP() << "no python3 with Pillow";
+  const std::string command = *PythonWithPillow() + " " + ZEMLO_BMP_CHECK + " '" + path + "' " +
+                              std::to_string(width) + " " + std::to_string(lines);
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+class ScreenGrabTest : public testing::SimFixture {
+ public:
+  // The rows of the failure table arrange the console through these.
+  using SimFixture::faults;
+  using SimFixture::model;
+
+ protected:
+  int Grab(const std::string& name = "screen.bmp") {
+    path_ = TempPath(name);
+    ui().SetSaveFile(path_);
+    return GrabScreen();
+  }
+  std::vector<uint8_t> File() { return testing::ReadFileBytes(path_); }
+  std::string path_;
+};
+
+TEST_F(ScreenGrabTest, BothModesWriteTheFixedHeaderAndAnUprightPicture) {
+  const struct {
+    uint8_t mode;
+    uint32_t lines, packets, fileSize;
+  } rows[] = {{0, 448, 9, 860214}, {1, 538, 10, 1033014}, {2, 448, 9, 860214}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(int{row.mode});
+    ui().Clear();
+    model().debugger.videoMode = row.mode;
+    ASSERT_EQ(Grab("mode" + std::to_string(row.mode) + ".bmp"), 1);
+    EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Screen grabbed ok", kCaptionDone, MessageIcon::None,
+                                              MessageOwner::None}));
+    EXPECT_EQ(Sent(), Answers(0, row.packets));
+    const std::vector<uint8_t> file = File();
+    ASSERT_EQ(file.size(), row.fileSize);
+    EXPECT_EQ(Le32(file, 2), row.fileSize + 2);
+    EXPECT_EQ(Le32(file, 18), 640u);
+    EXPECT_EQ(Le32(file, 22), row.lines);
+    // Bottom-up: the file starts with the frame's last line (the grey ramp) and ends with its
+    // first (the white bar on the left, the black one on the right).
+    EXPECT_EQ(file[54], file[56]);
+    EXPECT_LT(file[54], 4);
+    EXPECT_GT(file[54 + 1917], 250);
+    const size_t top = file.size() - 1920;
+    EXPECT_GT(file[top], 250);
+    EXPECT_LT(file[file.size() - 1], 4);
+    const auto progress = ui().progress();
+    ASSERT_EQ(progress.size(), row.packets + 3);
+    EXPECT_EQ(progress.front().high, row.packets);
+    EXPECT_EQ(progress.back().kind, ProgressEvent::Range);
+    EXPECT_EQ(progress.back().high, 0u);
+    ExpectReaderSeesPattern(path_, 640, row.lines);
+  }
+}
+
+TEST_F(ScreenGrabTest, ShortPacketsAreAskedForAgainUpToTheBound) {
+  ASSERT_EQ(Grab("clean.bmp"), 1);
+  Sent();
+  const std::vector<uint8_t> clean = File();
+  faults().ShortenNextPackets(63, 100);
+  ASSERT_EQ(Grab("retried.bmp"), 1);
+  EXPECT_EQ(Sent(), Answers(63, 9));
+  EXPECT_EQ(File(), clean);
+
+  ui().Clear();
+  faults().ShortenNextPackets(64, 100);
+  EXPECT_EQ(Grab("given_up.bmp"), 0);
+  EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
+  EXPECT_EQ(ui().progress().back().high, 0u);
+  EXPECT_TRUE(File().empty());
+}
+
+TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
+  const auto usb = [](const char* text) {
+    return RecordedMessage{text, kCaptionUsbError, MessageIcon::Error, MessageOwner::None};
+  };
+  const struct {
+    const char* name;
+    std::function<void(ScreenGrabTest&)> arrange;
+    RecordedMessage message;
+  } rows[] = {
+      {"console silent", [](ScreenGrabTest& t) { t.faults().SetSilent(true); },
+       usb(kMsgReadResponse)},
+      {"width cut short", [](ScreenGrabTest& t) { t.model().debugger.grabHeaderBytes = 2; },
+       usb(kMsgReadResponse)},
+      {"final part short", [](ScreenGrabTest& t) { t.model().debugger.grabFinalPartKeep = 2047; },
+       usb(kMsgUsbTransmit)},
+      {"width above 640",
+       [](ScreenGrabTest& t) { t.model().debugger.frameWidth = 641; },
+       {"Error: The console reported a screen width of 641 pixels. Only widths from 1 to 640 "
+        "can be saved",
+        kCaptionRangeError, MessageIcon::Error, MessageOwner::None}},
+      {"width 0",
+       [](ScreenGrabTest& t) { t.model().debugger.frameWidth = 0; },
+       {"Error: The console reported a screen width of 0 pixels. Only widths from 1 to 640 "
+        "can be saved",
+        kCaptionRangeError, MessageIcon::Error, MessageOwner::None}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ui().Clear();
+    faults().Clear();
+    model().debugger = sim::DebuggerModel{};
+    row.arrange(*this);
+    EXPECT_EQ(Grab(std::string(row.name) + ".bmp"), 0);
+    EXPECT_EQ(OnlyMessage(), row.message);
+    EXPECT_TRUE(std::filesystem::exists(path_));
+    EXPECT_TRUE(File().empty());
+    // Resynchronise the console for the next row, as the next dialog press would.
+    Disconnect();
+    faults().Clear();
+    ASSERT_EQ(Connect(), 1);
+  }
+}
+
+TEST_F(ScreenGrabTest, RefusedWidthStillTakesTheWholeFrame) {
+  model().debugger.frameWidth = 1280;
+  EXPECT_EQ(Grab(), 0);
+  EXPECT_EQ(Sent(), Answers(0, 9));
+  EXPECT_EQ(OnlyMessage().caption, kCaptionRangeError);
+}
+
+TEST_F(ScreenGrabTest, NothingIsSentBeforeTheFileIsOpen) {
+  ui().SetSaveFile(std::nullopt);
+  EXPECT_EQ(GrabScreen(), 2);
+  EXPECT_TRUE(ui().messages().empty());
+  ASSERT_EQ(ui().fileRequests().size(), 1u);
+  EXPECT_EQ(ui().fileRequests()[0].defaultExtension, "bmp");
+  EXPECT_EQ(ui().fileRequests()[0].filters[0].description, "Bitmap File (*.bmp)");
+
+  ui().Clear();
+  EXPECT_EQ(GrabScreenToFile(TempPath("missing/screen.bmp")), 0);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgFopen, kCaptionFileError, MessageIcon::Error,
+                                            MessageOwner::None}));
+
+  ui().Clear();
+  Disconnect();
+  EXPECT_EQ(Grab(), 0);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgNotConnected, kCaptionError,
+                                            MessageIcon::Information, MessageOwner::Dialog}));
+  EXPECT_TRUE(ui().fileRequests().empty());
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(ScreenGrabTest, NarrowerWidthsGiveValidBitmaps) {
+  for (const uint32_t width : {639u, 321u, 16u, 1u}) {
+    SCOPED_TRACE(width);
+    model().debugger.frameWidth = static_cast<uint16_t>(width);
+    ASSERT_EQ(Grab("w" + std::to_string(width) + ".bmp"), 1);
+    const size_t rowBytes = (width * 3 + 3) / 4 * 4;
+    const std::vector<uint8_t> file = File();
+    ASSERT_EQ(file.size(), 54 + rowBytes * 448);
+    EXPECT_EQ(Le32(file, 2), file.size());
+    EXPECT_EQ(Le32(file, 18), width);
+    EXPECT_EQ(Le32(file, 34), rowBytes * 448);
+    if (width >= 16) ExpectReaderSeesPattern(path_, width, 448);
+  }
+}
+
+}  // namespace
+}  // namespace zemlo
