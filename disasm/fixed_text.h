@@ -41,6 +41,7 @@ class FixedText {
   void append(std::string_view text) {
     std::size_t n = text.size();
     if (n > kCapacity - size_) n = kCapacity - size_;
+    if (n == 0) return;  // also keeps a null empty view away from memcpy
     std::memcpy(data_ + size_, text.data(), n);
     size_ = static_cast<std::uint8_t>(size_ + n);
     data_[size_] = '\0';
