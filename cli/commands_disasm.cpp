@@ -1,11 +1,24 @@
 #include "cli/handlers.h"
+#include "disasm/disasm_file.h"
+#include "protocol/hex_parse.h"
 
 namespace zemlo::cli {
 
-int CmdDisasm(const CliArgs&, CliUi& ui) {
-  ui.ShowMessage("This command is not available yet", "Error", MessageIcon::Error,
-                 MessageOwner::None);
-  return kExitFailure;
+// Offline: no adapter, no message boxes. A file that cannot be read is a failure (exit 1); a
+// base address that is not hexadecimal is a usage error.
+int CmdDisasm(const CliArgs& args, CliUi&) {
+  uint32_t base = 0x80000000u;
+  if (auto it = args.options.find("--base"); it != args.options.end()) {
+    const std::optional<uint32_t> parsed = ParseHexPrefix(it->second, it->second.size());
+    if (!parsed) return UsageError("disasm", "--base takes a hexadecimal address");
+    base = *parsed;
+  }
+  std::string error;
+  if (!DisassembleFile(args.args.front(), base, stdout, &error)) {
+    std::fprintf(stderr, "File Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  return kExitOk;
 }
 
 }  // namespace zemlo::cli
