@@ -129,8 +129,6 @@ TEST_F(BreakpointTest, EachFailureShowsItsOneMessage) {
   const Row rows[] = {
       {"dabr not connected", [](BreakpointTest& t) { t.Disconnect(); }, dabr("80001234", 1, 1),
        notConnected},
-      {"iabr not connected", [](BreakpointTest& t) { t.Disconnect(); },
-       [] { return SetInstructionBreakpoint("80003100"); }, notConnected},
       {"no type", none, dabr("80001234", 0, 0),
        range("Please select which type of breakpoint for the address")},
       {"range before type", none, dabr("7FFFFFFF", 0, 0), range(kDabrRange)},
@@ -139,14 +137,8 @@ TEST_F(BreakpointTest, EachFailureShowsItsOneMessage) {
        usb(kMsgSendCommand)},
       {"dabr word short", [](BreakpointTest& t) { t.ShortenWrite(1); }, dabr("80001234", 1, 0),
        usb("Error sending DABR Address")},
-      {"iabr command short", [](BreakpointTest& t) { t.ShortenWrite(0); },
-       [] { return SetInstructionBreakpoint("80003100"); }, usb(kMsgSendCommand)},
       {"iabr word short", [](BreakpointTest& t) { t.ShortenWrite(1); },
        [] { return SetInstructionBreakpoint("80003100"); }, usb("Error sending IABR Address")},
-      {"registers command short", [](BreakpointTest& t) { t.ShortenWrite(0); },
-       [] { return RetrieveRegisters().result; }, usb(kMsgSendCommand)},
-      {"registers not connected", [](BreakpointTest& t) { t.Disconnect(); },
-       [] { return RetrieveRegisters().result; }, notConnected},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -167,28 +159,19 @@ TEST_F(BreakpointTest, RegistersInWordOrderWithLabels) {
   ASSERT_EQ(readout.result, 1);
   ASSERT_TRUE(readout.values);
   EXPECT_TRUE(ui().messages().empty());
-  std::vector<std::string> lines;
-  for (int i = 0; i < kRegisterCount; ++i) lines.push_back(RegisterLine(*readout.values, i));
-  EXPECT_EQ(lines[0], "CR: 22000084");
-  EXPECT_EQ(lines[6], "SRR1: 00009032");
-  EXPECT_EQ(lines[7], "R0: 800063A0");
-  EXPECT_EQ(lines[8], "(SP) R1: 8173FE60");
-  EXPECT_EQ(lines[38], "R31: 80401230");
-  EXPECT_EQ(lines[39], "LR: 800063A0");
-  for (int i = 0; i < kRegisterCount; ++i) {
-    EXPECT_EQ((*readout.values)[i], model().debugger.registers[i]) << i;
-  }
+  EXPECT_EQ(*readout.values, model().debugger.registers);
+  EXPECT_EQ(RegisterLine(*readout.values, 0), "CR: 22000084");
+  EXPECT_EQ(RegisterLine(*readout.values, 8), "(SP) R1: 8173FE60");
 }
 
-TEST_F(BreakpointTest, ShortRegisterBlockChangesNothingAndSaysNothing) {
+TEST_F(BreakpointTest, ShortOrFailedRegisterBlock) {
+  // Short: the values shown stay as they were and nothing is said.
   faults().ShortenNextPackets(1, 159);
   const RegisterReadout readout = RetrieveRegisters();
   EXPECT_EQ(readout.result, 1);
   EXPECT_FALSE(readout.values);
   EXPECT_TRUE(ui().messages().empty());
-}
-
-TEST_F(BreakpointTest, FailedRegisterReadEndsWithTransmitError) {
+  // Failed: the link has shown its fatal message; the tool adds its own.
   faults().FailNextReads(1);
   EXPECT_EQ(RetrieveRegisters().result, 0);
   const auto messages = ui().messages();
