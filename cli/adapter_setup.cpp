@@ -1,17 +1,17 @@
 #include "cli/adapter_setup.h"
 
+#include "link/adapter_choice.h"
 #include "link/link.h"
-#include "sim/sim_adapter.h"
+#include "sim/sim_adapter_factory.h"
 
 namespace zemlo::cli {
 
 bool InstallAdapter(const std::string& adapter, std::string* error) {
-  if (adapter == "sim") {
-    InstallDriver(sim::ProcessSimAdapter().MakeDriver());
-    return true;
-  }
-  *error = "unknown adapter '" + adapter + "'";
-  return false;
+  sim::RegisterProcessSimAdapter();
+  std::unique_ptr<D2xxDriver> driver = MakeDriverForAdapter(adapter, error);
+  if (!driver) return false;
+  InstallDriver(std::move(driver));
+  return true;
 }
 
 void CloseAdapter() {

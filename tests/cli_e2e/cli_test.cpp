@@ -1,0 +1,128 @@
+// zemlo-cli as scripts see it: exit statuses, what goes to which stream, and a console served by
+// zemlo-sim over TCP across several invocations.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+CliRun RunCli(const std::string& arguments) {
+  const auto dir = std::filesystem::temp_directory_path();
+  const auto out = dir / ("zemlo-cli-out-" + std::to_string(getpid()));
+  const auto err = dir / ("zemlo-cli-err-" + std::to_string(getpid()));
+  const std::string command = std::string(ZEMLO_CLI) + " " + arguments + " >" + out.string() +
+                              " 2>" + err.string() + " </dev/null";
+  CliRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  return run;
+}
+
+TEST(CliContract, ExitStatusesAndStreams) {
+  CliRun freeze = RunCli("--adapter sim freeze");
+  EXPECT_EQ(freeze.status, 0);
+  EXPECT_EQ(freeze.err, "");
+
+  // Nothing listens on the discard port: the connect message, then the command's own refusal.
+  CliRun refused = RunCli("--adapter tcp:127.0.0.1:9 freeze");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err,
+            "USB ERROR: Error: Couldn't connect to USB Zemlo. Please check connection\n"
+            "Error: You must first connect USB Zemlo in USB Menu\n");
+  EXPECT_EQ(RunCli("--adapter tcp:127.0.0.1:9 connect").status, 1);
+
+  for (const char* usage :
+       {"", "no-such-command", "--adapter sim poke 80003100", "--adapter bogus freeze",
+        "--adapter sim dump-memory 80000000 80000010", "--adapter sim freeze extra"}) {
+    SCOPED_TRACE(usage);
+    CliRun run = RunCli(usage);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err, "");
+  }
+}
+
+TEST(CliContract, DisasmNeedsNoAdapter) {
+  const auto path = std::filesystem::temp_directory_path() / "zemlo-cli-disasm.bin";
+  {
+    std::ofstream file(path, std::ios::binary);
+    const unsigned char words[] = {0x4E, 0x80, 0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0x12};
+    file.write(reinterpret_cast<const char*>(words), sizeof words);
+  }
+  CliRun run = RunCli("--adapter tcp:127.0.0.1:9 disasm " + path.string() + " --base FFFFFFFC");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "0xFFFFFFFC  0x4E800020  blr \n0x00000000  0x00000000   \n");
+  EXPECT_EQ(RunCli("disasm " + path.string() + " --base zz").status, 2);
+  EXPECT_EQ(RunCli("disasm /no/such/file").status, 1);
+  std::filesystem::remove(path);
+}
+
+// zemlo-sim keeps its console from one connection to the next.
+class SimServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_ = fork();
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      execl(ZEMLO_SIM, ZEMLO_SIM, "--listen", "127.0.0.1:0", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string line;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
+    close(fds[0]);
+    const auto colon = line.rfind(':');
+    ASSERT_NE(colon, std::string::npos) << line;
+    adapter_ = "tcp:127.0.0.1:" + line.substr(colon + 1);
+  }
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+    }
+  }
+  pid_t pid_ = -1;
+  std::string adapter_;
+};
+
+TEST_F(SimServer, ServesSuccessiveCommands) {
+  for (const char* command : {"connect", "freeze", "unfreeze", "stop", "freeze"}) {
+    SCOPED_TRACE(command);
+    CliRun run = RunCli("--adapter " + adapter_ + " " + command);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+}  // namespace
