@@ -125,7 +125,8 @@ void ServeRegion(ConsoleSession& session) {
     session.Reply(REPLY_FAIL);
     return;
   }
-  if (!session.Reply(REPLY_ACK) || !session.Reply(REPLY_READY)) return;
+  const uint8_t ready = model.extract.regionReadyReply;
+  if (!session.Reply(REPLY_ACK) || !session.Reply(ready) || ready != REPLY_READY) return;
   const std::vector<uint8_t> region = RegionBytes(kCommand);
   const size_t packets = region.size() / kRegionPacket;
   for (size_t index = 0; index < packets; ++index) {

@@ -35,6 +35,7 @@ struct ExtractModel {
 
   bool sramUnreadable = false;       // 0x27 answers 0xFF
   bool biosAllocationFails = false;  // 0x19 answers 0xFF
+  uint8_t regionReadyReply = 0xCC;   // what a region dump answers once the region is read
 
   // What the console saw of the client's answers, for tests.
   uint64_t packetsAccepted = 0;  // 0xAA answers to disc packets, NAND pages and region packets

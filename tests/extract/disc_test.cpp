@@ -1,0 +1,234 @@
+// The disc extractor run to its end on the calling thread: images, checksum handling, handshake
+// and the failure exits. Stopping and the worker itself are in worker_test.cpp.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "extract/packet_buffer.h"
+#include "link/bytes.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "protocol/messages.h"
+#include "tests/extract/extract_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+using Timeouts = std::pair<uint32_t, uint32_t>;
+
+class DiscTest : public ExtractFixture {};
+
+TEST_F(DiscTest, EachKindWritesItsWholeImage) {
+  const std::vector<DiscKind> kinds = SmallDiscs(3, 2, 4);
+  const sim::DiscType types[] = {sim::DiscType::GameCube, sim::DiscType::WiiSingle,
+                                 sim::DiscType::WiiDual};
+  for (int index = 0; index < 3; ++index) {
+    SCOPED_TRACE(index);
+    const DiscKind& kind = kinds[static_cast<size_t>(index)];
+    const std::string path = TempPath("disc" + std::to_string(index) + ".iso");
+    ui().Clear();
+    ui().SetSaveFile(path);
+    g_workerBusy = 1;
+
+    EXPECT_EQ(ExtractDisc(index, kinds), ExtractOutcome::Finished);
+
+    EXPECT_EQ(g_workerBusy, 0);
+    EXPECT_TRUE(ui().messages().empty());
+    EXPECT_EQ(ui().list(), (std::vector<std::string>{kind.listLine, "Finished Extracting Game"}));
+    const std::vector<uint8_t> image = ReadFileBytes(path);
+    ASSERT_EQ(image.size(), kind.imageSize());
+    EXPECT_EQ(image, sim::GeneratedDiscBytes(types[index], 0, static_cast<uint32_t>(image.size())));
+    // One command byte, then one acknowledgement per packet and none for the final part.
+    std::vector<uint8_t> expected{kind.command};
+    expected.insert(expected.end(), kind.fullPackets, ACK_BLOCK);
+    EXPECT_EQ(Sent(), expected);
+    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {2000, 2000}}));
+    EXPECT_EQ(Advances(), kind.fullPackets);
+    const auto progress = ui().progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front().high, kind.fullPackets);
+    EXPECT_EQ(progress.back().kind, ProgressEvent::Range);
+    EXPECT_EQ(progress.back().high, 0u);
+  }
+  // The header of a real disc: game ID, then the magic word of its console.
+  const std::vector<uint8_t> gamecube = ReadFileBytes(TempPath("disc0.iso"));
+  EXPECT_EQ(std::string(gamecube.begin(), gamecube.begin() + 6), "GZME01");
+  EXPECT_EQ(ReadBE32(&gamecube[0x1C]), 0xC2339F3Du);
+  const std::vector<uint8_t> wii = ReadFileBytes(TempPath("disc2.iso"));
+  EXPECT_EQ(ReadBE32(&wii[0x18]), 0x5D1C9EA3u);
+}
+
+TEST_F(DiscTest, TableHoldsTheRealDiscSizes) {
+  ASSERT_EQ(DiscKinds().size(), 3u);
+  EXPECT_EQ(DiscKinds()[0].fullPackets, 23762u);
+  EXPECT_EQ(DiscKinds()[0].finalPart, 40960u);
+  EXPECT_EQ(DiscKinds()[1].imageSize(), 4'699'979'776ull);
+  EXPECT_EQ(DiscKinds()[2].imageSize(), 8'511'160'320ull);
+  EXPECT_STREQ(DiscKinds()[2].comboText, "Wii Dual Layer (Checksum Mode");
+  // The console's own layouts agree with the client's table.
+  sim::ExtractModel console;
+  EXPECT_EQ(console.gamecube.size(), DiscKinds()[0].imageSize());
+  EXPECT_EQ(console.wiiSingle.size(), DiscKinds()[1].imageSize());
+  EXPECT_EQ(console.wiiDual.size(), DiscKinds()[2].imageSize());
+}
+
+TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
+  const std::vector<DiscKind> kinds = SmallDiscs(28, 1, 1);
+  model().extract.damagedPacket = 26;
+  faults().ShortenNextPackets(1, 1000);  // packet 0 arrives short
+  const std::string path = TempPath("retry.iso");
+  ui().SetSaveFile(path);
+
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
+
+  EXPECT_EQ(ui().insertedLines(),
+            (std::vector<std::string>{"Gamecube Game Selected", "checksum Mismatch Packet 0",
+                                      "checksum Mismatch Packet 1a", "Finished Extracting Game"}));
+  // Each mismatch line goes in second from the top, below the selection line.
+  EXPECT_EQ(ui().list()[1], "Finished Extracting Game");
+  EXPECT_EQ(ui().list()[2], "checksum Mismatch Packet 1a");
+  EXPECT_EQ(ReadFileBytes(path),
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kinds[0].imageSize()));
+  const std::vector<uint8_t> sent = Sent();
+  EXPECT_EQ(Count(sent, RETRY_BLOCK), 2u);
+  EXPECT_EQ(sent[1], RETRY_BLOCK);
+  EXPECT_EQ(sent[1 + 1 + 26], RETRY_BLOCK);  // after the 26 packets before it
+  EXPECT_EQ(Advances(), 28u);
+  EXPECT_EQ(model().extract.resendsServed, 2u);
+}
+
+TEST_F(DiscTest, GivesUpOnAPacketAfterTheAttemptBound) {
+  const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
+  faults().CorruptNextChecksums(static_cast<int>(kMaxAttemptsPerPacket) - 1);
+  ui().SetSaveFile(TempPath("bound-ok.iso"));
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
+  EXPECT_EQ(ReadFileBytes(TempPath("bound-ok.iso")).size(), kinds[0].imageSize());
+  Sent();
+  ui().Clear();
+
+  faults().CorruptNextChecksums(static_cast<int>(kMaxAttemptsPerPacket));
+  const std::string path = TempPath("bound.iso");
+  ui().SetSaveFile(path);
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Failed);
+
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgTooManyAttempts, kCaptionUsbError,
+                                            MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(ui().insertedLines().size(), 1 + kMaxAttemptsPerPacket);
+  EXPECT_TRUE(ui().list().empty());
+  EXPECT_TRUE(ReadFileBytes(path).empty());
+  // The console is told to leave its stream instead of a 65th request.
+  const std::vector<uint8_t> sent = Sent();
+  EXPECT_EQ(Count(sent, RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
+  EXPECT_EQ(sent.back(), CMD_STOP);
+  EXPECT_EQ(model().extract.streamsStopped, 1u);
+}
+
+TEST_F(DiscTest, RefusalsBeforeTheStream) {
+  g_connected = 0;
+  g_workerBusy = 1;
+  EXPECT_EQ(ExtractDisc(0), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgNotConnected, kCaptionError,
+                                            MessageIcon::Information, MessageOwner::Dialog}));
+  EXPECT_EQ(g_workerBusy, 0);
+  g_connected = 1;
+  ui().Clear();
+
+  EXPECT_EQ(ExtractDisc(-1), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select an Extract Method", "Please Select",
+                                            MessageIcon::Information, MessageOwner::Dialog}));
+  EXPECT_TRUE(ui().fileRequests().empty());
+  ui().Clear();
+
+  // Cancelling the file choice ends silently and takes the selection line away again.
+  g_keepExtracting = 1;
+  ui().SetSaveFile(std::nullopt);
+  EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Cancelled);
+  EXPECT_TRUE(ui().messages().empty());
+  EXPECT_TRUE(ui().list().empty());
+  EXPECT_EQ(g_keepExtracting, 0);
+  ASSERT_EQ(ui().fileRequests().size(), 1u);
+  EXPECT_EQ(ui().fileRequests()[0].defaultExtension, "iso");
+  EXPECT_EQ(ui().fileRequests()[0].filters[0].description, "Game Image (*.ISO)");
+  ui().Clear();
+
+  ui().SetSaveFile(TempPath("no-such-folder/disc.iso"));
+  EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage().text, kMsgFopen);
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(DiscTest, HandshakeFailures) {
+  SmallDiscs(1, 1, 1);
+  const std::string path = TempPath("handshake.iso");
+  ui().SetSaveFile(path);
+  struct Case {
+    const char* text;
+    std::function<void()> arm;
+    std::vector<Timeouts> timeouts;
+  };
+  const std::vector<Case> cases{
+      {"Error sending Extract DVD command", [&] { faults().SetSilent(true); }, {}},
+      {"DVD Extract Error. Exiting", [&] { faults().WrongNextReplies(0xFF); }, {}},
+      {kMsgReadResponse, [&] { model().extract.discReadyReply.reset(); }, {{0, 0}, {2000, 2000}}},
+      {"2. Wrong reply from console. Exiting",
+       [&] { model().extract.discReadyReply = 0xAB; },
+       {{0, 0}, {2000, 2000}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    c.arm();
+    ui().Clear();
+    TimeoutHistory();
+    EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Failed);
+    EXPECT_EQ(OnlyMessage(),
+              (RecordedMessage{c.text, kCaptionUsbError, MessageIcon::Error, MessageOwner::None}));
+    EXPECT_EQ(TimeoutHistory(), c.timeouts);
+    // Failures before the stream keep the selection line.
+    EXPECT_EQ(ui().list(), std::vector<std::string>{"Wii Game Selected (Single Layer)"});
+    EXPECT_EQ(g_workerBusy, 0);
+    faults().SetSilent(false);
+    Reconnect();
+  }
+}
+
+TEST_F(DiscTest, FailuresDuringTheStreamEmptyTheDialog) {
+  const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
+  // The file cannot take the data.
+  ui().SetSaveFile("/dev/full");
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Error: Couldn't write to file", kCaptionFileError,
+                                            MessageIcon::Error, MessageOwner::None}));
+  EXPECT_TRUE(ui().list().empty());
+  EXPECT_EQ(ui().progress().back().high, 0u);
+  ui().Clear();
+
+  // The final part arrives short.
+  Reconnect();
+  const std::string path = TempPath("final.iso");
+  ui().SetSaveFile(path);
+  model().extract.gamecube.fullPackets = 0;
+  std::vector<DiscKind> noPackets = kinds;
+  noPackets[0].fullPackets = 0;
+  faults().ShortenNextPackets(1, 100);
+  EXPECT_EQ(ExtractDisc(0, noPackets), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgUsbTransmit, kCaptionUsbError, MessageIcon::Error,
+                                            MessageOwner::None}));
+  EXPECT_TRUE(ReadFileBytes(path).empty());
+  EXPECT_EQ(Sent(), std::vector<uint8_t>{CMD_DVD_GAMECUBE});  // no acknowledgement for it
+}
+
+TEST_F(DiscTest, BufferThatCannotBeAllocatedEndsTheRunCleanly) {
+  const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
+  FailNextPacketBuffers(1);
+  ui().SetSaveFile(TempPath("nomem.iso"));
+  g_workerBusy = 1;
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgAllocate, kCaptionMallocError, MessageIcon::Error,
+                                            MessageOwner::None}));
+  EXPECT_EQ(g_workerBusy, 0);
+  EXPECT_EQ(Sent(), (std::vector<uint8_t>{CMD_DVD_GAMECUBE, CMD_STOP}));
+  EXPECT_EQ(model().extract.streamsStopped, 1u);
+}
+
+}  // namespace
+}  // namespace zemlo::testing

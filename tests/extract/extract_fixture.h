@@ -1,0 +1,81 @@
+// A simulated console with small discs and a short NAND, and the extraction flags reset, for the
+// extraction tests.
+#pragma once
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "extract/disc_extractor.h"
+#include "extract/worker.h"
+#include "protocol/console_controls.h"
+#include "sim/disc_source.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo::testing {
+
+class ExtractFixture : public SimFixture {
+ protected:
+  void SetUp() override {
+    SimFixture::SetUp();
+    g_keepExtracting = 0;
+    g_stopRequested = 0;
+    g_workerBusy = 0;
+  }
+  void TearDown() override {
+    WaitForWorker();
+    SimFixture::TearDown();
+  }
+
+  // The FT_SetTimeouts calls since the last look, as (read, write) pairs.
+  std::vector<std::pair<uint32_t, uint32_t>> TimeoutHistory() {
+    std::vector<std::pair<uint32_t, uint32_t>> history;
+    for (const auto& timeouts : adapter().TakeTimeoutHistory()) {
+      history.emplace_back(timeouts.readMs, timeouts.writeMs);
+    }
+    return history;
+  }
+
+  // A console left inside a stream by a failed run takes the next command byte for an answer;
+  // a fresh connection starts it from its command loop again.
+  void Reconnect() {
+    Disconnect();
+    ASSERT_EQ(Connect(), 1);
+    Sent();
+    adapter().TakeTimeoutHistory();
+  }
+
+  // Gives the console's discs these packet counts (final parts as on real discs) and returns the
+  // client's table to match.
+  std::vector<DiscKind> SmallDiscs(uint32_t gamecube, uint32_t wiiSingle, uint32_t wiiDual) {
+    std::vector<DiscKind> kinds(DiscKinds().begin(), DiscKinds().end());
+    kinds[0].fullPackets = model().extract.gamecube.fullPackets = gamecube;
+    kinds[1].fullPackets = model().extract.wiiSingle.fullPackets = wiiSingle;
+    kinds[2].fullPackets = model().extract.wiiDual.fullPackets = wiiDual;
+    return kinds;
+  }
+
+  // Waits (up to a few seconds) until the worker has accepted `packets` packets or pages.
+  bool WaitForProgress(uint32_t packets) {
+    for (int i = 0; i < 1000; ++i) {
+      if (Advances() >= packets) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  uint32_t Advances() {
+    uint32_t steps = 0;
+    for (const ProgressEvent& event : ui().progress())
+      steps += event.kind == ProgressEvent::Advance;
+    return steps;
+  }
+
+  static size_t Count(const std::vector<uint8_t>& bytes, uint8_t value) {
+    size_t count = 0;
+    for (uint8_t byte : bytes) count += byte == value;
+    return count;
+  }
+};
+
+}  // namespace zemlo::testing

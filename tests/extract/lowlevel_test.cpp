@@ -1,0 +1,177 @@
+// The five low-level dumps: sizes, acknowledgements, time-outs and the console's refusals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "extract/lowlevel_dump.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "protocol/messages.h"
+#include "sim/disc_source.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+using Timeouts = std::pair<uint32_t, uint32_t>;
+
+class LowLevelTest : public SimFixture {
+ protected:
+  static size_t Count(const std::vector<uint8_t>& bytes, uint8_t value) {
+    return static_cast<size_t>(std::count(bytes.begin(), bytes.end(), value));
+  }
+
+  const LowLevelRegion& Region(int index) { return LowLevelRegions()[static_cast<size_t>(index)]; }
+
+  // The FT_SetTimeouts calls since the last look, as (read, write) pairs.
+  std::vector<std::pair<uint32_t, uint32_t>> TimeoutHistory() {
+    std::vector<std::pair<uint32_t, uint32_t>> history;
+    for (const auto& timeouts : adapter().TakeTimeoutHistory()) {
+      history.emplace_back(timeouts.readMs, timeouts.writeMs);
+    }
+    return history;
+  }
+
+  void Reconnect() {
+    Disconnect();
+    ASSERT_EQ(Connect(), 1);
+    Sent();
+    TimeoutHistory();
+    ui().Clear();
+  }
+};
+
+TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
+  const uint32_t sizes[] = {64, 2'097'152, 65'535, 32'768, 262'144};
+  for (int index = 0; index < 5; ++index) {
+    const LowLevelRegion& region = Region(index);
+    SCOPED_TRACE(region.comboText);
+    const std::string path = TempPath(std::string(region.fileKey) + ".bin");
+    ui().Clear();
+    ui().SetSaveFile(path);
+
+    EXPECT_EQ(ExecuteLowLevel(index), 1);
+
+    EXPECT_EQ(OnlyMessage().caption, kCaptionDone);
+    EXPECT_EQ(OnlyMessage().text, region.doneText);
+    const std::vector<uint8_t> file = ReadFileBytes(path);
+    EXPECT_EQ(file.size(), sizes[index]);
+    EXPECT_EQ(file, sim::RegionBytes(region.command));
+    // The command byte, then one acknowledgement per packet; the final part has none.
+    std::vector<uint8_t> expected{region.command};
+    expected.insert(expected.end(), region.packets, ACK_BLOCK);
+    EXPECT_EQ(Sent(), expected);
+    const std::vector<Timeouts> timeouts = TimeoutHistory();
+    if (index == 0) {
+      EXPECT_TRUE(timeouts.empty());
+      EXPECT_TRUE(ui().progress().empty());
+    } else {
+      EXPECT_EQ(timeouts, (std::vector<Timeouts>{{0, 0}, {1000, 1000}}));
+      uint32_t steps = 0;
+      for (const ProgressEvent& event : ui().progress())
+        steps += event.kind == ProgressEvent::Advance;
+      EXPECT_EQ(steps, region.packets);
+      EXPECT_EQ(ui().progress().front().high, region.packets);
+      EXPECT_EQ(ui().progress().back().high, 0u);
+    }
+  }
+  EXPECT_EQ(ui().fileRequests().back().filters[0].description, "Binary File (*.bin)");
+}
+
+TEST_F(LowLevelTest, WiiConsoleRefusesAllButTheSram) {
+  model().isWii = true;
+  for (int index = 1; index < 5; ++index) {
+    SCOPED_TRACE(index);
+    ui().Clear();
+    const std::string path = TempPath("wii.bin");
+    ui().SetSaveFile(path);
+    EXPECT_EQ(ExecuteLowLevel(index), 0);
+    EXPECT_EQ(OnlyMessage(),
+              (RecordedMessage{kMsgWiiDetected, index == 1 ? "Detection Error" : kCaptionUsbError,
+                               MessageIcon::Error, MessageOwner::None}));
+    EXPECT_TRUE(ReadFileBytes(path).empty());
+  }
+  ui().Clear();
+  ui().SetSaveFile(TempPath("sram.bin"));
+  faults().WrongNextReplies(REPLY_WII_DETECTED);
+  EXPECT_EQ(ExecuteLowLevel(0), 1);
+  EXPECT_EQ(ReadFileBytes(TempPath("sram.bin")).size(), 64u);
+}
+
+TEST_F(LowLevelTest, FailReplyRefusesSramAndBiosOnly) {
+  ui().SetSaveFile(TempPath("f.bin"));
+  model().extract.sramUnreadable = true;
+  EXPECT_EQ(ExecuteLowLevel(0), 0);
+  EXPECT_EQ(OnlyMessage().text, "Error reading SRAM. Please check connection and retry");
+  ui().Clear();
+
+  model().extract.biosAllocationFails = true;
+  EXPECT_EQ(ExecuteLowLevel(1), 0);
+  EXPECT_EQ(OnlyMessage(),
+            (RecordedMessage{"Failed to Allocated enough memory on the console", kCaptionUsbError,
+                             MessageIcon::Error, MessageOwner::None}));
+  ui().Clear();
+
+  faults().WrongNextReplies(REPLY_FAIL);
+  EXPECT_EQ(ExecuteLowLevel(2), 1);
+  EXPECT_EQ(ReadFileBytes(TempPath("f.bin")).size(), 65'535u);
+}
+
+TEST_F(LowLevelTest, ShortPacketsAndShortFinalPart) {
+  // A short packet is asked for again; the file still holds each packet once.
+  const std::string bios = TempPath("bios.bin");
+  ui().SetSaveFile(bios);
+  faults().ShortenNextPackets(2, 10);
+  EXPECT_EQ(ExecuteLowLevel(1), 1);
+  EXPECT_EQ(ReadFileBytes(bios), sim::RegionBytes(CMD_DUMP_BIOS));
+  const std::vector<uint8_t> sent = Sent();
+  EXPECT_EQ(sent[1], RETRY_BLOCK);
+  EXPECT_EQ(sent[2], RETRY_BLOCK);
+  ui().Clear();
+
+  // A short final part is written at its full length, with zeros where nothing came.
+  const std::string iram = TempPath("iram.bin");
+  ui().SetSaveFile(iram);
+  faults().ShortenNextPackets(1, 100);
+  EXPECT_EQ(ExecuteLowLevel(3), 1);
+  std::vector<uint8_t> expected = sim::RegionBytes(CMD_DUMP_DRIVE_IRAM);
+  std::fill(expected.begin() + 100, expected.end(), 0);
+  EXPECT_EQ(ReadFileBytes(iram), expected);
+  EXPECT_EQ(Sent(), std::vector<uint8_t>{CMD_DUMP_DRIVE_IRAM});  // no acknowledgement at all
+  ui().Clear();
+
+  faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 10);
+  EXPECT_EQ(ExecuteLowLevel(4), 0);
+  EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
+  EXPECT_EQ(Count(Sent(), RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
+  EXPECT_EQ(ui().progress().back().high, 0u);
+}
+
+TEST_F(LowLevelTest, RefusalsBeforeTheExchange) {
+  EXPECT_EQ(ExecuteLowLevel(-1), 0);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select a Low Level option", "Please Select",
+                                            MessageIcon::Information, MessageOwner::Dialog}));
+  ui().Clear();
+
+  ui().SetSaveFile(std::nullopt);
+  EXPECT_EQ(ExecuteLowLevel(1), 2);
+  EXPECT_TRUE(ui().messages().empty());
+  EXPECT_TRUE(Sent().empty());
+
+  ui().SetSaveFile(TempPath("eram.bin"));
+  faults().ShortenNextWrites(1);
+  EXPECT_EQ(ExecuteLowLevel(4), 0);
+  EXPECT_EQ(OnlyMessage().text, "Error sending Dump GC Drive ERAM command");
+  Reconnect();
+
+  model().extract.regionReadyReply = 0xAB;
+  ui().SetSaveFile(TempPath("rom.bin"));
+  EXPECT_EQ(ExecuteLowLevel(2), 0);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Error reading Dump GC Drive ROM.", kCaptionUsbError,
+                                            MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {1000, 1000}}));
+  EXPECT_TRUE(ReadFileBytes(TempPath("rom.bin")).empty());
+}
+
+}  // namespace
+}  // namespace zemlo::testing

@@ -1,0 +1,126 @@
+// The NAND dumper run on the calling thread: both page modes, page retries and refusals.
+#include <gtest/gtest.h>
+
+#include "extract/nand_dumper.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "protocol/messages.h"
+#include "tests/extract/extract_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+using Timeouts = std::pair<uint32_t, uint32_t>;
+
+class NandTest : public ExtractFixture {
+ protected:
+  std::vector<uint8_t> ExpectedDump(uint32_t pages, uint32_t pageSize) {
+    std::vector<uint8_t> bytes(size_t{pages} * pageSize);
+    for (uint32_t page = 0; page < pages; ++page) {
+      sim::FillNandPage(page, pageSize, &bytes[size_t{page} * pageSize]);
+    }
+    return bytes;
+  }
+};
+
+TEST_F(NandTest, BothPageModesDumpEveryPage) {
+  model().extract.nandPages = 27;
+  for (int mode = 0; mode < 2; ++mode) {
+    const NandMode& nand = NandModes()[static_cast<size_t>(mode)];
+    SCOPED_TRACE(nand.listLine);
+    const std::string path = TempPath("nand" + std::to_string(mode) + ".bin");
+    ui().Clear();
+    ui().SetSaveFile(path);
+    g_workerBusy = 1;
+
+    EXPECT_EQ(DumpNand(mode, 27), ExtractOutcome::Finished);
+
+    EXPECT_EQ(g_workerBusy, 0);
+    EXPECT_EQ(g_keepExtracting, 0);
+    EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Finished Extracting NAND", kCaptionDone,
+                                              MessageIcon::None, MessageOwner::None}));
+    EXPECT_EQ(ReadFileBytes(path), ExpectedDump(27, nand.pageSize));
+    const std::vector<std::string> lines = ui().insertedLines();
+    ASSERT_EQ(lines.size(), 28u);
+    EXPECT_EQ(lines[0], nand.listLine);
+    EXPECT_EQ(lines[1], "Dumping Page 1 of 0x40000");
+    EXPECT_EQ(lines[26], "Dumping Page 1a of 0x40000");
+    EXPECT_TRUE(ui().list().empty());
+    std::vector<uint8_t> expected{nand.command};
+    expected.insert(expected.end(), 27, ACK_BLOCK);
+    EXPECT_EQ(Sent(), expected);
+    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{2000u, 2000u}}));
+  }
+  EXPECT_EQ(NandModes()[1].pageSize * uint64_t{kNandPages}, 553'648'128u);
+  EXPECT_EQ(NandModes()[0].pageSize * uint64_t{kNandPages}, 536'870'912u);
+}
+
+TEST_F(NandTest, ShortPageIsRequestedAgainWithoutALine) {
+  model().extract.nandPages = 3;
+  faults().ShortenNextPackets(2, 100);
+  const std::string path = TempPath("short.bin");
+  ui().SetSaveFile(path);
+
+  EXPECT_EQ(DumpNand(1, 3), ExtractOutcome::Finished);
+
+  EXPECT_EQ(ReadFileBytes(path), ExpectedDump(3, 0x840));
+  EXPECT_EQ(ui().insertedLines().size(), 4u);
+  EXPECT_EQ(Sent(), (std::vector<uint8_t>{CMD_NAND_DUMP_2112, RETRY_BLOCK, RETRY_BLOCK, ACK_BLOCK,
+                                          ACK_BLOCK, ACK_BLOCK}));
+}
+
+TEST_F(NandTest, GivesUpOnAPageAfterTheAttemptBound) {
+  model().extract.nandPages = 3;
+  faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 100);
+  ui().SetSaveFile(TempPath("bound.bin"));
+  EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
+  const std::vector<uint8_t> sent = Sent();
+  EXPECT_EQ(Count(sent, RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
+  EXPECT_EQ(sent.back(), CMD_STOP);
+  EXPECT_EQ(model().extract.streamsStopped, 1u);
+  // After a failure the list keeps its lines.
+  EXPECT_EQ(ui().list(), std::vector<std::string>{"Selected NAND (2048 Page Mode)"});
+}
+
+TEST_F(NandTest, RefusalsAndLinkFailures) {
+  EXPECT_EQ(DumpNand(-1, 3), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select a Page Mode", "Please Select",
+                                            MessageIcon::Information, MessageOwner::Dialog}));
+  EXPECT_TRUE(ui().fileRequests().empty());
+  ui().Clear();
+
+  ui().SetSaveFile(std::nullopt);
+  EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Cancelled);
+  EXPECT_TRUE(ui().messages().empty());
+  EXPECT_TRUE(ui().list().empty());
+  ui().Clear();
+
+  ui().SetSaveFile(TempPath("refused.bin"));
+  faults().WrongNextReplies(0xFF);
+  EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Couldn't Dump Nand.", kCaptionUsbError,
+                                            MessageIcon::Error, MessageOwner::None}));
+  Reconnect();
+  ui().Clear();
+
+  faults().ShortenNextWrites(1);
+  EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage().text, kMsgSendCommand);
+  Reconnect();
+  ui().Clear();
+
+  // A driver error on a page: the link's fatal box, the dumper's own, and the application quits.
+  faults().FailNextReads(1, 1);
+  EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Failed);
+  const auto messages = ui().messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "TRANSMIT ERROR");
+  EXPECT_EQ(messages[1], (RecordedMessage{"NAND Fatal Error. Exiting", "NAND Error",
+                                          MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(ui().quitRequests(), 1);
+  EXPECT_EQ(g_connected, 0);
+}
+
+}  // namespace
+}  // namespace zemlo::testing

@@ -1,0 +1,163 @@
+// The extraction worker thread: start and refusal to start twice, stopping at a packet boundary,
+// a driver error on the worker, and a thread that cannot be created.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "extract/nand_dumper.h"
+#include "link/link.h"
+#include "protocol/commands.h"
+#include "protocol/messages.h"
+#include "tests/extract/extract_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+class WorkerTest : public ExtractFixture {
+ protected:
+  // Slows the console to about this many disc packets a second, so a run can be caught midway.
+  void Throttle(uint64_t packetsPerSecond) {
+    adapter().console().SetThrottle(packetsPerSecond * kDiscPacketSize);
+  }
+};
+
+TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
+  const std::vector<DiscKind> kinds = SmallDiscs(2000, 1, 1);
+  Throttle(400);
+  const std::string path = TempPath("stopped.iso");
+  ui().SetSaveFile(path);
+  std::atomic<int> doneCalls{0};
+  ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); },
+                        [&](ExtractOutcome outcome) {
+                          EXPECT_EQ(outcome, ExtractOutcome::Stopped);
+                          EXPECT_EQ(g_workerBusy, 0);
+                          ++doneCalls;
+                        }),
+            WorkerStart::Started);
+  ASSERT_TRUE(WaitForProgress(3));
+
+  // What "Stop Extract" does.
+  PurgeLink();
+  EXPECT_EQ(StopExtraction(), 1);
+
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Stopped);
+  EXPECT_EQ(doneCalls, 1);
+  EXPECT_FALSE(WorkerRunning());
+  EXPECT_EQ(g_workerBusy, 0);
+  const auto messages = ui().messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], (RecordedMessage{"DVD Extract operation stopped", "DVD Stopped",
+                                          MessageIcon::None, MessageOwner::None}));
+  EXPECT_TRUE(ui().list().empty());
+  EXPECT_EQ(ui().progress().back().high, 0u);
+  // Exactly the accepted packets, and no final part.
+  const uint32_t accepted = Advances();
+  EXPECT_LT(accepted, 2000u);
+  EXPECT_EQ(ReadFileBytes(path),
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, accepted * kDiscPacketData));
+  EXPECT_EQ(model().extract.streamsCompleted, 0u);
+}
+
+TEST_F(WorkerTest, StopWithNoExtractionThenARunThatFinishes) {
+  const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
+  PurgeLink();
+  EXPECT_EQ(StopExtraction(), 1);
+  EXPECT_EQ(Sent(), std::vector<uint8_t>{CMD_STOP});
+  EXPECT_EQ(g_stopRequested, 1);
+
+  ui().SetSaveFile(TempPath("after-stop.iso"));
+  ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Finished);
+  EXPECT_EQ(ui().list().back(), "Finished Extracting Game");
+  EXPECT_TRUE(ui().messages().empty());
+  EXPECT_EQ(WaitForWorker(), std::nullopt);  // nothing started since
+}
+
+TEST_F(WorkerTest, StopDuringTheHandshakeIsNotOverriddenByTheStream) {
+  const std::vector<DiscKind> kinds = SmallDiscs(5, 1, 1);
+  const std::string path = TempPath("early.iso");
+  ui().SetSaveFile(path);
+  g_stopRequested = 1;  // pressed while the console was preparing the disc
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Stopped);
+  EXPECT_EQ(g_keepExtracting, 0);
+  EXPECT_TRUE(ReadFileBytes(path).empty());
+  EXPECT_EQ(OnlyMessage().text, "DVD Extract operation stopped");
+}
+
+TEST_F(WorkerTest, SecondStartWhileBusyDoesNothing) {
+  const std::vector<DiscKind> kinds = SmallDiscs(2000, 1, 1);
+  Throttle(400);
+  ui().SetSaveFile(TempPath("busy.iso"));
+  ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
+  ASSERT_TRUE(WaitForProgress(1));
+  g_stopRequested = 0;
+  EXPECT_EQ(StartNandDump(0), WorkerStart::Busy);
+  EXPECT_EQ(g_stopRequested, 0);  // the refused start changed nothing
+  PurgeLink();
+  StopExtraction();
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Stopped);
+  EXPECT_EQ(Count(Sent(), CMD_NAND_DUMP_2048), 0u);
+}
+
+TEST_F(WorkerTest, NandStopThenAFullRunReportsFinished) {
+  model().extract.nandPages = 100000;
+  adapter().console().SetThrottle(2000 * 0x800);
+  const std::string path = TempPath("nand.bin");
+  ui().SetSaveFile(path);
+  ASSERT_EQ(StartWorker([] { return DumpNand(0, 100000); }), WorkerStart::Started);
+  for (int i = 0; i < 1000 && ui().insertedLines().size() < 4; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  PurgeLink();
+  StopExtraction();
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Stopped);
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"NAND Extract operation stopped", "DVD Stopped",
+                                            MessageIcon::None, MessageOwner::None}));
+  EXPECT_TRUE(ui().list().empty());
+  const size_t pages = ui().insertedLines().size() - 1;
+  EXPECT_EQ(ReadFileBytes(path).size(), pages * 0x800);
+
+  Reconnect();
+  ui().Clear();
+  adapter().console().SetThrottle(0);
+  model().extract.nandPages = 4;
+  ASSERT_EQ(StartWorker([] { return DumpNand(1, 4); }), WorkerStart::Started);
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Finished);
+  EXPECT_EQ(OnlyMessage().text, "Finished Extracting NAND");
+}
+
+TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
+  const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
+  ui().SetSaveFile(TempPath("fatal.iso"));
+  faults().FailNextReads(1, 3);  // the two replies and the first packet pass
+  ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
+  const auto messages = ui().messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], (RecordedMessage{"Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR",
+                                          MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(messages[1], (RecordedMessage{"Fatal Error. Exiting", "DVD Error", MessageIcon::Error,
+                                          MessageOwner::None}));
+  EXPECT_EQ(ui().quitRequests(), 1);
+  EXPECT_EQ(g_connected, 0);
+  EXPECT_EQ(g_workerBusy, 0);
+  EXPECT_TRUE(ui().list().empty());
+}
+
+TEST_F(WorkerTest, ThreadThatCannotBeCreated) {
+  FailNextWorkerThreads(1);
+  EXPECT_EQ(StartDiscExtraction(0), WorkerStart::Failed);
+  EXPECT_EQ(g_workerBusy, 0);
+  EXPECT_FALSE(WorkerRunning());
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgWorkerStart, kCaptionError, MessageIcon::Error,
+                                            MessageOwner::None}));
+  EXPECT_TRUE(Sent().empty());
+  // The next start works again.
+  g_connected = 0;
+  ASSERT_EQ(StartDiscExtraction(0), WorkerStart::Started);
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
+  EXPECT_EQ(ui().messages().back().text, kMsgNotConnected);
+}
+
+}  // namespace
+}  // namespace zemlo::testing
