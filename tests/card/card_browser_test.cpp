@@ -118,12 +118,5 @@ TEST_F(CardBrowserTest, EraseOfAPositionPastTheEndChangesNothing) {
   EXPECT_EQ(model().card.saves.size(), 3u);
 }
 
-TEST_F(CardBrowserTest, EraseLinkFailures) {
-  ui().SetSelection(0);
-  faults().SuppressNextReplies(1);
-  EXPECT_EQ(EraseCardSave(), 0);
-  EXPECT_EQ(OnlyMessage(), UsbError(kMsgReadResponse));
-}
-
 }  // namespace
 }  // namespace zemlo

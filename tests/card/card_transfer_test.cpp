@@ -61,11 +61,6 @@ TEST_F(CardDownloadTest, WritesEntryAndDataAcknowledgingEachPacket) {
   EXPECT_EQ(progress[2].kind, ProgressEvent::Advance);
   EXPECT_EQ(progress[3].kind, ProgressEvent::Range);
   EXPECT_EQ(progress[3].high, 0u);
-  const auto requests = ui().fileRequests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].defaultExtension, "gci");
-  ASSERT_EQ(requests[0].filters.size(), 2u);
-  EXPECT_EQ(requests[0].filters[0].description, "GCI Game Save File (*.gci)");
 }
 
 TEST_F(CardDownloadTest, PacketBoundaries) {
