@@ -123,6 +123,21 @@ TEST_F(DiscTest, GivesUpOnAPacketAfterTheAttemptBound) {
   EXPECT_EQ(model().extract.streamsStopped, 1u);
 }
 
+TEST_F(DiscTest, DiscServedFromAnImageFile) {
+  const std::vector<DiscKind> kinds = SmallDiscs(1, 2, 1);
+  // Shorter than the disc: the drive reads zeros past its end.
+  std::vector<uint8_t> image(kDiscPacketData + 5000);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  WriteFileBytes(TempPath("source.iso"), image);
+  model().extract.discImage = TempPath("source.iso");
+  ui().SetSaveFile(TempPath("copy.iso"));
+
+  EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Finished);
+
+  image.resize(kinds[1].imageSize(), 0);
+  EXPECT_EQ(ReadFileBytes(TempPath("copy.iso")), image);
+}
+
 TEST_F(DiscTest, RefusalsBeforeTheStream) {
   g_connected = 0;
   g_workerBusy = 1;
