@@ -34,11 +34,14 @@ int main(int argc, char** argv) {
   bool wii = false;
   uint64_t throttle = 0;
   bool verbose = false;
+  std::string discImage;
   app.add_option("--listen", listen, "HOST:PORT to listen on; port 0 picks a free port")
       ->capture_default_str();
   app.add_flag("--wii", wii, "be a Wii instead of a GameCube");
   app.add_option("--throttle", throttle, "bytes per second the console sends (0: no limit)");
   app.add_flag("--verbose", verbose, "report connections and commands the console does not serve");
+  app.add_option("--disc-image", discImage, "serve the drive's disc from this image file")
+      ->check(CLI::ExistingFile);
   CLI11_PARSE(app, argc, argv);
 
   const auto endpoint = zemlo::ParseHostPort(listen, true);
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
 
   zemlo::sim::Console console;
   console.model().isWii = wii;
+  console.model().extract.discImage = discImage;
   console.SetThrottle(throttle);
   console.SetVerbose(verbose);
 
