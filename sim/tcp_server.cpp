@@ -178,6 +178,9 @@ void TcpConsoleServer::Run(Console& console) {
     served_.fetch_add(1, std::memory_order_release);
     if (verbose_) std::fprintf(stderr, "zemlo-sim: %s disconnected\n", client.c_str());
   }
+  // Clients still waiting in the queue learn at once that nobody will serve them.
+  if (listenFd_ >= 0) ::close(listenFd_);
+  listenFd_ = -1;
 }
 
 void TcpConsoleServer::Stop() {

@@ -41,10 +41,10 @@ class Peer {
   void Send(std::vector<uint8_t> bytes) {
     ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
   }
-  uint8_t ReceiveByte() {
-    uint8_t byte = 0;
-    EXPECT_EQ(::recv(fd_, &byte, 1, MSG_WAITALL), 1);
-    return byte;
+  std::vector<uint8_t> Receive(size_t count) {
+    std::vector<uint8_t> bytes(count);
+    EXPECT_EQ(::recv(fd_, bytes.data(), count, MSG_WAITALL), static_cast<ssize_t>(count));
+    return bytes;
   }
   void Hangup() {
     if (fd_ >= 0) ::close(fd_);
@@ -102,10 +102,8 @@ TEST_F(TcpDriverTest, ReadWaitsForTheWholeCountAndReturnsWhatArrivedByTheTimeout
 TEST_F(TcpDriverTest, WriteSendsEverything) {
   std::vector<uint8_t> data(200'000);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
-  std::vector<uint8_t> received(data.size());
-  std::thread receiver([&] {
-    for (auto& byte : received) byte = peer_.ReceiveByte();
-  });
+  std::vector<uint8_t> received;
+  std::thread receiver([&] { received = peer_.Receive(data.size()); });
   ASSERT_EQ(driver_->FT_SetTimeouts(handle_, 100, 5000), FT_OK);
   uint32_t moved = 0;
   EXPECT_EQ(driver_->FT_Write(handle_, data.data(), static_cast<uint32_t>(data.size()), &moved),
@@ -142,7 +140,7 @@ TEST_F(TcpDriverTest, WriteAndCloseWhileAnotherThreadReads) {
   uint32_t moved = 0;
   const uint8_t stop = 0xBA;
   EXPECT_EQ(driver_->FT_Write(handle_, &stop, 1, &moved), FT_OK);
-  EXPECT_EQ(peer_.ReceiveByte(), 0xBA);
+  EXPECT_EQ(peer_.Receive(1), (std::vector<uint8_t>{0xBA}));
   peer_.Send({0x55});
   worker.join();
   EXPECT_EQ(first, (std::vector<uint8_t>{0x55}));
