@@ -1,5 +1,6 @@
 #include "link/driver_d2xx.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>

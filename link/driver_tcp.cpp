@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 
 #include "link/deadline.h"
 #include "link/handle_table.h"

@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace zemlo::sim {
 namespace {
@@ -163,7 +165,13 @@ void TcpConsoleServer::Run(Console& console) {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     const int fd = ::accept(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length);
-    if (fd < 0) continue;  // the client gave up before we got to it, or a signal came
+    if (fd < 0) {
+      // Out of descriptors or the like: wait a little instead of spinning on the ready socket.
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      continue;
+    }
     MakeNonBlocking(fd);
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
