@@ -4,6 +4,7 @@
 
 #include "protocol/firmware.h"
 #include "protocol/messages.h"
+#include "tests/memory/message_print.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

@@ -6,13 +6,8 @@
 #include "link/bytes.h"
 #include "protocol/messages.h"
 #include "protocol/upload.h"
+#include "tests/memory/message_print.h"
 #include "tests/support/sim_fixture.h"
-
-namespace zemlo::testing {
-void PrintTo(const RecordedMessage& message, std::ostream* out) {
-  *out << message.caption << ": " << message.text;
-}
-}  // namespace zemlo::testing
 
 namespace zemlo {
 namespace {

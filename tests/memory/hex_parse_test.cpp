@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "debugger/hex_parse.h"
+#include "debugger/memory_view.h"
+
+namespace zemlo {
+namespace {
+
+// The C library's "%x" on the first 8 characters is the reference for every box text.
+TEST(HexParse, ReadsLikeScanfOnTheFirstEightCharacters) {
+  for (const char* text :
+       {"80003100", "8000310",    "  1f",        "+0x1F",    "-1",       "-0000001",
+        "0x",       "0X7fffffff", "0xz",         "zzzzzzzz", "",         "-",
+        "+",        " ",          "123456789",   "1234567z", "deadBEEF", "\t\nABC",
+        "00x5",     "ffffffff1",  "0x123456789", "-fffffff"}) {
+    SCOPED_TRACE(text);
+    char field[9] = {};
+    std::snprintf(field, sizeof field, "%s", text);
+    unsigned int expected = 0;
+    const bool parsed = std::sscanf(field, "%x", &expected) == 1;
+    const std::optional<uint32_t> value = ParseHexPrefix(text);
+    ASSERT_EQ(value.has_value(), parsed);
+    if (parsed) {
+      EXPECT_EQ(*value, expected);
+    }
+  }
+}
+
+TEST(HexParse, InputKeepsItsNumberWhenATextHasNone) {
+  HexInput input;
+  input.Take("80003100");
+  EXPECT_EQ(input.value, 0x80003100u);
+  EXPECT_TRUE(input.HasEightCharacters());
+  input.Take("zz");
+  EXPECT_EQ(input.value, 0x80003100u);
+  EXPECT_EQ(input.textLength, 2);
+  input.Take("8000310\xC3\xA9");  // eight characters, nine bytes
+  EXPECT_EQ(input.textLength, 8);
+  EXPECT_EQ(input.value, 0x8000310u);
+}
+
+TEST(MemoryLines, HexLineShowsPrintableCharactersOnly) {
+  const uint8_t bytes[] = {0x41, 0x20, 0x7F, 0x80, 0x00, 0x7E, 0x2E, 0xFF};
+  const std::string line = FormatHexLine(0x80003100, bytes);
+  EXPECT_EQ(line, "0x80003100 41 20 7F 80 00 7E 2E FF A ...~..");
+  EXPECT_EQ(line.size(), 43u);
+}
+
+}  // namespace
+}  // namespace zemlo
