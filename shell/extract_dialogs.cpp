@@ -1,0 +1,179 @@
+// The dialogs of the console data tools: DVD extraction and NAND dump (each on the extraction
+// worker), the GameCube low-level dumps and the memory card tool.
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "extract/card_browser.h"
+#include "extract/card_transfer.h"
+#include "extract/disc_extractor.h"
+#include "extract/lowlevel_dump.h"
+#include "extract/nand_dumper.h"
+#include "extract/worker.h"
+#include "link/link.h"
+#include "protocol/console_controls.h"
+#include "shell/dialogs.h"
+#include "shell/list_box.h"
+#include "shell/tool_dialog.h"
+
+namespace zemlo::shell {
+namespace {
+
+template <typename Table, typename Field>
+std::vector<const char*> Texts(const Table& table, Field field) {
+  std::vector<const char*> texts;
+  for (const auto& entry : table) texts.push_back(entry.*field);
+  return texts;
+}
+
+struct ExtractionLayout {
+  int resource;
+  int result;
+  const char* title;
+  const char* group;
+  std::vector<const char*> methods;
+  int startId;
+  const char* startText;
+  bool startIsDefault;
+  int stopId;
+  int listId;
+  bool progress;
+  WorkerStart (*start)(int selection, WorkerDone done);
+  int widthUnits;
+  int heightUnits;
+};
+
+// A method combo, start and stop buttons and the status list. The run goes on the extraction
+// worker; the dialog stays responsive for "Stop Extract" and refuses to close until it ends.
+class ExtractionDialog final : public ToolDialog {
+ public:
+  ExtractionDialog(const ExtractionLayout& spec, QWidget* owner)
+      : ToolDialog(spec.resource, spec.title, owner) {
+    SetResultCode(spec.result);
+    QGroupBox* group = Group(spec.group, this);
+    QComboBox* methods = Combo(1085, spec.methods.data(), int(spec.methods.size()));
+    QPushButton* start = Button(spec.startId, spec.startText);
+    QPushButton* stop = Button(spec.stopId, "Stop Extract");
+    if (spec.startIsDefault) {
+      start->setDefault(true);
+      start->setAutoDefault(true);
+    }
+    connect(start, &QPushButton::clicked, this,
+            [methods, run = spec.start] { run(methods->currentIndex(), {}); });
+    connect(stop, &QPushButton::clicked, this, [] {
+      // Drop the part of a packet in flight, so the worker's read ends and it sees the stop.
+      PurgeLink();
+      StopExtraction();
+    });
+
+    auto* groupLayout = new QGridLayout(group);
+    groupLayout->setContentsMargins(14, 14, 14, 14);
+    groupLayout->setVerticalSpacing(10);
+    groupLayout->addWidget(methods, 0, 0, 1, 2);
+    groupLayout->addWidget(start, 1, 0);
+    groupLayout->addWidget(stop, 1, 1);
+    int row = 2;
+    if (spec.progress) groupLayout->addWidget(Progress(), row++, 0, 1, 2);
+    ListBox* list = List(spec.listId);
+    groupLayout->addWidget(list, row, 0, 1, 2);
+    groupLayout->setRowStretch(row, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    SetTemplateSize(spec.widthUnits, spec.heightUnits);
+  }
+
+ protected:
+  bool MayClose() const override { return g_workerBusy.load() == 0; }
+};
+
+class LowLevelDialog final : public ToolDialog {
+ public:
+  explicit LowLevelDialog(QWidget* owner)
+      : ToolDialog(kLowLevelDialog, "Zemlo Gamecube Low Level Tool", owner) {
+    QGroupBox* group = Group("Gamecube Low Level Tools", this);
+    const std::vector<const char*> texts = Texts(LowLevelRegions(), &LowLevelRegion::comboText);
+    QComboBox* regions = Combo(1085, texts.data(), int(texts.size()));
+    QPushButton* execute = Button(1019, "Execute");
+    connect(execute, &QPushButton::clicked, this,
+            [regions] { ExecuteLowLevel(regions->currentIndex()); });
+    auto* groupLayout = new QGridLayout(group);
+    groupLayout->setContentsMargins(14, 14, 14, 14);
+    groupLayout->setVerticalSpacing(10);
+    groupLayout->addWidget(regions, 0, 0, 1, 2);
+    groupLayout->addWidget(execute, 1, 0);
+    groupLayout->setColumnStretch(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addSpacing(6);
+    layout->addWidget(Progress());
+    layout->addStretch();
+    SetTemplateSize(233, 149);
+  }
+};
+
+class MemoryCardDialog final : public ToolDialog {
+ public:
+  explicit MemoryCardDialog(QWidget* owner)
+      : ToolDialog(kMemoryCardDialog, "Zemlo Memory Card Tool", owner) {
+    QGroupBox* group = Group("Memory Card Too", this);
+    ListBox* saves = List(1023);
+    auto* buttons = new QVBoxLayout;
+    const auto addButton = [&](int id, const char* text, int (*operation)()) {
+      QPushButton* button = Button(id, text);
+      buttons->addWidget(button);
+      connect(button, &QPushButton::clicked, this, [operation] {
+        PurgeLink();
+        operation();
+      });
+    };
+    addButton(1025, "List Memory Card", ListCard);
+    addButton(1027, "Save GCI File", DownloadCardSave);
+    addButton(1029, "Upload Save File", UploadCardSave);
+    addButton(1033, "Erase GCI File", EraseCardSave);
+    buttons->addStretch();
+    auto* groupLayout = new QHBoxLayout(group);
+    groupLayout->addWidget(saves, 1);
+    groupLayout->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group, 1);
+    layout->addSpacing(6);
+    layout->addWidget(Progress());
+    SetTemplateSize(312, 231);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ToolDialog> MakeDvdDialog(QWidget* owner) {
+  return std::make_unique<ExtractionDialog>(
+      ExtractionLayout{kDvdDialog, 133, "Zemlo DVD Extract Tool", "Extract DVD Media",
+                       Texts(DiscKinds(), &DiscKind::comboText), 1100, "Extract DVD", false, 1033,
+                       1115, true, StartDiscExtraction, 234, 220},
+      owner);
+}
+
+std::unique_ptr<ToolDialog> MakeNandDialog(QWidget* owner) {
+  return std::make_unique<ExtractionDialog>(
+      ExtractionLayout{kNandDialog, kNandDialog, "Dialog", "Dump Nand Flash",
+                       Texts(NandModes(), &NandMode::comboText), 1117, "Extract NAND", true, 1122,
+                       1124, false, StartNandDump, 232, 204},
+      owner);
+}
+
+std::unique_ptr<ToolDialog> MakeLowLevelDialog(QWidget* owner) {
+  return std::make_unique<LowLevelDialog>(owner);
+}
+
+std::unique_ptr<ToolDialog> MakeMemoryCardDialog(QWidget* owner) {
+  return std::make_unique<MemoryCardDialog>(owner);
+}
+
+}  // namespace zemlo::shell

@@ -1,0 +1,64 @@
+#include "shell/line_list_model.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace zemlo::shell {
+
+int LineListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(reversed_.size());
+}
+
+QVariant LineListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
+  return Line(index.row());
+}
+
+QString LineListModel::Line(int row) const {
+  if (row < 0 || row >= rowCount()) return {};
+  return reversed_[reversed_.size() - 1 - static_cast<size_t>(row)];
+}
+
+QStringList LineListModel::Lines() const {
+  QStringList lines;
+  lines.reserve(rowCount());
+  for (auto it = reversed_.rbegin(); it != reversed_.rend(); ++it) lines.push_back(*it);
+  return lines;
+}
+
+void LineListModel::InsertEachAt(int row, std::vector<QString> lines) {
+  if (lines.empty()) return;
+  const int count = rowCount();
+  row = std::clamp(row, 0, count);
+  const int added = static_cast<int>(lines.size());
+  beginInsertRows(QModelIndex(), row, row + added - 1);
+  // Row `row` sits at storage index count - row; lines inserted there one by one in reading order
+  // keep that order in storage, since each later one lands nearer the top of the view.
+  const auto at = reversed_.begin() + (count - row);
+  reversed_.insert(at, std::make_move_iterator(lines.begin()),
+                   std::make_move_iterator(lines.end()));
+  endInsertRows();
+}
+
+void LineListModel::InsertInOrder(int row, std::vector<QString> lines) {
+  if (lines.empty()) return;
+  const int count = rowCount();
+  row = std::clamp(row, 0, count);
+  const int added = static_cast<int>(lines.size());
+  beginInsertRows(QModelIndex(), row, row + added - 1);
+  const auto at = reversed_.begin() + (count - row);
+  reversed_.insert(at, std::make_move_iterator(lines.rbegin()),
+                   std::make_move_iterator(lines.rend()));
+  endInsertRows();
+}
+
+void LineListModel::Clear() {
+  if (reversed_.empty()) return;
+  beginResetModel();
+  reversed_.clear();
+  reversed_.shrink_to_fit();
+  endResetModel();
+}
+
+}  // namespace zemlo::shell

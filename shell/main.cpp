@@ -1,0 +1,22 @@
+// zemlo: the desktop client.
+#include <QApplication>
+#include <cstdio>
+
+#include "shell/app.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("zemlo"));
+  QApplication::setDesktopFileName(QStringLiteral("zemlo"));
+  std::string error;
+  const auto options = zemlo::shell::ParseShellArguments(QApplication::arguments(), &error);
+  if (!options) {
+    std::fprintf(stderr, "zemlo: %s\n%s", error.c_str(), zemlo::shell::kShellUsage);
+    return 2;
+  }
+  if (options->help) {
+    std::fputs(zemlo::shell::kShellUsage, stdout);
+    return 0;
+  }
+  return zemlo::shell::RunShell(app, *options);
+}
