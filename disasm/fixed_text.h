@@ -7,6 +7,26 @@
 
 namespace zemlo {
 
+// Copies n < 128 bytes with fixed-size (overlapping) moves, which compile inline; a call to
+// memcpy per operand would cost more than decoding the word.
+inline void copy_short(char* dst, const char* src, std::size_t n) {
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(dst + i, src + i, 16);
+    std::memcpy(dst + n - 16, src + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(dst, src, 8);
+    std::memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(dst, src, 4);
+    std::memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n >= 2) {
+    std::memcpy(dst, src, 2);
+    std::memcpy(dst + n - 2, src + n - 2, 2);
+  } else if (n == 1) {
+    *dst = *src;
+  }
+}
+
 // A text of at most N - 1 characters kept in place and always terminated. Appends past the
 // capacity are cut off rather than overrunning, so a caller can never write outside the field.
 // The decoder builds every text with these appenders instead of printf: it runs once per word
@@ -41,8 +61,7 @@ class FixedText {
   void append(std::string_view text) {
     std::size_t n = text.size();
     if (n > kCapacity - size_) n = kCapacity - size_;
-    if (n == 0) return;  // also keeps a null empty view away from memcpy
-    std::memcpy(data_ + size_, text.data(), n);
+    copy_short(data_ + size_, text.data(), n);
     size_ = static_cast<std::uint8_t>(size_ + n);
     data_[size_] = '\0';
   }
@@ -58,6 +77,7 @@ class FixedText {
 
   // Signed decimal, as "%i" prints it.
   void append_decimal(std::int64_t value) {
+    if (value >= 0 && value < 10) return append(static_cast<char>('0' + value));
     char digits[24];
     char* end = digits + sizeof digits;
     char* p = end;
