@@ -35,10 +35,12 @@ std::size_t format_asm_line(char* out, const PpcDisasmRecord& record) {
   p = put_hex32(p + 4, record.word);
   std::memcpy(p, "  ", 2);
   p += 2;
-  copy_short(p, record.mnemonic.c_str(), record.mnemonic.size());
+  copy_short<decltype(record.mnemonic)::kCapacity>(p, record.mnemonic.c_str(),
+                                                   record.mnemonic.size());
   p += record.mnemonic.size();
   *p++ = ' ';
-  copy_short(p, record.operands.c_str(), record.operands.size());
+  copy_short<decltype(record.operands)::kCapacity>(p, record.operands.c_str(),
+                                                   record.operands.size());
   p += record.operands.size();
   return static_cast<std::size_t>(p - out);
 }

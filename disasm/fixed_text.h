@@ -7,16 +7,25 @@
 
 namespace zemlo {
 
-// Copies n < 128 bytes with fixed-size (overlapping) moves, which compile inline; a call to
+// Copies n <= Max bytes with fixed-size (overlapping) moves, which compile inline; a call to
 // memcpy per operand would cost more than decoding the word.
+template <std::size_t Max>
 inline void copy_short(char* dst, const char* src, std::size_t n) {
-  if (n >= 16) {
-    for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(dst + i, src + i, 16);
-    std::memcpy(dst + n - 16, src + n - 16, 16);
-  } else if (n >= 8) {
-    std::memcpy(dst, src, 8);
-    std::memcpy(dst + n - 8, src + n - 8, 8);
-  } else if (n >= 4) {
+  if constexpr (Max >= 16) {
+    if (n >= 16) {
+      for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(dst + i, src + i, 16);
+      std::memcpy(dst + n - 16, src + n - 16, 16);
+      return;
+    }
+  }
+  if constexpr (Max >= 8) {
+    if (n >= 8) {
+      std::memcpy(dst, src, 8);
+      std::memcpy(dst + n - 8, src + n - 8, 8);
+      return;
+    }
+  }
+  if (n >= 4) {
     std::memcpy(dst, src, 4);
     std::memcpy(dst + n - 4, src + n - 4, 4);
   } else if (n >= 2) {
@@ -33,7 +42,7 @@ inline void copy_short(char* dst, const char* src, std::size_t n) {
 // of a multi-megabyte file.
 template <std::size_t N>
 class FixedText {
-  static_assert(N >= 2 && N <= 256);
+  static_assert(N >= 5 && N <= 256);
 
  public:
   static constexpr std::size_t kCapacity = N - 1;
@@ -61,7 +70,7 @@ class FixedText {
   void append(std::string_view text) {
     std::size_t n = text.size();
     if (n > kCapacity - size_) n = kCapacity - size_;
-    copy_short(data_ + size_, text.data(), n);
+    copy_short<kCapacity>(data_ + size_, text.data(), n);
     size_ = static_cast<std::uint8_t>(size_ + n);
     data_[size_] = '\0';
   }
