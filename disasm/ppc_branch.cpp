@@ -43,7 +43,7 @@ void decode_conditional(PpcDisasmRecord& r, std::string_view kind, bool has_targ
     }
     if (bo & kBoReservedZ) return mark_undecodable(r);
     mn = "b";
-    mn.append(branch_conditions[((bo >> 1) & 4u) | (bi & 3u)]);
+    mn.append(branch_conditions[((bo & kBoIfTrue) ? 4u : 0u) | (bi & 3u)]);
     mn.append(kind);
     mn.append(suffix);
     mn.append(hint);
