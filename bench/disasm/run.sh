@@ -41,39 +41,43 @@ fill_to_size "$work/text.bin" "$work/code.bin"
 # Any random words do: the rate depends on the mix of instruction families, which is stable.
 head -c "$size" /dev/urandom > "$work/random.bin"
 
-# Sets BEST to the best wall time in seconds of "$@" with standard output to a fresh file.
+# Sets WALL and CPU (user + system) to the best of $runs timings of "$@", standard output to a
+# fresh file. CPU time is the steadier figure on a machine shared with other work.
 best_time() {
-  local start end t
-  BEST=""
+  local wall user sys cpu
+  WALL=""
+  CPU=""
+  TIMEFORMAT='%R %U %S'
   for _ in $(seq "$runs"); do
     rm -f "$work/out.txt"
-    start=$(date +%s%N)
-    if ! "$@" > "$work/out.txt"; then
+    if ! { time "$@" > "$work/out.txt" 2> "$work/err.txt"; } 2> "$work/time.txt"; then
       echo "failed: $*" >&2
+      cat "$work/err.txt" >&2
       exit 1
     fi
-    end=$(date +%s%N)
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
-    if [ -z "$BEST" ] || awk -v t="$t" -v b="$BEST" 'BEGIN { exit !(t < b) }'; then BEST=$t; fi
+    read -r wall user sys < "$work/time.txt"
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
+    if [ -z "$WALL" ] || awk -v t="$wall" -v b="$WALL" 'BEGIN { exit !(t < b) }'; then WALL=$wall; fi
+    if [ -z "$CPU" ] || awk -v t="$cpu" -v b="$CPU" 'BEGIN { exit !(t < b) }'; then CPU=$cpu; fi
   done
 }
 
 words=$((size / 4))
 printf 'zemlo-cli: %s\nwords per file: %d (24 MiB), best of %d runs, output to a file\n\n' \
   "$cli" "$words" "$runs"
-printf '%-12s %14s %14s %16s %16s %8s\n' file "zemlo-cli s" "objdump s" "zemlo words/s" \
-  "objdump words/s" ratio
+printf '%-7s %-10s %9s %9s %15s %15s\n' file tool "wall s" "cpu s" "words/s wall" "words/s cpu"
 for name in code random; do
   file="$work/$name.bin"
   best_time "$cli" disasm "$file"
-  ours=$BEST
+  ours_wall=$WALL ours_cpu=$CPU
   lines=$(wc -l < "$work/out.txt")
   if [ "$lines" -ne "$words" ]; then
     echo "zemlo-cli wrote $lines lines for $words words" >&2
     exit 1
   fi
   best_time "$objdump" -D -b binary -m powerpc:750 -EB -M 750cl "$file"
-  theirs=$BEST
-  awk -v n="$name" -v w="$words" -v a="$ours" -v b="$theirs" 'BEGIN {
-    printf "%-12s %14.3f %14.3f %16.0f %16.0f %7.1fx\n", n, a, b, w / a, w / b, b / a }'
+  awk -v n="$name" -v w="$words" -v aw="$ours_wall" -v ac="$ours_cpu" -v bw="$WALL" -v bc="$CPU" 'BEGIN {
+    printf "%-7s %-10s %9.3f %9.3f %15.0f %15.0f\n", n, "zemlo-cli", aw, ac, w / aw, w / ac
+    printf "%-7s %-10s %9.3f %9.3f %15.0f %15.0f\n", n, "objdump", bw, bc, w / bw, w / bc
+    printf "%-7s %-10s %8.1fx %8.1fx\n", n, "ratio", bw / aw, bc / ac }'
 done
