@@ -71,23 +71,39 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
   if (!session.Reply(REPLY_ACK)) return;
   if (!model.discReadyReply) return;
   if (!session.Reply(*model.discReadyReply) || *model.discReadyReply != REPLY_ACK) return;
-  std::vector<uint8_t> packet(std::max<size_t>(kDiscPacketData + 4, layout.finalPart));
+  // The next packet is read from the disc while the client stores the current one, as a drive
+  // reads ahead; the stream itself still waits for each answer.
+  const size_t bufferSize = std::max<size_t>(kDiscPacketData + 4, layout.finalPart);
+  std::vector<uint8_t> packet(bufferSize);
+  std::vector<uint8_t> ahead(bufferSize);
+  const auto readPacket = [&](uint32_t index, std::vector<uint8_t>& into) {
+    return index < layout.fullPackets
+               ? source->Read(uint64_t{index} * kDiscPacketData, into.data(), kDiscPacketData)
+               : source->Read(uint64_t{index} * kDiscPacketData, into.data(), layout.finalPart);
+  };
+  uint32_t sum = layout.fullPackets > 0 ? readPacket(0, packet) : 0;
   for (uint32_t index = 0; index < layout.fullPackets; ++index) {
-    const uint32_t sum =
-        source->Read(uint64_t{index} * kDiscPacketData, packet.data(), kDiscPacketData);
     bool damaged = model.damagedPacket == int64_t{index};
+    bool readAhead = false;
+    uint32_t nextSum = 0;
     for (;;) {
       damaged = session.faults().TakeChecksumCorruption() || damaged;
       WriteBE32(&packet[kDiscPacketData], damaged ? sum + 1 : sum);
       damaged = false;
       if (!session.Write(packet.data(), kDiscPacketData + 4)) return;
+      if (!readAhead) {
+        nextSum = readPacket(index + 1, ahead);
+        readAhead = true;
+      }
       const Answer answer = AwaitAnswer(session);
       if (answer == Answer::Leave) return;
       if (answer == Answer::Next) break;
     }
+    packet.swap(ahead);
+    sum = nextSum;
   }
   if (layout.finalPart != 0) {
-    source->Read(uint64_t{layout.fullPackets} * kDiscPacketData, packet.data(), layout.finalPart);
+    if (layout.fullPackets == 0) readPacket(0, packet);
     if (!session.Write(packet.data(), layout.finalPart)) return;
   }
   ++model.streamsCompleted;
