@@ -4,134 +4,106 @@
 
 #include "protocol/firmware.h"
 #include "protocol/messages.h"
-#include "tests/memory/message_print.h"
+#include "tests/memory/test_helpers.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {
 namespace {
 
-using testing::RecordedMessage;
+using namespace zemlo::testing;
 
-class FirmwareTest : public testing::SimFixture {
+class FirmwareTest : public SimFixture {
  protected:
-  // Zero bytes mean nothing to the console should a broken exchange leave it reading commands.
+  void Restart() {
+    TearDown();
+    SetUp();
+  }
   std::vector<uint8_t> ChooseImage(size_t size, bool zeros = false) {
-    std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size && !zeros; ++i) image[i] = static_cast<uint8_t>(i % 253);
-    testing::WriteFileBytes(TempPath("image.zml"), image);
+    std::vector<uint8_t> image = Pattern(size, zeros);
+    WriteFileBytes(TempPath("image.zml"), image);
     ui().SetOpenFile(TempPath("image.zml"));
     return image;
   }
-  std::vector<std::string> Texts() {
-    std::vector<std::string> texts;
-    for (const auto& message : ui().messages()) texts.push_back(message.text);
-    return texts;
-  }
 };
 
+// 524,288 bytes: 8 packets of 63,488 and 16,384 left; the 1 s time-outs stay afterwards.
 TEST_F(FirmwareTest, ImagesUpToTheLimitGoOutInLargePackets) {
-  for (size_t size : {size_t{kFirmwareSizeLimit}, size_t{63488}, size_t{100}}) {
+  for (uint32_t size : {kFirmwareSizeLimit, 63488u, 100u}) {
     SCOPED_TRACE(size);
-    ui().Clear();
+    Restart();
+    std::vector<uint8_t> expected = Wire(0x18, {size});
     const std::vector<uint8_t> image = ChooseImage(size);
+    expected.insert(expected.end(), image.begin(), image.end());
     ASSERT_EQ(OnLoadFirmwarePressed(), 1);
+    EXPECT_EQ(Sent(), expected);
     EXPECT_EQ(model().uploads.firmwareImages.back(), image);
-    EXPECT_EQ(Sent().size(), 5 + size);
-    EXPECT_EQ(ui().progress().front().high, size / 63488);  // 8 for the full 512 KiB
-    EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgFirmwareLoaded, kCaptionDone, MessageIcon::None,
-                                              MessageOwner::None}));
-    // The shorter time-outs are set after the reply and left in force.
-    const auto timeouts = adapter().timeouts();
-    EXPECT_EQ(timeouts.readMs, 1000u);
-    EXPECT_EQ(timeouts.writeMs, 1000u);
+    EXPECT_EQ(ui().progress().front().high, size / 63488);
+    EXPECT_EQ(OnlyMessage(), Box(kMsgFirmwareLoaded, kCaptionDone, MessageIcon::None));
+    EXPECT_EQ(adapter().timeouts().readMs, 1000u);
+    EXPECT_EQ(adapter().timeouts().writeMs, 1000u);
   }
-}
-
-TEST_F(FirmwareTest, OneByteAboveTheLimitIsRefused) {
-  ChooseImage(kFirmwareSizeLimit + 1);
-  EXPECT_EQ(FlashFirmware(), 0);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgFirmwareLimit, kCaptionFileError,
-                                            MessageIcon::Error, MessageOwner::None}));
-  EXPECT_TRUE(Sent().empty());
-}
-
-TEST_F(FirmwareTest, OnlyAnExplicitRefusalStopsTheFlash) {
-  ChooseImage(100);
-  faults().WrongNextReplies(0x00);  // any byte but 0xFF lets the flash go on
-  EXPECT_EQ(FlashFirmware(), 1);
-  ui().Clear();
-  adapter().TakeTimeoutHistory();
-  model().uploads.refuseFirmware = true;
-  EXPECT_EQ(FlashFirmware(), 0);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgFirmwareRefused, kCaptionUsbError,
-                                            MessageIcon::Error, MessageOwner::None}));
-  EXPECT_TRUE(adapter().TakeTimeoutHistory().empty());
 }
 
 TEST_F(FirmwareTest, WrongAcknowledgementResendsButAMissingOneFails) {
   const std::vector<uint8_t> image = ChooseImage(2 * 63488 + 1);
   model().uploads.refusePackets = 3;
-  model().uploads.refusalReply = 0xBB;
-  EXPECT_EQ(FlashFirmware(), 1);
+  ASSERT_EQ(FlashFirmware(), 1);
   EXPECT_EQ(model().uploads.firmwareImages.back(), image);
   EXPECT_EQ(Sent().size(), 5 + image.size() + 3 * 63488);
-
-  ui().Clear();
-  model().uploads.refusePackets = 1;
-  model().uploads.refusalReply.reset();
-  EXPECT_EQ(FlashFirmware(), 0);
-  EXPECT_EQ(Texts(), std::vector<std::string>{kMsgUsbTransmit});
-  EXPECT_EQ(ui().progress().back().high, 0u);
-
-  // The console still waits for the packet it never answered: start over with a fresh one.
-  TearDown();
-  SetUp();
-  ChooseImage(2 * 63488 + 1);
-  model().uploads.refusePackets = 1000;
-  model().uploads.refusalReply = 0xBB;
-  EXPECT_EQ(FlashFirmware(), 0);
-  EXPECT_EQ(Texts(), std::vector<std::string>{kMsgTooManyAttempts});
+  for (std::optional<uint8_t> reply : {std::optional<uint8_t>{}, std::optional<uint8_t>{0xBB}}) {
+    Restart();  // the console still waits for the packet it did not take
+    ChooseImage(2 * 63488 + 1);
+    model().uploads.refusePackets = 1000;
+    model().uploads.refusalReply = reply;
+    EXPECT_EQ(FlashFirmware(), 0);
+    EXPECT_EQ(Texts(ui()), std::vector<std::string>{reply ? kMsgTooManyAttempts : kMsgUsbTransmit});
+    EXPECT_EQ(ui().progress().back().high, 0u);
+  }
 }
 
 TEST_F(FirmwareTest, FailureTable) {
   struct Row {
     const char* name;
+    size_t size;
     std::function<void()> arm;
     int result;
     std::vector<std::string> texts;
   };
   const std::vector<Row> rows{
-      {"not connected", [this] { Disconnect(); }, 0, {kMsgNotConnected}},
-      {"cancelled", [this] { ui().SetOpenFile(std::nullopt); }, 2, {}},
-      {"missing file", [this] { ui().SetOpenFile(TempPath("none")); }, 0, {kMsgFopen}},
-      {"command short", [this] { faults().ShortenNextWrites(1); }, 0, {kMsgSendCommand}},
-      {"no reply", [this] { faults().SuppressNextReplies(1); }, 0, {kMsgReadResponse}},
-      // A header that goes out short does not stop the flash; only a driver error does.
-      {"header short", [this] { faults().ShortenNextWrites(1, 1); }, 1, {kMsgFirmwareLoaded}},
+      {"not connected", 100, [this] { Disconnect(); }, 0, {kMsgNotConnected}},
+      {"cancelled", 100, [this] { ui().SetOpenFile(std::nullopt); }, 2, {}},
+      {"missing file", 100, [this] { ui().SetOpenFile(TempPath("none")); }, 0, {kMsgFopen}},
+      {"too big", kFirmwareSizeLimit + 1, [] {}, 0, {kMsgFirmwareLimit}},
+      {"command short", 100, [this] { faults().ShortenNextWrites(1); }, 0, {kMsgSendCommand}},
+      {"no reply", 100, [this] { faults().SuppressNextReplies(1); }, 0, {kMsgReadResponse}},
+      {"refused", 100, [this] { model().uploads.refuseFirmware = true; }, 0, {kMsgFirmwareRefused}},
+      {"reply 0x00 proceeds",
+       100,
+       [this] { faults().WrongNextReplies(0); },
+       1,
+       {kMsgFirmwareLoaded}},
+      // Only a driver error stops the flash at the header; a short header does not.
+      {"header short", 100, [this] { faults().ShortenNextWrites(1, 1); }, 1, {kMsgFirmwareLoaded}},
       {"header failed",
+       100,
        [this] { faults().FailNextWrites(1, 1); },
        0,
        {"Error: Fatal USB Write Error. Exiting.", kMsgTransmitRetry}},
+      {"packet short", 63489, [this] { faults().ShortenNextWrites(1, 2); }, 0, {kMsgUsbTransmit}},
       {"last packet short",
+       100,
        [this] { faults().ShortenNextWrites(1, 2); },
        0,
        {kMsgFirmwareLastPacket}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TearDown();
-    SetUp();
-    ChooseImage(100, true);
+    Restart();
+    ChooseImage(row.size, true);
     row.arm();
     EXPECT_EQ(FlashFirmware(), row.result);
-    EXPECT_EQ(Texts(), row.texts);
+    EXPECT_EQ(Texts(ui()), row.texts);
   }
-  TearDown();
-  SetUp();
-  ChooseImage(63488 + 1);
-  faults().ShortenNextWrites(1, 2);
-  EXPECT_EQ(FlashFirmware(), 0);
-  EXPECT_EQ(Texts(), std::vector<std::string>{kMsgUsbTransmit});
 }
 
 }  // namespace
