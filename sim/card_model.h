@@ -76,7 +76,7 @@ struct CardModel {
   uint8_t refusalByte = 0xFF;
 
   // What the console saw of the card exchanges, for tests.
-  std::vector<uint8_t> answers;  // ACK/RETRY bytes received during downloads
+  std::vector<uint8_t> answers;  // ACK/RETRY bytes received during the last download
   uint32_t lastUploadLength = 0;
 };
 

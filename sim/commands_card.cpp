@@ -71,9 +71,10 @@ void EraseSave(ConsoleSession& session) {
 }
 
 void DownloadSave(ConsoleSession& session) {
+  CardModel& card = session.model().card;
+  card.answers.clear();
   const std::optional<uint8_t> index = OpenForIndex(session);
   if (!index) return;
-  CardModel& card = session.model().card;
   uint8_t status = REPLY_ACK;
   if (*index >= card.saves.size()) {
     status = REPLY_CARD_ENTRY_ERROR;

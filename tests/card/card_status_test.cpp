@@ -108,7 +108,7 @@ class CardStatusTest : public testing::SimFixture, public ::testing::WithParamIn
 TEST_P(CardStatusTest, EachCodeRaisesItsColumnsMessage) {
   const Column column = GetParam();
   for (const Row& row : kRows) {
-    SCOPED_TRACE("status 0x" + std::to_string(row.code));
+    SCOPED_TRACE(::testing::Message() << "status 0x" << std::hex << row.code);
     const int result = RunWithStatus(static_cast<uint8_t>(row.code));
     const std::string cell = row.cells[column];
     const std::vector<RecordedMessage> messages = ui().messages();
