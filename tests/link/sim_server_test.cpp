@@ -22,9 +22,11 @@ namespace {
 // A client connection through the TCP back end, as zemlo-cli makes one.
 class Client {
  public:
-  explicit Client(uint16_t port) : driver_(MakeTcpDriver("127.0.0.1", port)) {
+  // The time-out is generous: on a loaded machine the server may take a while to get round to us.
+  explicit Client(uint16_t port, uint32_t timeoutMs = 20000)
+      : driver_(MakeTcpDriver("127.0.0.1", port)) {
     EXPECT_EQ(driver_->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle_), FT_OK);
-    driver_->FT_SetTimeouts(handle_, 2000, 2000);
+    driver_->FT_SetTimeouts(handle_, timeoutMs, timeoutMs);
   }
   ~Client() { Close(); }
 
