@@ -1,0 +1,309 @@
+// Every tool dialog opened the way a user opens it: its title, frames, controls with their IDs and
+// texts, its progress bar, and a picture of it in the build folder.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+#include "shell/control_id.h"
+#include "shell/list_box.h"
+#include "shell/menu_table.h"
+#include "shell/progress.h"
+#include "shell/ui_slots.h"
+#include "tests/shell/gui_fixture.h"
+
+namespace zemlo::shell::testing {
+namespace {
+
+struct Control {
+  int id;
+  const char* text;  // nullptr: a control without a text of its own (list, combo, register)
+};
+
+struct DialogCase {
+  const char* name;
+  int command;  // the menu command that opens it, or the memory tool's when `opener` is set
+  int opener;   // the memory tool button that opens it, 0 for none
+  int resource;
+  const char* title;
+  std::vector<const char*> groups;
+  std::vector<Control> controls;
+  bool progress;
+};
+
+const std::vector<DialogCase>& Cases() {
+  static const std::vector<DialogCase> cases = {
+      {"about", kCmdAbout, 0, 102, "About USB Zemlo", {"USB Zemlo Tool"}, {{1, "Close"}}, false},
+      {"file_system",
+       kCmdFileSystemTools,
+       0,
+       151,
+       "Zemlo Wii File System Explorer",
+       {"Wii File System Explorer"},
+       {{1023, nullptr}, {1, "OK"}, {2, "Cancel"}},
+       false},
+      {"loader",
+       kCmdExecutableLoader,
+       0,
+       118,
+       "Zemlo Executable File Loader",
+       {"File Loader"},
+       {{1010, "Load DOL"}, {1011, "Load ELF"}},
+       true},
+      {"music",
+       kCmdMusicPlayer,
+       0,
+       119,
+       "Zemlo Music Player Tool",
+       {"Music Player"},
+       {{1013, "Load MOD"}, {1014, "Load MP3"}},
+       true},
+      {"firmware",
+       kCmdUploadFirmware,
+       0,
+       9,
+       "Zemlo Firmware Flash Tool",
+       {"Firmware Flasher"},
+       {{1009, "Load Firmware"}, {1007, "Close"}},
+       true},
+      {"low_level",
+       kCmdLowLevel,
+       0,
+       120,
+       "Zemlo Gamecube Low Level Tool",
+       {"Gamecube Low Level Tools"},
+       {{1085, nullptr}, {1019, "Execute"}},
+       true},
+      {"memory_card",
+       kCmdMemoryCard,
+       0,
+       121,
+       "Zemlo Memory Card Tool",
+       {"Memory Card Too"},
+       {{1023, nullptr},
+        {1025, "List Memory Card"},
+        {1027, "Save GCI File"},
+        {1029, "Upload Save File"},
+        {1033, "Erase GCI File"}},
+       true},
+      {"screen_grab",
+       kCmdScreenGrabber,
+       0,
+       126,
+       "Zemlo Screen Grab Tool",
+       {"Screen Grabber"},
+       {{1033, "Freeze Game"}, {1075, "Unfreeze Game"}, {1076, "Grab Screen"}},
+       true},
+      {"hook_launcher",
+       kCmdStartGame,
+       0,
+       136,
+       "Zemlo Game Hook Launcher",
+       {"Game Hook Launcher"},
+       {{1107, nullptr}, {1104, "Start Game"}},
+       false},
+      {"dvd",
+       kCmdDvdExtractor,
+       0,
+       138,
+       "Zemlo DVD Extract Tool",
+       {"Extract DVD Media"},
+       {{1085, nullptr}, {1100, "Extract DVD"}, {1033, "Stop Extract"}, {1115, nullptr}},
+       true},
+      {"nand",
+       kCmdNandDump,
+       0,
+       139,
+       "Dialog",
+       {"Dump Nand Flash"},
+       {{1085, nullptr}, {1117, "Extract NAND"}, {1122, "Stop Extract"}, {1124, nullptr}},
+       false},
+      {"memory_tool",
+       kCmdDebugTools,
+       0,
+       127,
+       "Zemlo Memory Tool",
+       {"Goto Address (HEX) / Switch Mode:", "Memory Up / Down:", "Poke Memory (HEX):", "Options:"},
+       {{1081, nullptr},
+        {1086, "80003100"},
+        {1087, "ASM"},
+        {1129, "HEX"},
+        {1090, "Page Down"},
+        {1091, "Page Up"},
+        {1096, "80003100"},
+        {1097, "00000000"},
+        {1098, "Poke"},
+        {1075, "Set Breakpoints"},
+        {1033, "Dump Range (HEX)"},
+        {1084, "Upload Code"},
+        {1109, "Trace"},
+        {1108, "Step"},
+        {1088, "Freeze Console"},
+        {1089, "Unfreeze Console"},
+        {1076, "Fill Range"}},
+       false},
+      {"dump_memory",
+       kCmdDebugTools,
+       1033,
+       117,
+       "Zemlo Dump Memory to File Tool",
+       {"Dump Memory to File"},
+       {{1000, "80003100"}, {1002, ""}, {1004, "Dump Memory"}, {1005, "Close"}},
+       true},
+      {"fill_memory",
+       kCmdDebugTools,
+       1076,
+       137,
+       "Zemlo Fill Memory",
+       {"Fill Memory Range In Ram"},
+       {{1112, ""}, {1113, ""}, {1111, "Fill Memory"}, {1110, "Close"}},
+       false},
+      {"breakpoints",
+       kCmdDebugTools,
+       1075,
+       122,
+       "Zemlo Breakpoint Tool",
+       {"Data Breakpoint DABR", "Instruction  Breakpoint IABR", "Registers (values in HEX)"},
+       {{1034, ""},
+        {1031, "Read"},
+        {1032, "Write"},
+        {1033, "Set Breakpoint"},
+        {1074, ""},
+        {1075, "Set Breakpoint"},
+        {1029, "Retrieve Data"},
+        {1030, "Close"},
+        {1067, ""},
+        {1076, ""}},
+       false},
+      {"upload_code",
+       kCmdDebugTools,
+       1084,
+       152,
+       "Zemlo Upload Code",
+       {"Upload Code to Memory"},
+       {{1127, ""}, {1128, "Open"}},
+       true},
+  };
+  return cases;
+}
+
+QString TextOf(const QWidget& widget) {
+  if (auto* button = qobject_cast<const QAbstractButton*>(&widget)) return button->text();
+  if (auto* edit = qobject_cast<const QLineEdit*>(&widget)) return edit->text();
+  if (auto* label = qobject_cast<const QLabel*>(&widget)) return label->text();
+  return {};
+}
+
+void CheckDialog(const DialogCase& expected, ToolDialog& dialog) {
+  SCOPED_TRACE(expected.name);
+  EXPECT_EQ(dialog.resource(), expected.resource);
+  EXPECT_EQ(dialog.windowTitle(), QString::fromLatin1(expected.title));
+  EXPECT_TRUE(dialog.isModal());
+  QStringList groups;
+  for (const QGroupBox* group : dialog.findChildren<QGroupBox*>()) groups << group->title();
+  for (const char* title : expected.groups) EXPECT_TRUE(groups.contains(title)) << title;
+  for (const Control& control : expected.controls) {
+    const QWidget* widget = FindControl(&dialog, control.id);
+    ASSERT_NE(widget, nullptr) << "control " << control.id;
+    EXPECT_EQ(widget->property("controlId").toInt(), control.id);
+    if (control.text) {
+      EXPECT_EQ(TextOf(*widget), QString::fromLatin1(control.text)) << control.id;
+    }
+  }
+  auto* bar = FindControl<QProgressBar>(&dialog, 1024);
+  EXPECT_EQ(bar != nullptr, expected.progress);
+  if (bar) {
+    EXPECT_EQ(CurrentProgressBar(), bar);  // the shared slot holds the newest bar
+  }
+}
+
+class DialogsTest : public GuiTest, public ::testing::WithParamInterface<DialogCase> {};
+
+TEST_P(DialogsTest, OpensFromItsCommandWithItsTitleAndControls) {
+  const DialogCase& expected = GetParam();
+  int result = -1;
+  const auto body = [&](ToolDialog& dialog) {
+    CheckDialog(expected, dialog);
+    SaveScreenshot(dialog, QString::fromLatin1(expected.name));
+    dialog.close();
+    result = dialog.result();
+  };
+  if (expected.opener == 0) {
+    FromMenu(expected.command, body);
+  } else {
+    FromMenu(expected.command, [&](ToolDialog& tool) { FromButton(tool, expected.opener, body); });
+  }
+  EXPECT_EQ(result, expected.resource == 138 ? 133 : expected.resource);
+}
+
+INSTANTIATE_TEST_SUITE_P(Every, DialogsTest, ::testing::ValuesIn(Cases()),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+using DialogDetailsTest = GuiTest;
+
+TEST_F(DialogDetailsTest, CombosAndHookListOfferTheirChoicesWithNoneChosen) {
+  const auto comboTexts = [](ToolDialog& dialog) {
+    auto* combo = FindControl<QComboBox>(&dialog, 1085);
+    EXPECT_EQ(combo->currentIndex(), -1);
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+    return texts;
+  };
+  FromMenu(kCmdDvdExtractor, [&](ToolDialog& dialog) {
+    EXPECT_EQ(comboTexts(dialog),
+              QStringList({"Gamecube Game (Checksum Mode)", "Wii Single Layer (Checksum Mode)",
+                           "Wii Dual Layer (Checksum Mode"}));
+  });
+  FromMenu(kCmdNandDump, [&](ToolDialog& dialog) {
+    EXPECT_EQ(comboTexts(dialog), QStringList({" Dump 2048 bytes per page",
+                                               " Dump 2112 bytes per page (Inc ECC data)"}));
+  });
+  FromMenu(kCmdLowLevel, [&](ToolDialog& dialog) {
+    EXPECT_EQ(comboTexts(dialog),
+              QStringList({"Dump SRAM", "Dump Gamecube Bios", "Dump Drive Firmware",
+                           "Dump Drive IRAM", "Dump Drive ERAM"}));
+  });
+  FromMenu(kCmdStartGame, [&](ToolDialog& dialog) {
+    auto* list = FindControl<ListBox>(&dialog, 1107);
+    EXPECT_EQ(list->lines().Lines(),
+              QStringList({"1. Pad Read Hook - Gamecube", "2. Vertical Blank Wait Hook- Gamecube",
+                           "3. Vertical Blank Set Next Hook - Gamecube", "4. No Hooks - Gamecube",
+                           "5. Wii Game Hooks"}));
+    EXPECT_EQ(list->Selection(), -1);
+  });
+}
+
+TEST_F(DialogDetailsTest, MemoryToolHasAFixedPitchListAndNoStepOrTrace) {
+  FromMenu(kCmdDebugTools, [&](ToolDialog& dialog) {
+    auto* list = FindControl<ListBox>(&dialog, 1081);
+    EXPECT_TRUE(QFontInfo(list->font()).fixedPitch());
+    EXPECT_EQ(list->font().pointSizeF(), dialog.font().pointSizeF());
+    EXPECT_FALSE(FindControl(&dialog, 1108)->isEnabled());
+    EXPECT_FALSE(FindControl(&dialog, 1109)->isEnabled());
+  });
+}
+
+TEST_F(DialogDetailsTest, BreakpointToolShowsFortyRegistersInTwoColumns) {
+  FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
+    FromButton(tool, 1075, [&](ToolDialog& dialog) {
+      for (int id : {1067, 1068, 1069, 1070, 1071, 1072, 1073, 1076}) {
+        EXPECT_NE(FindControl<QLabel>(&dialog, id), nullptr) << id;
+      }
+      for (int id = 1035; id <= 1066; ++id) EXPECT_NE(FindControl<QLabel>(&dialog, id), nullptr);
+      const auto x = [&](int id) { return FindControl(&dialog, id)->mapTo(&dialog, QPoint()).x(); };
+      const auto y = [&](int id) { return FindControl(&dialog, id)->mapTo(&dialog, QPoint()).y(); };
+      EXPECT_EQ(x(1035), x(1050));  // R0 above R15
+      EXPECT_EQ(x(1035), x(1070));  // ... and SRR1 at the foot of the left column
+      EXPECT_LT(x(1035), x(1051));  // R16 heads the right column
+      EXPECT_EQ(x(1051), x(1076));  // LR at its foot
+      EXPECT_LT(y(1050), y(1067));  // CR below R15
+      EXPECT_EQ(y(1035), y(1051));
+    });
+  });
+}
+
+}  // namespace
+}  // namespace zemlo::shell::testing

@@ -1,0 +1,96 @@
+// The DVD and NAND dialogs with their worker: the dialog stays responsive, refuses to close while
+// the worker is busy, stops on "Stop Extract", and the NAND list keeps the newest page line at
+// row 1.
+#include <QComboBox>
+#include <QProgressBar>
+#include <chrono>
+
+#include "extract/worker.h"
+#include "protocol/console_controls.h"
+#include "shell/control_id.h"
+#include "shell/list_box.h"
+#include "shell/menu_table.h"
+#include "shell/progress.h"
+#include "tests/shell/gui_fixture.h"
+
+namespace zemlo::shell::testing {
+namespace {
+
+using ExtractionTest = GuiTest;
+
+bool WorkerEnded() {
+  return g_workerBusy.load() == 0 && !WorkerRunning();
+}
+
+TEST_F(ExtractionTest, DvdDialogAsksForAMethodFirst) {
+  Connect();
+  FromMenu(kCmdDvdExtractor, [&](ToolDialog& dialog) {
+    Click(dialog, 1100);
+    EXPECT_TRUE(WaitFor(WorkerEnded));
+  });
+  EXPECT_EQ(Messages(), std::vector<Message>({{"Please select an Extract Method", "Please Select",
+                                               MessageIcon::Information, MessageOwner::Dialog}}));
+}
+
+TEST_F(ExtractionTest, DvdDialogRefusesToCloseWhileBusyAndStops) {
+  Connect();
+  sink().AnswerFiles(TempPath("disc.iso"));
+  FromMenu(kCmdDvdExtractor, [&](ToolDialog& dialog) {
+    FindControl<QComboBox>(&dialog, 1085)->setCurrentIndex(0);
+    Click(dialog, 1100);
+    auto* list = FindControl<ListBox>(&dialog, 1115);
+    auto* bar = FindControl<QProgressBar>(&dialog, 1024);
+    // Streaming: the bar has its 23,762-packet range and moves.
+    ASSERT_TRUE(WaitFor([&] { return ReadProgress(*bar).position > 3; }));
+    EXPECT_EQ(ReadProgress(*bar).high, 23762);
+    EXPECT_EQ(list->lines().Line(0), QStringLiteral("Gamecube Game Selected"));
+    SaveScreenshot(dialog, QStringLiteral("dvd_running"));
+
+    dialog.close();
+    EXPECT_TRUE(dialog.isVisible());
+    Click(dialog, 1100);  // a second start while busy does nothing
+    Click(dialog, 1033);
+    ASSERT_TRUE(WaitFor(WorkerEnded));
+    ui().Flush();
+    EXPECT_EQ(list->lines().rowCount(), 0);
+    EXPECT_EQ(ReadProgress(*bar).high, 0);
+    dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+  });
+  EXPECT_EQ(Messages(), std::vector<Message>({{"DVD Extract operation stopped", "DVD Stopped",
+                                               MessageIcon::None, MessageOwner::None}}));
+}
+
+TEST_F(ExtractionTest, NandListKeepsTheNewestPageAtRowOneAndStops) {
+  Connect();
+  sink().AnswerFiles(TempPath("nand.bin"));
+  FromMenu(kCmdNandDump, [&](ToolDialog& dialog) {
+    FindControl<QComboBox>(&dialog, 1085)->setCurrentIndex(0);
+    Click(dialog, 1117);
+    auto* list = FindControl<ListBox>(&dialog, 1124);
+    ASSERT_TRUE(WaitFor([&] { return list->lines().rowCount() > 2000; }));
+    const QStringList lines = list->lines().Lines();
+    EXPECT_EQ(lines[0], QStringLiteral("Selected NAND (2048 Page Mode)"));
+    // Row 1 is the newest page, and the pages count down from there to page 1 at the bottom.
+    const int pages = int(lines.size()) - 1;
+    EXPECT_EQ(lines[1], QStringLiteral("Dumping Page %1 of 0x40000").arg(pages, 0, 16));
+    EXPECT_EQ(lines.back(), QStringLiteral("Dumping Page 1 of 0x40000"));
+    for (int row = 1; row < int(lines.size()); ++row) {
+      ASSERT_EQ(lines[row],
+                QStringLiteral("Dumping Page %1 of 0x40000").arg(pages + 1 - row, 0, 16));
+    }
+    SaveScreenshot(dialog, QStringLiteral("nand_running"));
+
+    dialog.close();
+    EXPECT_TRUE(dialog.isVisible());
+    Click(dialog, 1122);
+    ASSERT_TRUE(WaitFor(WorkerEnded));
+    ui().Flush();
+    EXPECT_EQ(list->lines().rowCount(), 0);
+  });
+  EXPECT_EQ(Messages(), std::vector<Message>({{"NAND Extract operation stopped", "DVD Stopped",
+                                               MessageIcon::None, MessageOwner::None}}));
+}
+
+}  // namespace
+}  // namespace zemlo::shell::testing

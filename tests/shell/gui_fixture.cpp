@@ -1,0 +1,153 @@
+#include "tests/shell/gui_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+#include <chrono>
+#include <random>
+
+#include "extract/worker.h"
+#include "link/link.h"
+#include "protocol/console_controls.h"
+#include "shell/control_id.h"
+#include "shell/menu_table.h"
+#include "shell/modal.h"
+
+namespace zemlo::shell::testing {
+
+void CapturingSink::Message(const std::string& text, const std::string& caption, MessageIcon icon,
+                            MessageOwner owner) {
+  std::lock_guard lock(mutex_);
+  messages_.push_back({text, caption, icon, owner});
+}
+
+std::optional<std::string> CapturingSink::OpenFile(const FileRequest& request) {
+  std::lock_guard lock(mutex_);
+  requestKeys_.push_back(request.key);
+  return answer_;
+}
+
+std::optional<std::string> CapturingSink::SaveFile(const FileRequest& request) {
+  std::lock_guard lock(mutex_);
+  requestKeys_.push_back(request.key);
+  return answer_;
+}
+
+bool CapturingSink::Quit(int exitCode) {
+  std::lock_guard lock(mutex_);
+  quits_.push_back(exitCode);
+  return !passQuits_;
+}
+
+std::vector<testing::Message> CapturingSink::Take() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(messages_, {});
+}
+
+void EnsureApplication() {
+  if (QApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "shell_gui_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void GuiTest::SetUp() {
+  EnsureApplication();
+  adapter_ = std::make_unique<sim::SimAdapter>();
+  InstallDriver(adapter_->MakeDriver());
+  ui_ = std::make_unique<QtUi>();
+  ui_->SetSink(&sink_);
+  InstallUi(ui_.get());
+  window_ = std::make_unique<MainWindow>();
+  ui_->SetMainWindow(window_.get());
+  window_->show();
+  SetModalHook([this](ToolDialog& dialog) {
+    if (bodies_.empty()) return;
+    DialogBody body = std::move(bodies_.front());
+    bodies_.pop_front();
+    body(dialog);
+  });
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  tempDir_ =
+      std::filesystem::temp_directory_path() /
+      ("zemlo-gui-" + std::string(info->name()) + "-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(tempDir_);
+}
+
+void GuiTest::TearDown() {
+  // A worker left running would talk to a port that is about to go.
+  if (g_workerBusy) {
+    PurgeLink();
+    StopExtraction();
+  }
+  WaitFor([] { return WaitForWorkerFor(std::chrono::milliseconds(1)); }, 60000);
+  SetModalHook({});
+  window_.reset();
+  ui_->Flush();
+  QCoreApplication::processEvents();
+  InstallUi(nullptr);
+  ui_.reset();
+  InstallDriver(nullptr);
+  adapter_.reset();
+  g_connected = 0;
+  std::error_code ignored;
+  std::filesystem::remove_all(tempDir_, ignored);
+}
+
+void GuiTest::Connect() {
+  window_->RunCommand(kCmdConnect);
+  ASSERT_EQ(g_connected.load(), 1);
+  adapter_->TakeSent();
+}
+
+void GuiTest::FromMenu(int command, DialogBody body) {
+  bodies_.push_back(std::move(body));
+  const size_t before = bodies_.size();
+  window_->RunCommand(command);
+  EXPECT_LT(bodies_.size(), before) << "command " << command << " opened no dialog";
+}
+
+void GuiTest::FromButton(ToolDialog& dialog, int button, DialogBody body) {
+  bodies_.push_back(std::move(body));
+  const size_t before = bodies_.size();
+  Click(dialog, button);
+  EXPECT_LT(bodies_.size(), before) << "button " << button << " opened no dialog";
+}
+
+void GuiTest::Click(const QWidget& dialog, int id) {
+  auto* button = FindControl<QAbstractButton>(&dialog, id);
+  ASSERT_NE(button, nullptr) << "no button " << id;
+  ASSERT_TRUE(button->isEnabled()) << "button " << id << " is disabled";
+  button->click();
+}
+
+void GuiTest::SetText(const QWidget& dialog, int id, const QString& text) {
+  auto* edit = FindControl<QLineEdit>(&dialog, id);
+  ASSERT_NE(edit, nullptr) << "no edit box " << id;
+  edit->setText(text);
+}
+
+bool GuiTest::WaitFor(const std::function<bool()>& done, int ms) {
+  return QTest::qWaitFor(done, ms);
+}
+
+std::vector<uint8_t> GuiTest::Sent() {
+  adapter_->Quiesce();
+  return adapter_->TakeSent();
+}
+
+std::string GuiTest::TempPath(const std::string& name) const {
+  return (tempDir_ / name).string();
+}
+
+void GuiTest::SaveScreenshot(QWidget& widget, const QString& name) {
+  QDir().mkpath(QStringLiteral(ZEMLO_SCREENSHOT_DIR));
+  widget.grab().save(QStringLiteral(ZEMLO_SCREENSHOT_DIR "/%1.png").arg(name));
+}
+
+}  // namespace zemlo::shell::testing

@@ -1,0 +1,100 @@
+// A main window on the offscreen platform with a fresh simulated console behind the link. Message
+// boxes and file choices go to a capturing sink; dialogs run through the modal hook, each handled
+// by the next body the test queued.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/main_window.h"
+#include "shell/qt_ui.h"
+#include "shell/tool_dialog.h"
+#include "shell/ui_sink.h"
+#include "sim/sim_adapter.h"
+
+class QAbstractButton;
+
+namespace zemlo::shell::testing {
+
+struct Message {
+  std::string text;
+  std::string caption;
+  MessageIcon icon;
+  MessageOwner owner;
+  bool operator==(const Message&) const = default;
+};
+
+class CapturingSink final : public UiSink {
+ public:
+  void Message(const std::string& text, const std::string& caption, MessageIcon icon,
+               MessageOwner owner) override;
+  std::optional<std::string> OpenFile(const FileRequest& request) override;
+  std::optional<std::string> SaveFile(const FileRequest& request) override;
+  bool Quit(int exitCode) override;
+
+  std::vector<testing::Message> Take();
+  void AnswerFiles(std::optional<std::string> path) { answer_ = std::move(path); }
+  std::vector<std::string> requestKeys() const { return requestKeys_; }
+  std::vector<int> quits() const { return quits_; }
+  // Lets quit requests end the event loop instead of only recording them.
+  void PassQuits(bool pass) { passQuits_ = pass; }
+
+ private:
+  std::mutex mutex_;
+  std::vector<testing::Message> messages_;
+  std::optional<std::string> answer_;
+  std::vector<std::string> requestKeys_;
+  std::vector<int> quits_;
+  bool passQuits_ = false;
+};
+
+void EnsureApplication();
+
+class GuiTest : public ::testing::Test {
+ protected:
+  using DialogBody = std::function<void(ToolDialog&)>;
+
+  void SetUp() override;
+  void TearDown() override;
+
+  void Connect();
+  // Runs menu command `command`; the dialog it opens is handed to `body`.
+  void FromMenu(int command, DialogBody body);
+  // Clicks `button` of `dialog`; a dialog the click opens is handed to `body`.
+  void FromButton(ToolDialog& dialog, int button, DialogBody body);
+  // Clicks the control with this ID (failing the test when it is not a button).
+  static void Click(const QWidget& dialog, int id);
+  static void SetText(const QWidget& dialog, int id, const QString& text);
+  // Lets queued work (worker output, posted events) run for up to `ms`, until `done` holds.
+  static bool WaitFor(const std::function<bool()>& done, int ms = 10000);
+
+  // The messages shown since the last call.
+  std::vector<Message> Messages() { return sink_.Take(); }
+  std::vector<uint8_t> Sent();
+  std::string TempPath(const std::string& name) const;
+  static void SaveScreenshot(QWidget& widget, const QString& name);
+
+  sim::SimAdapter& adapter() { return *adapter_; }
+  MainWindow& window() { return *window_; }
+  QtUi& ui() { return *ui_; }
+  CapturingSink& sink() { return sink_; }
+
+ private:
+  CapturingSink sink_;
+  std::unique_ptr<sim::SimAdapter> adapter_;
+  std::unique_ptr<QtUi> ui_;
+  std::unique_ptr<MainWindow> window_;
+  std::deque<DialogBody> bodies_;
+  std::filesystem::path tempDir_;
+};
+
+}  // namespace zemlo::shell::testing

@@ -1,0 +1,129 @@
+// The main window: its frame, the menu bar as the user sees it, Connect, and the ways out.
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "link/link.h"
+#include "shell/control_id.h"
+#include "shell/menu_table.h"
+#include "tests/shell/gui_fixture.h"
+
+namespace zemlo::shell::testing {
+namespace {
+
+struct ExpectedMenu {
+  QString title;
+  bool enabled;
+  // "text" for an enabled item, "-text" for a grayed one; empty for a command on the bar itself.
+  QStringList items;
+};
+
+QStringList Describe(const QMenu& menu) {
+  QStringList items;
+  for (const QAction* action : menu.actions()) {
+    items << (action->isEnabled() ? QString() : QStringLiteral("-")) + action->text();
+  }
+  return items;
+}
+
+using MainWindowTest = GuiTest;
+
+TEST_F(MainWindowTest, OpensTitledSizedAndDisconnected) {
+  EXPECT_EQ(window().windowTitle(), QStringLiteral("ROZ Uzidov V1.0 beta Four - Wii Hook Edition"));
+  EXPECT_EQ(window().size(), QSize(770, 537));
+  auto* status = FindControl<QStatusBar>(&window(), 142);
+  ASSERT_NE(status, nullptr);
+  auto* first = status->findChild<QLabel*>(QStringLiteral("statusPart0"));
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->text(), QStringLiteral("USB Adapter Status: Disconnected"));
+  EXPECT_EQ(first->width(), 180);
+
+  // A resized window keeps the bar along its bottom edge with its first part unchanged.
+  window().resize(900, 640);
+  QApplication::processEvents();
+  EXPECT_EQ(status->geometry().bottom(), window().rect().bottom());
+  EXPECT_EQ(first->width(), 180);
+  window().resize(770, 537);
+  QApplication::processEvents();
+  SaveScreenshot(window(), QStringLiteral("main_window"));
+}
+
+TEST_F(MainWindowTest, MenuBarHoldsEveryCommandWithTheGrayedOnesDisabled) {
+  const std::vector<ExpectedMenu> expected = {
+      {"&File", true, {"E&xit"}},
+      {"&USB", true, {"&Connect"}},
+      {"&Wii Mode Tools",
+       true,
+       {"&Nand Dump", "&Executable File Loader", "&Memory Card Tool", "M&usic Player",
+        "-&Disc Tools", "&File System Tools", "-&SD Tools"}},
+      {"&Gamecube Mode Tools",
+       true,
+       {"&Executable File Loader", "&Memory Card Tool", "&Low Level Tool", "&DVD Extractor",
+        "M&usic Player"}},
+      {"&Start Game", true, {"Start Game with &Hooks"}},
+      {"&Remote Debugger", true, {"&Debug Tools"}},
+      {"&Trainer", false, {}},
+      {"&Screen Grabber", true, {}},
+      {"&Firmware", false, {"&Upload Firmware"}},
+      {"&Help", true, {"&About"}},
+  };
+  const QList<QAction*> bar = window().menuBar()->actions();
+  ASSERT_EQ(bar.size(), qsizetype(expected.size()));
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(expected[i].title.toStdString());
+    EXPECT_EQ(bar[i]->text(), expected[i].title);
+    EXPECT_EQ(bar[i]->isEnabled(), expected[i].enabled);
+    const QStringList items = bar[i]->menu() ? Describe(*bar[i]->menu()) : QStringList();
+    EXPECT_EQ(items, expected[i].items);
+  }
+  // The same command stands in both tool menus.
+  EXPECT_EQ(window().actionsFor(kCmdExecutableLoader).size(), 2);
+  EXPECT_EQ(window().actionsFor(kCmdMemoryCard).size(), 2);
+  EXPECT_EQ(window().actionsFor(kCmdScreenGrabber).size(), 1);
+}
+
+TEST_F(MainWindowTest, ConnectShowsConnectedAndAFailedRetryLeavesTheText) {
+  window().RunCommand(kCmdConnect);
+  EXPECT_EQ(g_connected.load(), 1);
+  EXPECT_EQ(window().statusText(), QStringLiteral("USB Adapter Status: Connected"));
+  EXPECT_TRUE(Messages().empty());
+
+  adapter().faults().FailConnectStep(sim::ConnectStep::Open);
+  window().RunCommand(kCmdConnect);
+  EXPECT_EQ(g_connected.load(), 0);
+  EXPECT_EQ(window().statusText(), QStringLiteral("USB Adapter Status: Connected"));
+  const auto messages = Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caption, "USB ERROR");
+}
+
+TEST_F(MainWindowTest, ExitAndCloseShutTheLinkAndQuitWithZero) {
+  Connect();
+  window().RunCommand(kCmdExit);
+  QApplication::processEvents();
+  EXPECT_EQ(g_connected.load(), 0);
+  EXPECT_EQ(adapter().openHandles(), 0);
+  EXPECT_EQ(sink().quits(), std::vector<int>{0});
+
+  Connect();
+  window().close();
+  QApplication::processEvents();
+  EXPECT_TRUE(window().isVisible());  // the quit request, not the close, ends the program
+  EXPECT_EQ(adapter().openHandles(), 0);
+  EXPECT_EQ(sink().quits(), (std::vector<int>{0, 0}));
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheEventLoopWithExitCodeZero) {
+  Connect();
+  sink().PassQuits(true);
+  QTimer::singleShot(0, &window(), [this] { window().close(); });
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_EQ(adapter().openHandles(), 0);
+}
+
+}  // namespace
+}  // namespace zemlo::shell::testing

@@ -1,0 +1,108 @@
+// The Qt UI port's delivery from a worker thread, and the list model it delivers into.
+#include <QApplication>
+#include <QProgressBar>
+#include <atomic>
+#include <thread>
+
+#include "shell/list_box.h"
+#include "shell/progress.h"
+#include "shell/ui_slots.h"
+#include "tests/shell/gui_fixture.h"
+
+namespace zemlo::shell::testing {
+namespace {
+
+TEST(LineListModelTest, InsertsAtOnePositionAndInOrder) {
+  LineListModel model;
+  model.InsertEachAt(0, {QStringLiteral("mode")});
+  model.InsertEachAt(1, {QStringLiteral("a"), QStringLiteral("b")});
+  model.InsertEachAt(1, {QStringLiteral("c")});
+  EXPECT_EQ(model.Lines(), QStringList({"mode", "c", "b", "a"}));
+  model.InsertInOrder(4, {QStringLiteral("x"), QStringLiteral("y")});
+  model.InsertEachAt(99, {QStringLiteral("end")});  // past the end appends
+  EXPECT_EQ(model.Lines(), QStringList({"mode", "c", "b", "a", "x", "y", "end"}));
+  model.InsertInOrder(0, {QStringLiteral("0"), QStringLiteral("1")});
+  EXPECT_EQ(model.Line(0), QStringLiteral("0"));
+  EXPECT_EQ(model.Line(2), QStringLiteral("mode"));
+  model.Clear();
+  EXPECT_EQ(model.rowCount(), 0);
+}
+
+class UiPortTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    dialog_ = std::make_unique<ToolDialog>(1, "port", &window());
+    list_ = new ListBox(dialog_.get());
+    PushListBox(list_);
+    bar_ = MakeProgressBar(dialog_.get());
+  }
+  void TearDown() override {
+    dialog_.reset();
+    GuiTest::TearDown();
+  }
+
+  std::unique_ptr<ToolDialog> dialog_;
+  ListBox* list_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+};
+
+TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessage) {
+  constexpr int kLines = 50000;
+  std::atomic<int> listedWhenShown{-1};  // -2 once the worker is past its message
+  std::thread worker([&] {
+    Ui().ProgressSetRange(0, kLines);
+    Ui().ProgressSetStep(1);
+    Ui().ListInsert(0, "mode");
+    for (int i = 1; i <= kLines; ++i) {
+      Ui().ListInsert(1, "page " + std::to_string(i));
+      Ui().ProgressStep();
+    }
+    // The message box blocks this thread until shown; everything queued before it is on screen.
+    Ui().ShowMessage("done", "Done.", MessageIcon::None, MessageOwner::None);
+    listedWhenShown = -2;
+  });
+  ASSERT_TRUE(WaitFor([&] { return listedWhenShown == -2; }, 60000));
+  worker.join();
+  const std::vector<Message> messages = Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(list_->lines().rowCount(), kLines + 1);
+  EXPECT_EQ(list_->lines().Line(0), QStringLiteral("mode"));
+  EXPECT_EQ(list_->lines().Line(1), QStringLiteral("page %1").arg(kLines));
+  EXPECT_EQ(list_->lines().Line(kLines), QStringLiteral("page 1"));
+  EXPECT_EQ(ReadProgress(*bar_).position, kLines);
+}
+
+TEST_F(UiPortTest, WorkerFileChoiceAndSelectionAreAnsweredOnTheUiThread) {
+  list_->lines().InsertInOrder(0, {QStringLiteral("a"), QStringLiteral("b")});
+  list_->Select(1);
+  sink().AnswerFiles(std::string("/tmp/chosen.bin"));
+  std::optional<std::string> chosen;
+  int selection = -1;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    chosen = Ui().ChooseSaveFile(FileRequest{"key", {{"Binary File (*.bin)", "*.bin"}}, "bin"});
+    selection = Ui().ListSelection();
+    done = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(chosen, std::optional<std::string>("/tmp/chosen.bin"));
+  EXPECT_EQ(selection, 1);
+  EXPECT_EQ(ui().LastPath("key"), QStringLiteral("/tmp/chosen.bin"));
+}
+
+TEST_F(UiPortTest, ProgressRangeZeroShowsAnEmptyBar) {
+  Ui().ProgressSetRange(0, 4);
+  Ui().ProgressSetStep(1);
+  Ui().ProgressStep();
+  EXPECT_EQ(bar_->maximum(), 4);
+  EXPECT_EQ(bar_->value(), 1);
+  Ui().ProgressSetRange(0, 0);
+  EXPECT_EQ(ReadProgress(*bar_).high, 0);
+  EXPECT_EQ(bar_->value(), 0);
+  EXPECT_GT(bar_->maximum(), bar_->minimum());  // not the busy indicator
+}
+
+}  // namespace
+}  // namespace zemlo::shell::testing
