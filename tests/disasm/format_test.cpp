@@ -48,15 +48,6 @@ TEST(FormatOffset12, PositiveDecimalUpTo128NegativeAlwaysHex) {
   for (const auto& [value, text] : cases) EXPECT_EQ(format_offset12(value).view(), text) << value;
 }
 
-TEST(AppendTarget, SeparatorAndLow32Bits) {
-  FixedText<64> text = "cr1";
-  append_target(text, 0x180003000ull, true);
-  EXPECT_EQ(text.view(), "cr1, 0x80003000");
-  FixedText<64> alone;
-  append_target(alone, 0xFFFFFFFFFFFFFFFCull, false);
-  EXPECT_EQ(alone.view(), "0xFFFFFFFC");
-}
-
 TEST(EmitOperands, SeparatorsOnlyBetweenShownOperandsAndCrPrefix) {
   PpcDisasmRecord r;
   r.word = 0x7C641A14;  // rD 3, rA 4, rB 3
@@ -76,28 +67,6 @@ TEST(EmitOperands, SeparatorsOnlyBetweenShownOperandsAndCrPrefix) {
   r.word = 0x7C22680C;                                         // frD 1, rA 2, rB 13
   emit_operands(r, "x", OperandForm::F, kShowAll | kWithImm);  // no immediate in F
   EXPECT_EQ(r.operands.view(), "fr1, sd2, sd1");
-}
-
-TEST(MatchExact, RequiresTheMaskedValue) {
-  PpcDisasmRecord r;
-  r.word = 0x44000002;
-  match_exact(r, "sc", 0x3FFFFFF, 2);
-  EXPECT_EQ(r.mnemonic.view(), "sc");
-  r.word = 0x44000003;
-  r.operands = "stale";
-  match_exact(r, "sc", 0x3FFFFFF, 2);
-  EXPECT_TRUE(r.mnemonic.empty());
-  EXPECT_TRUE(r.operands.empty());
-}
-
-TEST(FixedText, CutsOffAtCapacityAndStaysTerminated) {
-  FixedText<8> text = "abcdef";
-  text.append("ghij");
-  EXPECT_EQ(text.view(), "abcdefg");
-  EXPECT_EQ(std::string(text.c_str()), "abcdefg");
-  text.append('x');
-  text.append_decimal(-123);
-  EXPECT_EQ(text.size(), 7u);
 }
 
 TEST(Disassemble, NullRecordIsIgnoredAndRecordIsReusable) {

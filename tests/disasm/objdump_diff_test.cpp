@@ -242,21 +242,14 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
     std::string core = m;
     char hint = 0;
     if (core.back() == '+' || core.back() == '-') hint = core.back(), core.pop_back();
-    std::string suffix;
-    for (const char* s : {"la", "a", "l"}) {
-      if (primary == 19 && std::string(s) != "l") continue;
-      // Strip only the suffix that LK and AA call for.
-      const std::string expected(branch_suffixes[primary == 16 ? (word & 3) : (word & 1)]);
-      if (expected == s && ends_with(core, s)) {
-        suffix = s;
-        core.resize(core.size() - suffix.size());
-        break;
-      }
-    }
-    // Suffix order in the raw form is "l" before "a" ("bcla").
-    const std::string raw_suffix = suffix == "la" ? "la" : suffix;
+    // Our mnemonic is "b" + condition + target register + the LK/AA suffix + hint; peel them
+    // off from the right. A wrong suffix or register leaves a core that matches nothing.
+    const std::string suffix(branch_suffixes[primary == 16 ? (word & 3) : (word & 1)]);
     const std::string target_kind = primary == 16 ? "" : to_ctr ? "ctr" : "lr";
-    if (!target_kind.empty()) core.resize(core.size() - target_kind.size());
+    if (!ends_with(core, suffix)) return {"<suffix of " + m + ">", {}};
+    core.resize(core.size() - suffix.size());
+    if (!ends_with(core, target_kind)) return {"<register of " + m + ">", {}};
+    core.resize(core.size() - target_kind.size());
     std::int64_t bo = -1, bi = 0;
     if (core == "bc") {
       bo = ops[0].value, bi = ops[1].value;
@@ -287,7 +280,7 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
     }
     std::vector<Operand> raw = {n(bo), n(bi)};
     if (primary == 16) raw.push_back(ops.back());
-    return {"bc" + target_kind + raw_suffix, raw};
+    return {"bc" + target_kind + suffix, raw};
   }
   return {m, ops};
 }
