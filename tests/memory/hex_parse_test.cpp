@@ -29,7 +29,7 @@ TEST(HexParse, ReadsLikeScanfOnTheFirstEightCharacters) {
   }
 }
 
-TEST(HexParse, InputKeepsItsNumberWhenATextHasNone) {
+TEST(HexParse, InputKeepsItsNumberWhenATextHasNoneAndCountsCharacters) {
   HexInput input;
   input.Take("80003100");
   EXPECT_EQ(input.value, 0x80003100u);

@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/sim_fixture.h"
 
@@ -18,11 +16,9 @@ struct Outcome {
   std::string err;
 };
 
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadText(const std::string& path) {
+  const std::vector<uint8_t> bytes = testing::ReadFileBytes(path);
+  return {bytes.begin(), bytes.end()};
 }
 
 class CliTest : public ::testing::Test {
