@@ -1,44 +1,21 @@
 // The five low-level dumps: sizes, acknowledgements, time-outs and the console's refusals.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "extract/lowlevel_dump.h"
 #include "link/link.h"
 #include "protocol/commands.h"
 #include "protocol/messages.h"
 #include "sim/disc_source.h"
-#include "tests/support/sim_fixture.h"
+#include "tests/extract/extract_fixture.h"
 
 namespace zemlo::testing {
 namespace {
 
 using Timeouts = std::pair<uint32_t, uint32_t>;
 
-class LowLevelTest : public SimFixture {
+class LowLevelTest : public ExtractFixture {
  protected:
-  static size_t Count(const std::vector<uint8_t>& bytes, uint8_t value) {
-    return static_cast<size_t>(std::count(bytes.begin(), bytes.end(), value));
-  }
-
   const LowLevelRegion& Region(int index) { return LowLevelRegions()[static_cast<size_t>(index)]; }
-
-  // The FT_SetTimeouts calls since the last look, as (read, write) pairs.
-  std::vector<std::pair<uint32_t, uint32_t>> TimeoutHistory() {
-    std::vector<std::pair<uint32_t, uint32_t>> history;
-    for (const auto& timeouts : adapter().TakeTimeoutHistory()) {
-      history.emplace_back(timeouts.readMs, timeouts.writeMs);
-    }
-    return history;
-  }
-
-  void Reconnect() {
-    Disconnect();
-    ASSERT_EQ(Connect(), 1);
-    Sent();
-    TimeoutHistory();
-    ui().Clear();
-  }
 };
 
 TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
@@ -75,7 +52,6 @@ TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
       EXPECT_EQ(ui().progress().back().high, 0u);
     }
   }
-  EXPECT_EQ(ui().fileRequests().back().filters[0].description, "Binary File (*.bin)");
 }
 
 TEST_F(LowLevelTest, WiiConsoleRefusesAllButTheSram) {
@@ -163,6 +139,7 @@ TEST_F(LowLevelTest, RefusalsBeforeTheExchange) {
   EXPECT_EQ(ExecuteLowLevel(4), 0);
   EXPECT_EQ(OnlyMessage().text, "Error sending Dump GC Drive ERAM command");
   Reconnect();
+  ui().Clear();
 
   model().extract.regionReadyReply = 0xAB;
   ui().SetSaveFile(TempPath("rom.bin"));
