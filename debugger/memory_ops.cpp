@@ -147,6 +147,8 @@ int DumpMemory(int startTextLength, uint32_t start, int endTextLength, uint32_t 
 }
 
 int DumpMemoryToPath(const std::string& path, uint32_t start, uint32_t end) {
+  // Callers that bring their own path skip DumpMemory's checks; a reversed range would wrap.
+  if (!RequireConnected() || !CheckRange(8, start, 8, end)) return 0;
   FilePtr file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     ShowFileError(kMsgFopen);

@@ -37,7 +37,7 @@ int FillMemory(int startTextLength, uint32_t start, int endTextLength, uint32_t 
 // Asks for the output file, then dumps [start, end) into it. 1 on success, 2 when no file was
 // chosen (nothing shown), 0 after a message.
 int DumpMemory(int startTextLength, uint32_t start, int endTextLength, uint32_t end);
-// The part after the file choice, for a path given directly (start <= end already checked).
+// The part after the file choice, for a path given directly (same checks, same results).
 int DumpMemoryToPath(const std::string& path, uint32_t start, uint32_t end);
 
 // The boxes of the fill and dump dialogs, kept for the run.
