@@ -53,8 +53,8 @@ struct PacketUpload {
   const char* lastPacketText = nullptr;  // the remainder did not go out whole
 };
 
-// Sends `size` bytes of `data`. Drives the progress bar (and empties it on every exit). False
-// after showing the failure message.
+// Sends `size` bytes of `data`, driving the progress bar. False after showing the failure message
+// and emptying the bar; on success the caller shows its own message and then empties the bar.
 bool RunPacketUpload(const uint8_t* data, uint32_t size, const PacketUpload& upload);
 
 // Blocks of equal size streamed by the console, each answered with ACK_BLOCK when it arrived
