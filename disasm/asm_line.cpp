@@ -35,12 +35,10 @@ std::size_t format_asm_line(char* out, const PpcDisasmRecord& record) {
   p = put_hex32(p + 4, record.word);
   std::memcpy(p, "  ", 2);
   p += 2;
-  copy_short<decltype(record.mnemonic)::kCapacity>(p, record.mnemonic.c_str(),
-                                                   record.mnemonic.size());
+  std::memcpy(p, record.mnemonic.c_str(), sizeof record.mnemonic.storage());
   p += record.mnemonic.size();
   *p++ = ' ';
-  copy_short<decltype(record.operands)::kCapacity>(p, record.operands.c_str(),
-                                                   record.operands.size());
+  std::memcpy(p, record.operands.c_str(), sizeof record.operands.storage());
   p += record.operands.size();
   return static_cast<std::size_t>(p - out);
 }

@@ -11,8 +11,9 @@
 
 namespace zemlo {
 
-// Longest line format_asm_line writes: both fixed parts and both texts at full capacity.
-inline constexpr std::size_t kMaxAsmLine = 2 + 8 + 4 + 8 + 2 + 15 + 1 + 63;
+// Room format_asm_line needs at `out`. The line itself is at most 103 characters, but the texts
+// are copied whole (all 16 and 64 bytes) so that their varying lengths cost no branches.
+inline constexpr std::size_t kMaxAsmLine = 2 + 8 + 4 + 8 + 2 + 16 + 1 + 64;
 
 // Writes the line of an already decoded record (address = its low 32 bits) without a newline
 // or terminator into `out`, which must hold kMaxAsmLine bytes; returns the length.

@@ -63,6 +63,8 @@ class FixedText {
     data_[0] = '\0';
   }
   [[nodiscard]] const char* c_str() const { return data_; }
+  // The whole array, terminator and the bytes past it included (always initialised).
+  [[nodiscard]] const char (&storage() const)[N] { return data_; }
   [[nodiscard]] std::string_view view() const { return {data_, size_}; }
   [[nodiscard]] std::size_t size() const { return size_; }
   [[nodiscard]] bool empty() const { return size_ == 0; }
