@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
+#include <algorithm>
 
 #include "link/link.h"
 #include "shell/control_id.h"
@@ -46,7 +48,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   setCentralWidget(new Backdrop(this));
   BuildMenus();
   BuildStatusBar();
-  resize(770, 537);
+  // Where the menu bar's font is wider than the one the size was chosen for, widen the window
+  // rather than hide menus behind an overflow button.
+  resize(std::max(kInitialWidth, menuBar()->sizeHint().width()), kInitialHeight);
   CentreOnScreen(*this);
 }
 
@@ -81,7 +85,13 @@ void MainWindow::BuildStatusBar() {
   status->setSizeGripEnabled(true);
   statusFirst_ = new QLabel(QString::fromLatin1(kStatusDisconnected), status);
   statusFirst_->setObjectName(QStringLiteral("statusPart0"));
-  statusFirst_->setFixedWidth(kStatusFirstPartWidth);
+  // 180 pixels hold the status text in the font it was laid out for; a wider font gets the room
+  // it needs instead of a clipped text.
+  const QFontMetrics metrics(statusFirst_->font());
+  const int needed = std::max(metrics.horizontalAdvance(QString::fromLatin1(kStatusDisconnected)),
+                              metrics.horizontalAdvance(QString::fromLatin1(kStatusConnected))) +
+                     statusFirst_->margin() * 2 + 8;
+  statusFirst_->setFixedWidth(std::max(kStatusFirstPartWidth, needed));
   auto* rest = new QLabel(status);
   rest->setObjectName(QStringLiteral("statusPart1"));
   status->addWidget(statusFirst_);

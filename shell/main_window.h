@@ -14,6 +14,8 @@ inline constexpr char kStatusDisconnected[] = "USB Adapter Status: Disconnected"
 inline constexpr char kStatusConnected[] = "USB Adapter Status: Connected";
 inline constexpr int kStatusBarId = 142;
 inline constexpr int kStatusFirstPartWidth = 180;
+inline constexpr int kInitialWidth = 770;
+inline constexpr int kInitialHeight = 537;
 
 class MainWindow final : public QMainWindow {
   Q_OBJECT

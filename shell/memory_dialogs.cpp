@@ -25,6 +25,12 @@ std::string Text(const QLineEdit* edit) {
   return edit->text().toStdString();
 }
 
+// Address and value boxes are sized for their 8 hexadecimal digits.
+void FitHexBox(QLineEdit* edit) {
+  const QFontMetrics metrics(edit->font());
+  edit->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("DDDDDDDDDD")) + 12);
+}
+
 class MemoryToolDialog final : public ToolDialog {
  public:
   explicit MemoryToolDialog(QWidget* owner)
@@ -40,10 +46,11 @@ class MemoryToolDialog final : public ToolDialog {
     // Goto and mode.
     QGroupBox* gotoGroup = Group("Goto Address (HEX) / Switch Mode:", this);
     QLineEdit* gotoEdit = Edit(1086, kDefaultGotoText);
+    FitHexBox(gotoEdit);
     QPushButton* asmButton = Button(1087, "ASM");
     QPushButton* hexButton = Button(1129, "HEX");
     auto* gotoLayout = new QHBoxLayout(gotoGroup);
-    gotoLayout->addWidget(gotoEdit, 1);
+    gotoLayout->addWidget(gotoEdit);
     gotoLayout->addWidget(asmButton);
     gotoLayout->addWidget(hexButton);
     connect(asmButton, &QPushButton::clicked, this, [gotoEdit] { OnAsmPressed(Text(gotoEdit)); });
@@ -63,13 +70,18 @@ class MemoryToolDialog final : public ToolDialog {
     QGroupBox* pokeGroup = Group("Poke Memory (HEX):", this);
     QLineEdit* pokeAddress = Edit(1096, kDefaultPokeAddressText);
     QLineEdit* pokeValue = Edit(1097, kDefaultPokeValueText);
+    FitHexBox(pokeAddress);
+    FitHexBox(pokeValue);
     QPushButton* poke = Button(1098, "Poke");
     auto* pokeLayout = new QHBoxLayout(pokeGroup);
     pokeLayout->addWidget(new QLabel(QStringLiteral("Address:"), pokeGroup));
-    pokeLayout->addWidget(pokeAddress, 1);
+    pokeLayout->addWidget(pokeAddress);
+    pokeLayout->addSpacing(8);
     pokeLayout->addWidget(new QLabel(QStringLiteral("Value:"), pokeGroup));
-    pokeLayout->addWidget(pokeValue, 1);
+    pokeLayout->addWidget(pokeValue);
+    pokeLayout->addSpacing(8);
     pokeLayout->addWidget(poke);
+    pokeLayout->addStretch();
     connect(poke, &QPushButton::clicked, this,
             [pokeAddress, pokeValue] { OnPokePressed(Text(pokeAddress), Text(pokeValue)); });
 

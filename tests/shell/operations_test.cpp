@@ -136,9 +136,13 @@ TEST_F(OperationsTest, BreakpointToolSetsBreakpointsAndShowsRegisters) {
     FromButton(tool, 1075, [&](ToolDialog& dialog) {
       SetText(dialog, 1034, QStringLiteral("80001234"));
       FindControl<QAbstractButton>(&dialog, 1032)->setChecked(true);
+      // Each button purges the adapter first; let the console take each command before the next
+      // purge, as it does at a person's pace.
       Click(dialog, 1033);
+      adapter().Quiesce();
       SetText(dialog, 1074, QStringLiteral("80003100"));
       Click(dialog, 1075);
+      adapter().Quiesce();
       Click(dialog, 1029);
       EXPECT_EQ(FindControl<QLabel>(&dialog, 1067)->text(), QStringLiteral("22000084"));
       EXPECT_EQ(FindControl<QLabel>(&dialog, 1076)->text(), QStringLiteral("80003104"));
