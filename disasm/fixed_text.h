@@ -105,14 +105,14 @@ class FixedText {
   // Upper-case hexadecimal zero-padded to `width` digits, as "%0*X" prints it.
   void append_hex(std::uint32_t value, int width) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    char digits[8];
+    char digits[16];  // twice the longest, so the short copy never reads outside it
     int count = 0;
     do {
-      digits[7 - count++] = kDigits[value & 0xF];
+      digits[15 - count++] = kDigits[value & 0xF];
       value >>= 4;
     } while (value != 0);
-    while (count < width && count < 8) digits[7 - count++] = '0';
-    append(std::string_view(digits + 8 - count, static_cast<std::size_t>(count)));
+    while (count < width && count < 8) digits[15 - count++] = '0';
+    append(std::string_view(digits + 16 - count, static_cast<std::size_t>(count)));
   }
 
   friend bool operator==(const FixedText& a, std::string_view b) { return a.view() == b; }
