@@ -36,14 +36,16 @@ class ExtractCliTest : public ::testing::Test {
 
   std::string Path(const std::string& name) { return (dir_ / name).string(); }
 
-  // Runs the command line; with `interruptAfter` set, sends SIGINT that many seconds in.
-  CliRun Cli(const std::string& arguments, const char* interruptAfter = nullptr) {
+  // Runs the command line; with `interruptOnceWritten` set, sends SIGINT as soon as that file has
+  // data (the worker is streaming, so Ctrl-C is Stop Extract by then).
+  CliRun Cli(const std::string& arguments, const std::string& interruptOnceWritten = {}) {
     const std::string out = Path("stdout"), err = Path("stderr");
     std::string command = std::string("'") + ZEMLO_CLI + "' --adapter sim " + arguments + " >'" +
                           out + "' 2>'" + err + "'";
-    if (interruptAfter) {
-      command =
-          command + " & pid=$!; sleep " + interruptAfter + "; kill -INT $pid; wait $pid; exit $?";
+    if (!interruptOnceWritten.empty()) {
+      command = command + " & pid=$!; i=0; while [ ! -s '" + interruptOnceWritten +
+                "' ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done; kill -INT $pid; " +
+                "wait $pid; exit $?";
     }
     const int raw = std::system(("sh -c \"" + Escape(command) + "\"").c_str());
     CliRun run;
@@ -79,11 +81,12 @@ TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
       {"dump-nand 2112", "DVD Stopped: NAND Extract operation stopped\n", "2112"}};
   for (const auto& [command, message, unit] : cases) {
     SCOPED_TRACE(command);
-    const CliRun run = Cli(std::string(command) + " -o '" + Path("image") + "'", "1");
+    const std::string image = Path(std::string("image") + unit);
+    const CliRun run = Cli(std::string(command) + " -o '" + image + "'", image);
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.err.find(message), std::string::npos);
     // Only whole packets or pages, the ones accepted before the stop.
-    EXPECT_EQ(std::filesystem::file_size(Path("image")) % std::stoul(unit), 0u);
+    EXPECT_EQ(std::filesystem::file_size(image) % std::stoul(unit), 0u);
   }
 }
 
