@@ -1,10 +1,18 @@
 // zemlo: the desktop client.
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "shell/app.h"
 
 int main(int argc, char** argv) {
+  // Help needs no display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(zemlo::shell::kShellUsage, stdout);
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zemlo"));
   QApplication::setDesktopFileName(QStringLiteral("zemlo"));
