@@ -28,6 +28,7 @@ bool fail(std::string* error, std::string reason) {
 }  // namespace
 
 bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std::string* error) {
+  if (out == nullptr) return fail(error, "no output stream");
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
   if (!in) return fail(error, "cannot open " + path + ": " + std::strerror(errno));
 
