@@ -140,10 +140,9 @@ class ScreenGrabDialog final : public ToolDialog {
     groupLayout->addWidget(grab);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     layout->addSpacing(6);
     layout->addWidget(Progress());
-    layout->addStretch();
     SetTemplateSize(213, 181);
   }
 };
@@ -168,7 +167,7 @@ class HookLauncherDialog final : public ToolDialog {
     groupLayout->addLayout(row);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     SetTemplateSize(277, 201);
   }
 };

@@ -84,7 +84,7 @@ class ExtractionDialog final : public ToolDialog {
     groupLayout->setRowStretch(row, 1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     SetTemplateSize(spec.widthUnits, spec.heightUnits);
   }
 
@@ -110,10 +110,9 @@ class LowLevelDialog final : public ToolDialog {
     groupLayout->setColumnStretch(1, 1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     layout->addSpacing(6);
     layout->addWidget(Progress());
-    layout->addStretch();
     SetTemplateSize(233, 149);
   }
 };

@@ -142,6 +142,8 @@ class RangeDialog final : public ToolDialog {
     QGroupBox* group = Group(spec.group, this);
     QLineEdit* start = Edit(spec.startId, spec.startText);
     QLineEdit* end = Edit(spec.endId);
+    FitHexBox(start);
+    FitHexBox(end);
     QPushButton* run = Button(spec.actionId, spec.actionText);
     QPushButton* close = Button(spec.closeId, "Close");
     connect(run, &QPushButton::clicked, this,
@@ -156,18 +158,19 @@ class RangeDialog final : public ToolDialog {
     buttons->addWidget(close);
     buttons->addStretch();
     auto* groupLayout = new QHBoxLayout(group);
-    groupLayout->addLayout(form, 1);
-    groupLayout->addSpacing(12);
+    groupLayout->setContentsMargins(14, 14, 14, 14);
+    groupLayout->addLayout(form);
+    groupLayout->addSpacing(16);
     groupLayout->addLayout(buttons);
+    groupLayout->addStretch();
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     if (spec.progress) {
       layout->addSpacing(6);
       layout->addWidget(Progress());
     }
-    layout->addStretch();
-    SetTemplateSize(296, spec.progress ? 135 : 100);
+    SetTemplateSize(230, spec.progress ? 90 : 70);
   }
 };
 

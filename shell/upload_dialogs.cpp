@@ -39,10 +39,9 @@ class UploadDialog final : public ToolDialog {
       row->addWidget(button);
     }
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     layout->addSpacing(6);
     layout->addWidget(Progress());
-    layout->addStretch();
     SetTemplateSize(216, 118);
   }
 };
@@ -68,10 +67,9 @@ class UploadCodeDialog final : public ToolDialog {
     row->addWidget(open);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     layout->addSpacing(6);
     layout->addWidget(Progress());
-    layout->addStretch();
     SetTemplateSize(216, 84);
   }
 };
@@ -94,10 +92,9 @@ class FirmwareDialog final : public ToolDialog {
     connect(close, &QPushButton::clicked, this, [this] { done(resultCode()); });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
+    layout->addWidget(group, 1);
     layout->addSpacing(6);
     layout->addWidget(Progress());
-    layout->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(close);

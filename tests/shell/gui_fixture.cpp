@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <chrono>
+#include <cstdio>
 #include <random>
 
 #include "extract/worker.h"
@@ -52,6 +53,17 @@ void EnsureApplication() {
   static int argc = 1;
   static char name[] = "shell_gui_test";
   static char* argv[] = {name, nullptr};
+  // The offscreen platform says so for every dialog it sizes; nothing to act on.
+  static QtMessageHandler previous = nullptr;
+  previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (text.contains(QLatin1String("propagateSizeHints"))) return;
+        if (previous) {
+          previous(type, context, text);
+        } else {
+          std::fprintf(stderr, "%s\n", qPrintable(text));
+        }
+      });
   static QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 }
