@@ -134,10 +134,12 @@ class ScreenGrabDialog final : public ToolDialog {
     connect(grab, &QPushButton::clicked, this, [] { GrabScreen(); });
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->setContentsMargins(24, 16, 24, 16);
+    groupLayout->addStretch();
     groupLayout->addWidget(freeze);
     groupLayout->addWidget(unfreeze);
     groupLayout->addSpacing(8);
     groupLayout->addWidget(grab);
+    groupLayout->addStretch();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);
@@ -168,7 +170,7 @@ class HookLauncherDialog final : public ToolDialog {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);
-    SetTemplateSize(277, 201);
+    SetTemplateSize(240, 150);
   }
 };
 
