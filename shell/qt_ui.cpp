@@ -131,7 +131,6 @@ std::optional<std::string> QtUi::ChooseFile(const FileRequest& request, bool sav
       dialog.setNameFilters(filters);
       dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
       dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-      dialog.setOption(QFileDialog::ReadOnly, false);
       if (!request.defaultExtension.empty()) {
         dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
       }
