@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disasm/asm_line.h"
+#include "disasm/chunk_writer.h"
 #include "disasm/ppc_disasm.h"
 
 namespace zemlo {
@@ -14,7 +15,7 @@ namespace {
 // Large enough that fread/fwrite cost disappears next to decoding; fixed so memory use does not
 // grow with the file.
 constexpr std::size_t kInputBytes = std::size_t{1} << 20;
-constexpr std::size_t kOutputBytes = std::size_t{4} << 20;
+constexpr std::size_t kOutputBytes = std::size_t{1} << 20;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -33,7 +34,8 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
   if (!in) return fail(error, "cannot open " + path + ": " + std::strerror(errno));
 
   std::vector<unsigned char> input(kInputBytes);
-  std::vector<char> output(kOutputBytes);
+  ChunkWriter writer(out, kOutputBytes);
+  char* output = writer.buffer();
   const std::size_t flush_at = kOutputBytes - (kMaxAsmLine + 1);
   std::size_t used = 0;
   std::size_t carried = 0;  // bytes of an incomplete word kept from the previous read
@@ -41,9 +43,10 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
   PpcDisasmRecord record;
 
   auto flush = [&]() {
-    if (used != 0 && std::fwrite(output.data(), 1, used, out) != used) return false;
+    const bool ok = writer.submit(used);
+    output = writer.buffer();
     used = 0;
-    return true;
+    return ok;
   };
 
   for (;;) {
@@ -61,7 +64,7 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
       record.word = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
                     (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
       ppc_disassemble(&record);
-      used += format_asm_line(output.data() + used, record);
+      used += format_asm_line(output + used, record);
       output[used++] = '\n';
       address += 4;  // wraps modulo 2^32
       if (used >= flush_at && !flush())
@@ -70,7 +73,7 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
     carried = available - whole;
     if (carried != 0) std::memmove(input.data(), input.data() + whole, carried);
   }
-  if (!flush() || std::fflush(out) != 0) {
+  if (!flush() || !writer.finish() || std::fflush(out) != 0) {
     return fail(error, std::string("cannot write output: ") + std::strerror(errno));
   }
   return true;

@@ -89,6 +89,15 @@ TEST_F(DisassembleFileTest, MissingFileFailsWithOneLineReason) {
   EXPECT_EQ(error.find('\n'), std::string::npos);
 }
 
+TEST_F(DisassembleFileTest, FullDeviceIsAFailureNotASuccess) {
+  std::unique_ptr<std::FILE, FileCloser> full(std::fopen("/dev/full", "wb"));
+  if (!full) GTEST_SKIP() << "/dev/full is not available";
+  std::vector<unsigned char> bytes(std::size_t{3} << 20, 0x60);  // several output chunks
+  std::string error;
+  EXPECT_FALSE(DisassembleFile(write_input(bytes), 0, full.get(), &error));
+  EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+}
+
 TEST_F(DisassembleFileTest, EmptyFileWritesNothing) {
   bool ok = false;
   std::string error;

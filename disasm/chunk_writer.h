@@ -1,0 +1,50 @@
+#pragma once
+
+// Writes large chunks to a stream on a thread of its own, so that the kernel's copy of one chunk
+// overlaps the formatting of the next. Two buffers take turns: the caller fills one while the
+// other is being written.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zemlo {
+
+class ChunkWriter {
+ public:
+  ChunkWriter(std::FILE* out, std::size_t chunk_bytes);
+  ~ChunkWriter();  // waits for the write in flight
+  ChunkWriter(const ChunkWriter&) = delete;
+  ChunkWriter& operator=(const ChunkWriter&) = delete;
+
+  // The buffer to fill; holds chunk_bytes bytes.
+  [[nodiscard]] char* buffer() { return buffers_[current_].data(); }
+
+  // Queues the first `size` bytes of buffer() and switches to the other buffer, after waiting
+  // for the previous chunk. False once any write has failed (errno then tells why).
+  bool submit(std::size_t size);
+
+  // Waits for the chunk in flight; false if any write failed.
+  bool finish();
+
+ private:
+  void run();
+
+  std::FILE* out_;
+  std::vector<char> buffers_[2];
+  int current_ = 0;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const char* pending_ = nullptr;  // chunk handed to the thread, null when it is idle
+  std::size_t pending_size_ = 0;
+  bool stopping_ = false;
+  bool failed_ = false;
+  int failure_errno_ = 0;
+  std::thread thread_;  // last: starts after every member it reads exists
+};
+
+}  // namespace zemlo
