@@ -129,6 +129,7 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheEventLoopWithExitCodeZero) {
   sink().PassQuits(true);
   QTimer::singleShot(0, &window(), [this] { window().close(); });
   EXPECT_EQ(QApplication::exec(), 0);
+  sink().PassQuits(false);  // the teardown's own shutdown must not end later tests' loops
   EXPECT_EQ(adapter().openHandles(), 0);
 }
 

@@ -1,6 +1,9 @@
 // The Qt UI port's delivery from a worker thread, and the list model it delivers into.
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -38,6 +41,9 @@ class UiPortTest : public GuiTest {
     bar_ = MakeProgressBar(dialog_.get());
   }
   void TearDown() override {
+    // Tests that answer real dialogs drop the sink; without it the teardown's quit request would
+    // end every later event loop.
+    ui().SetSink(&sink());
     dialog_.reset();
     GuiTest::TearDown();
   }
@@ -102,6 +108,58 @@ TEST_F(UiPortTest, ProgressRangeZeroShowsAnEmptyBar) {
   EXPECT_EQ(ReadProgress(*bar_).high, 0);
   EXPECT_EQ(bar_->value(), 0);
   EXPECT_GT(bar_->maximum(), bar_->minimum());  // not the busy indicator
+}
+
+// Without a sink the port shows real dialogs; these tests answer them as a user would.
+TEST_F(UiPortTest, WorkerMessageIsARealModalBoxThatBlocksUntilAnswered) {
+  ui().SetSink(nullptr);
+  QString seen;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      seen = box->windowTitle() + QStringLiteral("|") + box->text();
+      icon = box->icon();
+      box->accept();
+    }
+  });
+  answer.start(10);
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    Ui().ShowMessage("Fatal Error. Exiting", "DVD Error", MessageIcon::Error, MessageOwner::None);
+    returned = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return returned.load(); }));
+  worker.join();
+  EXPECT_EQ(seen, QStringLiteral("DVD Error|Fatal Error. Exiting"));
+  EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST_F(UiPortTest, SaveDialogOffersTheFiltersAndTheLastPathOfItsKey) {
+  ui().SetSink(nullptr);
+  const std::string first = TempPath("first");
+  QStringList filters;
+  QString suffix;
+  QString offered;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      filters = dialog->nameFilters();
+      suffix = dialog->defaultSuffix();
+      offered = dialog->selectedFiles().value(0);
+      dialog->selectFile(QString::fromStdString(first));
+      QMetaObject::invokeMethod(dialog, "accept");
+    }
+  });
+  answer.start(10);
+  const FileRequest request{
+      "nand", {{"Nand Binary File (*.bin)", "*.bin"}, {"All Files", "*.*"}}, "bin"};
+  // The default extension is added to a name typed without one.
+  EXPECT_EQ(Ui().ChooseSaveFile(request), std::optional<std::string>(first + ".bin"));
+  EXPECT_EQ(filters, QStringList({"Nand Binary File (*.bin)", "All Files (*)"}));
+  EXPECT_EQ(suffix, QStringLiteral("bin"));
+  Ui().ChooseSaveFile(request);
+  EXPECT_EQ(offered, QString::fromStdString(first + ".bin"));
 }
 
 }  // namespace
