@@ -52,19 +52,19 @@ struct ExtractionLayout {
 // worker; the dialog stays responsive for "Stop Extract" and refuses to close until it ends.
 class ExtractionDialog final : public ToolDialog {
  public:
-  ExtractionDialog(const ExtractionLayout& spec, QWidget* owner)
-      : ToolDialog(spec.resource, spec.title, owner) {
-    SetResultCode(spec.result);
-    QGroupBox* group = Group(spec.group, this);
-    QComboBox* methods = Combo(1085, spec.methods.data(), int(spec.methods.size()));
-    QPushButton* start = Button(spec.startId, spec.startText);
-    QPushButton* stop = Button(spec.stopId, "Stop Extract");
-    if (spec.startIsDefault) {
+  ExtractionDialog(const ExtractionLayout& design, QWidget* owner)
+      : ToolDialog(design.resource, design.title, owner) {
+    SetResultCode(design.result);
+    QGroupBox* group = Group(design.group, this);
+    QComboBox* methods = Combo(1085, design.methods.data(), int(design.methods.size()));
+    QPushButton* start = Button(design.startId, design.startText);
+    QPushButton* stop = Button(design.stopId, "Stop Extract");
+    if (design.startIsDefault) {
       start->setDefault(true);
       start->setAutoDefault(true);
     }
     connect(start, &QPushButton::clicked, this,
-            [methods, run = spec.start] { run(methods->currentIndex(), {}); });
+            [methods, run = design.start] { run(methods->currentIndex(), {}); });
     connect(stop, &QPushButton::clicked, this, [] {
       // Drop the part of a packet in flight, so the worker's read ends and it sees the stop.
       PurgeLink();
@@ -78,14 +78,14 @@ class ExtractionDialog final : public ToolDialog {
     groupLayout->addWidget(start, 1, 0);
     groupLayout->addWidget(stop, 1, 1);
     int row = 2;
-    if (spec.progress) groupLayout->addWidget(Progress(), row++, 0, 1, 2);
-    ListBox* list = List(spec.listId);
+    if (design.progress) groupLayout->addWidget(Progress(), row++, 0, 1, 2);
+    ListBox* list = List(design.listId);
     groupLayout->addWidget(list, row, 0, 1, 2);
     groupLayout->setRowStretch(row, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);
-    SetTemplateSize(spec.widthUnits, spec.heightUnits);
+    SetTemplateSize(design.widthUnits, design.heightUnits);
   }
 
  protected:
@@ -108,6 +108,7 @@ class LowLevelDialog final : public ToolDialog {
     groupLayout->addWidget(regions, 0, 0, 1, 2);
     groupLayout->addWidget(execute, 1, 0);
     groupLayout->setColumnStretch(1, 1);
+    groupLayout->setRowStretch(2, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);

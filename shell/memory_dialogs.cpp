@@ -138,16 +138,17 @@ class RangeDialog final : public ToolDialog {
     bool progress;
   };
 
-  RangeDialog(const Layout& spec, QWidget* owner) : ToolDialog(spec.resource, spec.title, owner) {
-    QGroupBox* group = Group(spec.group, this);
-    QLineEdit* start = Edit(spec.startId, spec.startText);
-    QLineEdit* end = Edit(spec.endId);
+  RangeDialog(const Layout& design, QWidget* owner)
+      : ToolDialog(design.resource, design.title, owner) {
+    QGroupBox* group = Group(design.group, this);
+    QLineEdit* start = Edit(design.startId, design.startText);
+    QLineEdit* end = Edit(design.endId);
     FitHexBox(start);
     FitHexBox(end);
-    QPushButton* run = Button(spec.actionId, spec.actionText);
-    QPushButton* close = Button(spec.closeId, "Close");
+    QPushButton* run = Button(design.actionId, design.actionText);
+    QPushButton* close = Button(design.closeId, "Close");
     connect(run, &QPushButton::clicked, this,
-            [start, end, action = spec.action] { action(Text(start), Text(end)); });
+            [start, end, action = design.action] { action(Text(start), Text(end)); });
     connect(close, &QPushButton::clicked, this, [this] { done(resultCode()); });
 
     auto* form = new QFormLayout;
@@ -166,11 +167,11 @@ class RangeDialog final : public ToolDialog {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);
-    if (spec.progress) {
+    if (design.progress) {
       layout->addSpacing(6);
       layout->addWidget(Progress());
     }
-    SetTemplateSize(230, spec.progress ? 90 : 70);
+    SetTemplateSize(230, design.progress ? 90 : 70);
   }
 };
 

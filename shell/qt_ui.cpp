@@ -81,13 +81,17 @@ bool QtUi::RunOnUiThread(Call&& call) {
   if (shuttingDown_) return false;
   // Blocks this worker until the UI thread has run the call. An event that is dropped because
   // this object goes away releases the worker too.
-  return QMetaObject::invokeMethod(
+  bool ran = false;
+  QMetaObject::invokeMethod(
       this,
-      [this, &call] {
+      [this, &call, &ran] {
         Flush();
-        if (!shuttingDown_) call();
+        if (shuttingDown_) return;
+        call();
+        ran = true;
       },
       Qt::BlockingQueuedConnection);
+  return ran;
 }
 
 QWidget* QtUi::OwnerWidget(MessageOwner owner) const {
