@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "link/link.h"
+#include "shell/app.h"
 #include "shell/control_id.h"
 #include "shell/menu_table.h"
 #include "tests/shell/gui_fixture.h"
@@ -131,6 +132,33 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheEventLoopWithExitCodeZero) {
   EXPECT_EQ(QApplication::exec(), 0);
   sink().PassQuits(false);  // the teardown's own shutdown must not end later tests' loops
   EXPECT_EQ(adapter().openHandles(), 0);
+}
+
+TEST(ShellStartTest, SimulatorOptionRunsTheClientOnTheBuiltInConsole) {
+  EnsureApplication();
+  std::string error;
+  const auto options = ParseShellArguments({"zemlo", "--simulator"}, &error);
+  ASSERT_TRUE(options.has_value());
+  EXPECT_EQ(options->adapter, "sim");
+  EXPECT_EQ(ParseShellArguments({"zemlo", "--adapter", "tcp:host:1"}, &error)->adapter,
+            "tcp:host:1");
+  EXPECT_FALSE(ParseShellArguments({"zemlo", "--adapter"}, &error).has_value());
+  EXPECT_FALSE(ParseShellArguments({"zemlo", "--frobnicate"}, &error).has_value());
+
+  QString status;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* window = qobject_cast<MainWindow*>(widget)) {
+        window->RunCommand(kCmdConnect);
+        status = window->statusText();
+        window->close();
+      }
+    }
+  });
+  EXPECT_EQ(RunShell(*qApp, *options), 0);
+  EXPECT_EQ(status, QStringLiteral("USB Adapter Status: Connected"));
+  EXPECT_EQ(g_connected.load(), 0);
+  InstallDriver(nullptr);
 }
 
 }  // namespace
