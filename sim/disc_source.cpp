@@ -48,7 +48,7 @@ DiscIdentity Identity(DiscType type) {
 
 GeneratedDisc::GeneratedDisc(DiscType type) : header_(kSectorSize, 0), block_(kPacketData, 0) {
   const DiscIdentity identity = Identity(type);
-  std::memcpy(header_.data(), identity.gameId, 6);
+  std::memcpy(header_.data(), identity.gameId, std::strlen(identity.gameId));
   if (type == DiscType::GameCube) {
     WriteBE32(&header_[0x1C], kGameCubeMagic);
   } else {
