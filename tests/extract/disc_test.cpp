@@ -52,6 +52,17 @@ TEST_F(DiscTest, EachKindWritesItsWholeImage) {
   EXPECT_EQ(ReadBE32(&ReadFileBytes(TempPath("disc2.iso"))[0x18]), 0x5D1C9EA3u);
 }
 
+TEST_F(DiscTest, RealGameCubePacketCount) {
+  // Full size, into /dev/null: the image size itself is checked by the long tests.
+  ui().SetSaveFile("/dev/null");
+  EXPECT_EQ(ExtractDisc(0), ExtractOutcome::Finished);
+  EXPECT_EQ(ui().progress().front().high, 23'762u);
+  EXPECT_EQ(Advances(), 23'762u);
+  EXPECT_EQ(model().extract.packetsAccepted, 23'762u);
+  EXPECT_EQ(model().extract.streamsCompleted, 1u);  // the final part went out too
+  EXPECT_EQ(ui().list().back(), "Finished Extracting Game");
+}
+
 TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   const std::vector<DiscKind> kinds = SmallDiscs(28, 1, 1);
   model().extract.damagedPacket = 26;
