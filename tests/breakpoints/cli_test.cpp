@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
+#include "tests/support/cli_runner.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,18 +11,7 @@
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using zemlo::testing::CliRun;
 
 class DebuggerCliTest : public ::testing::Test {
  protected:
@@ -33,10 +24,7 @@ class DebuggerCliTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   CliRun Cli(const std::string& arguments) {
-    const std::string command = std::string(ZEMLO_CLI) + " --adapter sim " + arguments + " >" +
-                                (dir_ / "out").string() + " 2>" + (dir_ / "err").string();
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_ / "out"), Slurp(dir_ / "err")};
+    return zemlo::testing::RunProgram(ZEMLO_CLI, "--adapter sim " + arguments);
   }
 
   std::filesystem::path dir_;

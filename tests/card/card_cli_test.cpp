@@ -8,22 +8,12 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/cli_runner.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using zemlo::testing::CliRun;
 
 class CardCliTest : public ::testing::Test {
  protected:
@@ -36,10 +26,7 @@ class CardCliTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   CliRun Cli(const std::string& arguments) {
-    const std::string command = std::string(ZEMLO_CLI) + " --adapter sim card " + arguments + " >" +
-                                (dir_ / "out").string() + " 2>" + (dir_ / "err").string();
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_ / "out"), Slurp(dir_ / "err")};
+    return zemlo::testing::RunProgram(ZEMLO_CLI, "--adapter sim card " + arguments);
   }
   std::string Path(const std::string& name) { return (dir_ / name).string(); }
 

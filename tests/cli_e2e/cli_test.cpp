@@ -11,35 +11,14 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/cli_runner.h"
+
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using zemlo::testing::CliRun;
 
 CliRun RunCli(const std::string& arguments) {
-  const auto dir = std::filesystem::temp_directory_path();
-  const auto out = dir / ("zemlo-cli-out-" + std::to_string(getpid()));
-  const auto err = dir / ("zemlo-cli-err-" + std::to_string(getpid()));
-  const std::string command = std::string(ZEMLO_CLI) + " " + arguments + " >" + out.string() +
-                              " 2>" + err.string() + " </dev/null";
-  CliRun run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  std::filesystem::remove(out);
-  std::filesystem::remove(err);
-  return run;
+  return zemlo::testing::RunProgram(ZEMLO_CLI, arguments);
 }
 
 TEST(CliContract, ExitStatusesAndStreams) {

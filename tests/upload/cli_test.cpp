@@ -5,21 +5,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/support/cli_runner.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadText(const std::string& path) {
-  const std::vector<uint8_t> bytes = testing::ReadFileBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
+using Outcome = testing::CliRun;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -29,10 +21,7 @@ class CliTest : public ::testing::Test {
 
   // Each run is its own process with a fresh simulated console.
   Outcome Run(const std::string& arguments) {
-    const std::string command = std::string(ZEMLO_CLI) + " --adapter sim " + arguments + " >" +
-                                Path("out") + " 2>" + Path("err");
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(Path("out")), ReadText(Path("err"))};
+    return testing::RunProgram(ZEMLO_CLI, "--adapter sim " + arguments);
   }
 
   std::filesystem::path dir_ =
