@@ -1,6 +1,7 @@
 #include "sim/sim_adapter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -39,6 +40,14 @@ class ByteQueue {
   size_t head_ = 0;
 };
 
+constexpr int kSpinsBeforeBlocking = 4000;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
 // The console may run ahead of the client by this much before its writes wait.
 constexpr size_t kConsoleBacklogLimit = 4u << 20;
 // The client's bytes kept for TakeSent; a long session stops recording past this.
@@ -60,7 +69,7 @@ class SimAdapter::Connection final : public ConsoleIo {
       }
       std::lock_guard lock(mutex_);
       consoleGone_ = true;
-      changed_.notify_all();
+      Changed();
     });
   }
 
@@ -69,7 +78,7 @@ class SimAdapter::Connection final : public ConsoleIo {
       std::lock_guard lock(mutex_);
       if (closed_ && !thread_.joinable()) return;
       closed_ = true;
-      changed_.notify_all();
+      Changed();
     }
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
   }
@@ -83,8 +92,8 @@ class SimAdapter::Connection final : public ConsoleIo {
   bool Read(void* buffer, size_t count) override {
     std::unique_lock lock(mutex_);
     waitingFor_ = count;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return closed_ || toConsole_.size() >= count; });
+    Changed();
+    WaitUntil(lock, [&] { return closed_ || toConsole_.size() >= count; });
     waitingFor_ = 0;
     if (closed_) return false;
     toConsole_.Take(static_cast<uint8_t*>(buffer), count);
@@ -96,7 +105,7 @@ class SimAdapter::Connection final : public ConsoleIo {
     changed_.wait(lock, [&] { return closed_ || toHost_.size() < kConsoleBacklogLimit; });
     if (closed_) return false;
     toHost_.Append(static_cast<const uint8_t*>(buffer), count);
-    changed_.notify_all();
+    Changed();
     return true;
   }
 
@@ -107,23 +116,23 @@ class SimAdapter::Connection final : public ConsoleIo {
         std::chrono::steady_clock::now() + std::chrono::milliseconds(EffectiveTimeoutMs(timeoutMs));
     std::unique_lock lock(mutex_);
     const auto settled = [&] { return closed_ || toHost_.size() >= count || ConsoleStalled(); };
-    changed_.wait_until(lock, deadline, settled);
+    WaitUntil(lock, settled, deadline);
     if (closed_) return FT_IO_ERROR;
     *moved = static_cast<uint32_t>(toHost_.Take(static_cast<uint8_t*>(buffer), count));
-    changed_.notify_all();
+    Changed();
     return FT_OK;
   }
 
   void HostWrite(const void* buffer, uint32_t count) {
     std::lock_guard lock(mutex_);
     toConsole_.Append(static_cast<const uint8_t*>(buffer), count);
-    changed_.notify_all();
+    Changed();
   }
 
   void PurgeReceive() {
     std::lock_guard lock(mutex_);
     toHost_.Clear();
-    changed_.notify_all();
+    Changed();
   }
 
   void PurgeTransmit() {
@@ -137,6 +146,33 @@ class SimAdapter::Connection final : public ConsoleIo {
   }
 
  private:
+  // Called with the mutex held whenever either side changes anything the other may wait for.
+  void Changed() {
+    changes_.fetch_add(1, std::memory_order_release);
+    changed_.notify_all();
+  }
+
+  // Each packet of a stream is a hand-over between the two threads, and sleeping in the kernel
+  // costs more than the other side usually takes to answer: spin a moment before blocking.
+  template <typename Settled>
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, Settled settled,
+                 std::chrono::steady_clock::time_point deadline =
+                     std::chrono::steady_clock::time_point::max()) {
+    if (settled()) return true;
+    const uint64_t seen = changes_.load(std::memory_order_acquire);
+    lock.unlock();
+    for (int spin = 0; spin < kSpinsBeforeBlocking; ++spin) {
+      if (changes_.load(std::memory_order_acquire) != seen) break;
+      CpuRelax();
+    }
+    lock.lock();
+    if (deadline == std::chrono::steady_clock::time_point::max()) {
+      changed_.wait(lock, settled);
+      return true;
+    }
+    return changed_.wait_until(lock, deadline, settled);
+  }
+
   // Nothing more can come from the console until the client sends something.
   bool ConsoleStalled() const {
     return consoleGone_ || (waitingFor_ > 0 && toConsole_.size() < waitingFor_);
@@ -145,6 +181,7 @@ class SimAdapter::Connection final : public ConsoleIo {
   SimAdapter& adapter_;
   std::mutex mutex_;
   std::condition_variable changed_;
+  std::atomic<uint64_t> changes_{0};
   ByteQueue toConsole_;
   ByteQueue toHost_;
   size_t waitingFor_ = 0;
