@@ -141,7 +141,7 @@ class FtdiConnection {
   std::atomic<uint32_t> writeMs_{0};
 };
 
-class FtdiDriver final : public D2xxDriver {
+class FtdiDriver final : public HandleDriver<FtdiConnection> {
  public:
   FT_STATUS FT_OpenEx(const char* serial, uint32_t flags, FT_HANDLE* handle) override {
     if (!handle || !serial || flags != FT_OPEN_BY_SERIAL_NUMBER) return FT_INVALID_PARAMETER;
@@ -177,31 +177,6 @@ class FtdiDriver final : public D2xxDriver {
     auto connection = handles_.Find(handle);
     return connection ? connection->SetTransferSizes(inSize, outSize) : FT_INVALID_HANDLE;
   }
-
-  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* moved) override {
-    *moved = 0;
-    auto connection = handles_.Find(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    return connection->Read(static_cast<uint8_t*>(buffer), count, moved);
-  }
-
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, uint32_t count,
-                     uint32_t* moved) override {
-    *moved = 0;
-    auto connection = handles_.Find(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    return connection->Write(static_cast<const uint8_t*>(buffer), count, moved);
-  }
-
-  FT_STATUS FT_Close(FT_HANDLE handle) override {
-    auto connection = handles_.Remove(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    connection->Close();
-    return FT_OK;
-  }
-
- private:
-  HandleTable<FtdiConnection> handles_;
 };
 
 }  // namespace

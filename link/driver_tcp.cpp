@@ -173,7 +173,7 @@ int ConnectSocket(const std::string& host, uint16_t port) {
   return -1;
 }
 
-class TcpDriver final : public D2xxDriver {
+class TcpDriver final : public HandleDriver<TcpConnection> {
  public:
   TcpDriver(std::string host, uint16_t port) : host_(std::move(host)), port_(port) {}
 
@@ -209,32 +209,9 @@ class TcpDriver final : public D2xxDriver {
     return handles_.Find(handle) ? FT_OK : FT_INVALID_HANDLE;
   }
 
-  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* moved) override {
-    *moved = 0;
-    auto connection = handles_.Find(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    return connection->Read(static_cast<uint8_t*>(buffer), count, moved);
-  }
-
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, uint32_t count,
-                     uint32_t* moved) override {
-    *moved = 0;
-    auto connection = handles_.Find(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    return connection->Write(static_cast<const uint8_t*>(buffer), count, moved);
-  }
-
-  FT_STATUS FT_Close(FT_HANDLE handle) override {
-    auto connection = handles_.Remove(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    connection->Close();
-    return FT_OK;
-  }
-
  private:
   const std::string host_;
   const uint16_t port_;
-  HandleTable<TcpConnection> handles_;
 };
 
 }  // namespace

@@ -45,4 +45,35 @@ class HandleTable {
   std::map<uintptr_t, std::shared_ptr<Connection>> entries_;
 };
 
+// The driver calls that only look a handle up and forward to its connection, shared by the back
+// ends that keep their connections in a HandleTable.
+template <typename Connection>
+class HandleDriver : public D2xxDriver {
+ public:
+  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* moved) override {
+    *moved = 0;
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    return connection->Read(static_cast<uint8_t*>(buffer), count, moved);
+  }
+
+  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, uint32_t count,
+                     uint32_t* moved) override {
+    *moved = 0;
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    return connection->Write(static_cast<const uint8_t*>(buffer), count, moved);
+  }
+
+  FT_STATUS FT_Close(FT_HANDLE handle) override {
+    auto connection = handles_.Remove(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    connection->Close();
+    return FT_OK;
+  }
+
+ protected:
+  HandleTable<Connection> handles_;
+};
+
 }  // namespace zemlo

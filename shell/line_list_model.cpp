@@ -28,28 +28,29 @@ QStringList LineListModel::Lines() const {
 }
 
 void LineListModel::InsertEachAt(int row, std::vector<QString> lines) {
-  if (lines.empty()) return;
-  const int count = rowCount();
-  row = std::clamp(row, 0, count);
-  const int added = static_cast<int>(lines.size());
-  beginInsertRows(QModelIndex(), row, row + added - 1);
   // Row `row` sits at storage index count - row; lines inserted there one by one in reading order
   // keep that order in storage, since each later one lands nearer the top of the view.
-  const auto at = reversed_.begin() + (count - row);
-  reversed_.insert(at, std::make_move_iterator(lines.begin()),
-                   std::make_move_iterator(lines.end()));
-  endInsertRows();
+  Insert(row, std::move(lines), false);
 }
 
 void LineListModel::InsertInOrder(int row, std::vector<QString> lines) {
+  Insert(row, std::move(lines), true);
+}
+
+void LineListModel::Insert(int row, std::vector<QString> lines, bool reverse) {
   if (lines.empty()) return;
   const int count = rowCount();
   row = std::clamp(row, 0, count);
   const int added = static_cast<int>(lines.size());
   beginInsertRows(QModelIndex(), row, row + added - 1);
   const auto at = reversed_.begin() + (count - row);
-  reversed_.insert(at, std::make_move_iterator(lines.rbegin()),
-                   std::make_move_iterator(lines.rend()));
+  if (reverse) {
+    reversed_.insert(at, std::make_move_iterator(lines.rbegin()),
+                     std::make_move_iterator(lines.rend()));
+  } else {
+    reversed_.insert(at, std::make_move_iterator(lines.begin()),
+                     std::make_move_iterator(lines.end()));
+  }
   endInsertRows();
 }
 

@@ -29,6 +29,8 @@ class LineListModel final : public QAbstractListModel {
   QStringList Lines() const;
 
  private:
+  // Stores `lines` at view row `row`, in storage order or reversed.
+  void Insert(int row, std::vector<QString> lines, bool reverse);
   // reversed_[size - 1 - row] is the text of `row`.
   std::vector<QString> reversed_;
 };
