@@ -40,7 +40,10 @@ class ByteQueue {
   size_t head_ = 0;
 };
 
+// How long a side polls for the other before it sleeps in the kernel. Most hand-overs of a stream
+// complete well inside this; sleeping and being woken costs more than the wait itself.
 constexpr int kSpinsBeforeBlocking = 4000;
+constexpr int kLockAttemptsBeforeBlocking = 1000;
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -52,10 +55,18 @@ inline void CpuRelax() {
 constexpr size_t kConsoleBacklogLimit = 4u << 20;
 // The client's bytes kept for TakeSent; a long session stops recording past this.
 constexpr size_t kSentCaptureLimit = 64u << 20;
+// Console writes at least this long (packets, blocks, pages) are not queued: the client copies
+// them straight from the console's buffer, which saves a copy and keeps both buffers in cache.
+constexpr size_t kLendAtLeast = 4096;
 
 }  // namespace
 
 // One open handle: the two directions of the link and the console thread serving it.
+//
+// Short console writes go through a queue. A long one is lent instead: the console waits until
+// the client has copied it out (or dropped it with a purge), the way a device's transmit buffer
+// drains into the host's read. Since the protocol waits for an answer after every packet, the
+// console never had more than one packet in flight anyway.
 class SimAdapter::Connection final : public ConsoleIo {
  public:
   explicit Connection(SimAdapter& adapter) : adapter_(adapter) {}
@@ -67,7 +78,7 @@ class SimAdapter::Connection final : public ConsoleIo {
         std::lock_guard serve(adapter_.serveMutex_);
         adapter_.console_.Serve(*this);
       }
-      std::lock_guard lock(mutex_);
+      const std::unique_lock lock = Lock();
       consoleGone_ = true;
       Changed();
     });
@@ -75,7 +86,7 @@ class SimAdapter::Connection final : public ConsoleIo {
 
   void Close() {
     {
-      std::lock_guard lock(mutex_);
+      const std::unique_lock lock = Lock();
       if (closed_ && !thread_.joinable()) return;
       closed_ = true;
       Changed();
@@ -84,13 +95,13 @@ class SimAdapter::Connection final : public ConsoleIo {
   }
 
   bool closed() {
-    std::lock_guard lock(mutex_);
+    const std::unique_lock lock = Lock();
     return closed_;
   }
 
   // Console side.
   bool Read(void* buffer, size_t count) override {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock = Lock();
     waitingFor_ = count;
     Changed();
     WaitUntil(lock, [&] { return closed_ || toConsole_.size() >= count; });
@@ -101,51 +112,118 @@ class SimAdapter::Connection final : public ConsoleIo {
   }
 
   bool Write(const void* buffer, size_t count) override {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return closed_ || toHost_.size() < kConsoleBacklogLimit; });
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    std::unique_lock lock = Lock();
+    WaitUntil(lock, [&] { return closed_ || toHost_.size() < kConsoleBacklogLimit; });
     if (closed_) return false;
-    toHost_.Append(static_cast<const uint8_t*>(buffer), count);
+    if (count < kLendAtLeast || quiescing_ > 0) {
+      toHost_.Append(bytes, count);
+      Changed();
+      return true;
+    }
+    lent_ = {bytes, count, 0};
     Changed();
-    return true;
+    // The buffer must not be given back while the client is still copying from it.
+    WaitUntil(lock, [&] {
+      return !hostCopying_ && (closed_ || lent_.claimed == lent_.size || quiescing_ > 0);
+    });
+    // Someone wants the console idle: what the client has not taken yet waits in the queue.
+    if (!closed_ && lent_.claimed < lent_.size) {
+      toHost_.Append(lent_.data + lent_.claimed, lent_.size - lent_.claimed);
+    }
+    lent_ = {};
+    Changed();
+    return !closed_;
   }
 
-  // Client side.
+  // Client side. Takes what has arrived as it arrives, until `count` bytes are in, the console
+  // can send nothing more, or the time-out passes.
   FT_STATUS HostRead(void* buffer, uint32_t count, uint32_t* moved, uint32_t timeoutMs) {
     *moved = 0;
+    auto* out = static_cast<uint8_t*>(buffer);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(EffectiveTimeoutMs(timeoutMs));
-    std::unique_lock lock(mutex_);
-    const auto settled = [&] { return closed_ || toHost_.size() >= count || ConsoleStalled(); };
-    WaitUntil(lock, settled, deadline);
-    if (closed_) return FT_IO_ERROR;
-    *moved = static_cast<uint32_t>(toHost_.Take(static_cast<uint8_t*>(buffer), count));
+    size_t got = 0;
+    std::unique_lock lock = Lock();
+    for (;;) {
+      if (closed_) return FT_IO_ERROR;
+      got += toHost_.Take(out + got, count - got);
+      if (got < count && LentAvailable()) {
+        // Claim the bytes, then copy without the lock: the console waits for hostCopying_.
+        const size_t part = std::min<size_t>(count - got, lent_.size - lent_.claimed);
+        const uint8_t* from = lent_.data + lent_.claimed;
+        lent_.claimed += part;
+        hostCopying_ = true;
+        lock.unlock();
+        std::memcpy(out + got, from, part);
+        Relock(lock);
+        hostCopying_ = false;
+        got += part;
+        Changed();
+        continue;
+      }
+      if (got == count || ConsoleStalled()) break;
+      const bool arrived = WaitUntil(
+          lock,
+          [&] { return closed_ || toHost_.size() > 0 || LentAvailable() || ConsoleStalled(); },
+          deadline);
+      if (!arrived) break;
+    }
     Changed();
+    *moved = static_cast<uint32_t>(got);
     return FT_OK;
   }
 
   void HostWrite(const void* buffer, uint32_t count) {
-    std::lock_guard lock(mutex_);
+    const std::unique_lock lock = Lock();
     toConsole_.Append(static_cast<const uint8_t*>(buffer), count);
     Changed();
   }
 
   void PurgeReceive() {
-    std::lock_guard lock(mutex_);
+    const std::unique_lock lock = Lock();
     toHost_.Clear();
+    // Bytes a read has already claimed count as received; the rest of a lent write is dropped.
+    lent_.size = lent_.claimed;
     Changed();
   }
 
   void PurgeTransmit() {
-    std::lock_guard lock(mutex_);
+    const std::unique_lock lock = Lock();
     toConsole_.Clear();
   }
 
   void Quiesce() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return closed_ || ConsoleStalled(); });
+    std::unique_lock lock = Lock();
+    ++quiescing_;
+    Changed();
+    changed_.wait(lock, [&] { return closed_ || (ConsoleStalled() && !lent_.data); });
+    --quiescing_;
   }
 
  private:
+  struct LentWrite {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t claimed = 0;
+  };
+
+  // The two threads take the mutex for a few instructions at a time, once or twice per packet.
+  // Sleeping on it in the kernel when the other side holds it costs far more than those few
+  // instructions, so try for a while first.
+  std::unique_lock<std::mutex> Lock() {
+    std::unique_lock lock(mutex_, std::defer_lock);
+    Relock(lock);
+    return lock;
+  }
+  void Relock(std::unique_lock<std::mutex>& lock) {
+    for (int attempt = 0; attempt < kLockAttemptsBeforeBlocking; ++attempt) {
+      if (lock.try_lock()) return;
+      CpuRelax();
+    }
+    lock.lock();
+  }
+
   // Called with the mutex held whenever either side changes anything the other may wait for.
   void Changed() {
     changes_.fetch_add(1, std::memory_order_release);
@@ -153,25 +231,34 @@ class SimAdapter::Connection final : public ConsoleIo {
   }
 
   // Each packet of a stream is a hand-over between the two threads, and sleeping in the kernel
-  // costs more than the other side usually takes to answer: spin a moment before blocking.
+  // costs more than the other side usually takes to answer: poll a moment before blocking. The
+  // polling budget is for the whole wait, however many unrelated changes come by meanwhile.
   template <typename Settled>
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Settled settled,
                  std::chrono::steady_clock::time_point deadline =
                      std::chrono::steady_clock::time_point::max()) {
-    if (settled()) return true;
-    const uint64_t seen = changes_.load(std::memory_order_acquire);
-    lock.unlock();
-    for (int spin = 0; spin < kSpinsBeforeBlocking; ++spin) {
-      if (changes_.load(std::memory_order_acquire) != seen) break;
-      CpuRelax();
+    int spins = kSpinsBeforeBlocking;
+    while (!settled()) {
+      if (spins > 0) {
+        const uint64_t seen = changes_.load(std::memory_order_acquire);
+        lock.unlock();
+        while (spins > 0 && changes_.load(std::memory_order_acquire) == seen) {
+          CpuRelax();
+          --spins;
+        }
+        Relock(lock);
+        continue;
+      }
+      if (deadline == std::chrono::steady_clock::time_point::max()) {
+        changed_.wait(lock);
+      } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        return settled();
+      }
     }
-    lock.lock();
-    if (deadline == std::chrono::steady_clock::time_point::max()) {
-      changed_.wait(lock, settled);
-      return true;
-    }
-    return changed_.wait_until(lock, deadline, settled);
+    return true;
   }
+
+  bool LentAvailable() const { return lent_.data && !hostCopying_ && lent_.claimed < lent_.size; }
 
   // Nothing more can come from the console until the client sends something.
   bool ConsoleStalled() const {
@@ -184,6 +271,9 @@ class SimAdapter::Connection final : public ConsoleIo {
   std::atomic<uint64_t> changes_{0};
   ByteQueue toConsole_;
   ByteQueue toHost_;
+  LentWrite lent_;
+  bool hostCopying_ = false;
+  int quiescing_ = 0;
   size_t waitingFor_ = 0;
   bool closed_ = false;
   bool consoleGone_ = false;
