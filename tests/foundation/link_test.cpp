@@ -115,6 +115,16 @@ TEST(ByteUtilities, SumOrderAndPrintable) {
   // Wraps modulo 2^32 rather than saturating.
   std::vector<uint8_t> many(16'843'010, 0xFF);  // 255 * that = 2^32 + 254
   EXPECT_EQ(ByteSum(many.data(), static_cast<int32_t>(many.size())), 254u);
+  // Every length and alignment around the vector width agrees with a plain byte-by-byte sum.
+  std::vector<uint8_t> mixed(300);
+  for (size_t i = 0; i < mixed.size(); ++i) mixed[i] = static_cast<uint8_t>(i * 151u + 7u);
+  for (int32_t start = 0; start < 17; ++start) {
+    for (int32_t count = 0; start + count <= 283; ++count) {
+      uint32_t plain = 0;
+      for (int32_t i = 0; i < count; ++i) plain += mixed[static_cast<size_t>(start + i)];
+      ASSERT_EQ(ByteSum(mixed.data() + start, count), plain) << start << "+" << count;
+    }
+  }
 
   const uint8_t be[4] = {0x12, 0x34, 0x56, 0x78};
   EXPECT_EQ(ReadBE32(be), 0x12345678u);
