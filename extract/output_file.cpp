@@ -5,7 +5,11 @@ namespace zemlo {
 bool OutputFile::Open(const std::string& path) {
   file_.reset(std::fopen(path.c_str(), "wb"));
   written_ = 0;
-  return file_ != nullptr;
+  if (!file_) return false;
+  // Every write is flushed by its caller at once, so a stream buffer would only split each
+  // packet into two system calls and an extra copy.
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  return true;
 }
 
 bool OutputFile::Write(const void* data, size_t count) {
