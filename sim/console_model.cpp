@@ -8,13 +8,15 @@
 namespace zemlo::sim {
 namespace {
 
+using ConsoleMemory = decltype(ConsoleModel::memory);
+
 constexpr uint32_t kCodeStart = 0x00003000;  // where games and the memory window start
 constexpr uint32_t kCodeEnd = 0x00400000;
 constexpr uint32_t kDataEnd = 0x00800000;
 
 // Writes one function in the shape compilers emit for the console: frame set-up, a few loads,
 // arithmetic, a compare and branch, a call, float work, and the epilogue.
-uint32_t EmitFunction(std::vector<uint8_t>& memory, uint32_t offset, std::mt19937& random) {
+uint32_t EmitFunction(ConsoleMemory& memory, uint32_t offset, std::mt19937& random) {
   const uint32_t frame = 16 + 8 * static_cast<uint32_t>(random() % 12);
   const auto imm = [&](uint32_t bits) {
     return static_cast<uint32_t>(random()) & ((1u << bits) - 1);
@@ -51,7 +53,7 @@ uint32_t EmitFunction(std::vector<uint8_t>& memory, uint32_t offset, std::mt1993
   return offset;
 }
 
-void SeedData(std::vector<uint8_t>& memory, std::mt19937& random) {
+void SeedData(ConsoleMemory& memory, std::mt19937& random) {
   static const char* const kStrings[] = {
       "GAME START",  "Loading...",    "memory card in slot A", "PLAYER 1",
       "PRESS START", "%s: %d\n",      "stage01.dat",           "CONTINUE?",
@@ -75,7 +77,7 @@ void SeedData(std::vector<uint8_t>& memory, std::mt19937& random) {
 
 }  // namespace
 
-ConsoleModel::ConsoleModel() : memory(kMemorySize, 0) {
+ConsoleModel::ConsoleModel() : memory(kMemorySize) {
   std::mt19937 random(0x5A454D4Cu);
   // Low memory holds the boot info a game finds at 0x80000000: a game ID and the magic word.
   std::memcpy(memory.data(), "GZLE01", 6);

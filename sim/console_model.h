@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "sim/card_model.h"
@@ -13,6 +16,33 @@
 #include "sim/upload_model.h"
 
 namespace zemlo::sim {
+
+// Storage that comes from the allocator already zeroed and is not written again when the vector
+// is sized: main memory is mostly zeros, and pages nobody touches then cost nothing at start-up.
+template <typename T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <typename U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(size_t count) {
+    if (void* bytes = std::calloc(count, sizeof(T))) return static_cast<T*>(bytes);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* items, size_t) { std::free(items); }
+  template <typename U>
+  void construct(U* item) noexcept {
+    ::new (static_cast<void*>(item)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* item, Args&&... args) {
+    ::new (static_cast<void*>(item)) U(std::forward<Args>(args)...);
+  }
+  template <typename U>
+  bool operator==(const ZeroedAllocator<U>&) const {
+    return true;
+  }
+};
 
 struct ConsoleModel {
   static constexpr uint32_t kMemoryBase = 0x80000000u;
@@ -25,8 +55,9 @@ struct ConsoleModel {
   // part of the range falls outside main memory.
   std::optional<size_t> MemoryOffset(uint32_t address, size_t count) const;
 
-  std::vector<uint8_t> memory;  // 24 MiB of main memory, big-endian as on the console
-  bool isWii = false;           // a Wii answers GameCube-only commands with 0xDD
+  // 24 MiB of main memory, big-endian as on the console.
+  std::vector<uint8_t, ZeroedAllocator<uint8_t>> memory;
+  bool isWii = false;  // a Wii answers GameCube-only commands with 0xDD
   bool frozen = false;
   uint32_t stopCount = 0;                // 0xBA commands received
   std::vector<uint8_t> commandLog;       // every command byte served, in order
