@@ -161,13 +161,6 @@ class FtdiDriver final : public HandleDriver<FtdiConnection> {
     return connection ? connection->Reset() : FT_INVALID_HANDLE;
   }
 
-  FT_STATUS FT_SetTimeouts(FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) override {
-    auto connection = handles_.Find(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    connection->SetTimeouts(readMs, writeMs);
-    return FT_OK;
-  }
-
   FT_STATUS FT_Purge(FT_HANDLE handle, uint32_t mask) override {
     auto connection = handles_.Find(handle);
     return connection ? connection->Purge(mask) : FT_INVALID_HANDLE;

@@ -191,13 +191,6 @@ class TcpDriver final : public HandleDriver<TcpConnection> {
     return connection ? connection->DropReceived() : FT_INVALID_HANDLE;
   }
 
-  FT_STATUS FT_SetTimeouts(FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) override {
-    auto connection = handles_.Find(handle);
-    if (!connection) return FT_INVALID_HANDLE;
-    connection->SetTimeouts(readMs, writeMs);
-    return FT_OK;
-  }
-
   // What has been sent is already on its way; only the receive side holds anything to drop.
   FT_STATUS FT_Purge(FT_HANDLE handle, uint32_t mask) override {
     auto connection = handles_.Find(handle);

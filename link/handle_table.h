@@ -65,6 +65,13 @@ class HandleDriver : public D2xxDriver {
     return connection->Write(static_cast<const uint8_t*>(buffer), count, moved);
   }
 
+  FT_STATUS FT_SetTimeouts(FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) override {
+    auto connection = handles_.Find(handle);
+    if (!connection) return FT_INVALID_HANDLE;
+    connection->SetTimeouts(readMs, writeMs);
+    return FT_OK;
+  }
+
   FT_STATUS FT_Close(FT_HANDLE handle) override {
     auto connection = handles_.Remove(handle);
     if (!connection) return FT_INVALID_HANDLE;
