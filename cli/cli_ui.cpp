@@ -22,7 +22,7 @@ CliUi::CliUi(std::FILE* out, std::FILE* err)
     : out_(out), err_(err), progressOnTerminal_(isatty(fileno(err)) != 0) {}
 
 void CliUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
-                        MessageOwner) {
+                        MessageOwner, const std::string& detail) {
   std::lock_guard lock(mutex_);
   if (progressDrawn_) {
     std::fputs("\r\033[K", err_);
@@ -30,6 +30,14 @@ void CliUi::ShowMessage(const std::string& text, const std::string& caption, Mes
   }
   std::fflush(out_);
   std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+  // Each line of the detail on a line of its own, so scripts can tell it from the fixed text.
+  std::size_t start = 0;
+  while (start < detail.size()) {
+    std::size_t end = detail.find('\n', start);
+    if (end == std::string::npos) end = detail.size();
+    std::fprintf(err_, "detail: %.*s\n", static_cast<int>(end - start), detail.data() + start);
+    start = end + 1;
+  }
   std::fflush(err_);
   if (caption != kDoneCaption) failureShown_ = true;
 }

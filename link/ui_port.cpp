@@ -10,9 +10,10 @@ namespace {
 // question with "cancel", so nothing can block on a missing user interface.
 class NullUi final : public UiPort {
  public:
-  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
-                   MessageOwner) override {
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon, MessageOwner,
+                   const std::string& detail) override {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    if (!detail.empty()) std::fprintf(stderr, "detail: %s\n", detail.c_str());
   }
   std::optional<std::string> ChooseOpenFile(const FileRequest&) override { return std::nullopt; }
   std::optional<std::string> ChooseSaveFile(const FileRequest&) override { return std::nullopt; }

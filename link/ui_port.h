@@ -32,8 +32,11 @@ class UiPort {
  public:
   virtual ~UiPort() = default;
 
+  // `detail` is extra help for the user beyond the fixed text (the cause of a failure, a
+  // verdict, a hash): the desktop client shows it as the box's detailed text, the command line
+  // as "detail: " lines after the message. Empty for none.
   virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                           MessageOwner owner) = 0;
+                           MessageOwner owner, const std::string& detail = {}) = 0;
 
   // Empty when the user cancelled. A save choice of an existing file has been confirmed.
   virtual std::optional<std::string> ChooseOpenFile(const FileRequest& request) = 0;

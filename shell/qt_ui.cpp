@@ -108,18 +108,22 @@ QWidget* QtUi::OwnerWidget(MessageOwner owner) const {
 }
 
 void QtUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                       MessageOwner owner) {
+                       MessageOwner owner, const std::string& detail) {
   const bool shown = RunOnUiThread([&] {
     if (sink_) {
-      sink_->Message(text, caption, icon, owner);
+      sink_->Message(text, caption, icon, owner, detail);
       return;
     }
     QMessageBox box(ToQtIcon(icon), ToQString(caption), ToQString(text), QMessageBox::Ok,
                     OwnerWidget(owner));
+    if (!detail.empty()) box.setDetailedText(ToQString(detail));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
   });
-  if (!shown) std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  if (!shown) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    if (!detail.empty()) std::fprintf(stderr, "detail: %s\n", detail.c_str());
+  }
 }
 
 std::optional<std::string> QtUi::ChooseFile(const FileRequest& request, bool save) {

@@ -46,7 +46,7 @@ class QtUi final : public QObject, public UiPort {
   }
 
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                   MessageOwner owner) override;
+                   MessageOwner owner, const std::string& detail) override;
   std::optional<std::string> ChooseOpenFile(const FileRequest& request) override;
   std::optional<std::string> ChooseSaveFile(const FileRequest& request) override;
   void ProgressSetRange(uint32_t low, uint32_t high) override;

@@ -13,7 +13,7 @@ class UiSink {
  public:
   virtual ~UiSink() = default;
   virtual void Message(const std::string& text, const std::string& caption, MessageIcon icon,
-                       MessageOwner owner) = 0;
+                       MessageOwner owner, const std::string& detail) = 0;
   virtual std::optional<std::string> OpenFile(const FileRequest& request) = 0;
   virtual std::optional<std::string> SaveFile(const FileRequest& request) = 0;
   // True when the sink took the quit request; false lets the application end.

@@ -32,8 +32,8 @@ using namespace zemlo::shell;
 class BenchSink final : public UiSink {
  public:
   explicit BenchSink(std::string path) : path_(std::move(path)) {}
-  void Message(const std::string& text, const std::string& caption, MessageIcon,
-               MessageOwner) override {
+  void Message(const std::string& text, const std::string& caption, MessageIcon, MessageOwner,
+               const std::string&) override {
     lastMessage = caption + ": " + text;
     if (loop) loop->quit();
   }

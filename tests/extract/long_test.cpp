@@ -14,8 +14,8 @@ class LongTest : public ExtractFixture {};
 class CountingUi final : public UiPort {
  public:
   explicit CountingUi(std::string path) : path_(std::move(path)) {}
-  void ShowMessage(const std::string& text, const std::string&, MessageIcon,
-                   MessageOwner) override {
+  void ShowMessage(const std::string& text, const std::string&, MessageIcon, MessageOwner,
+                   const std::string&) override {
     lastMessage = text;
   }
   std::optional<std::string> ChooseOpenFile(const FileRequest&) override { return {}; }

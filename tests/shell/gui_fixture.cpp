@@ -19,9 +19,9 @@
 namespace zemlo::shell::testing {
 
 void CapturingSink::Message(const std::string& text, const std::string& caption, MessageIcon icon,
-                            MessageOwner owner) {
+                            MessageOwner owner, const std::string& detail) {
   std::lock_guard lock(mutex_);
-  messages_.push_back({text, caption, icon, owner});
+  messages_.push_back({text, caption, icon, owner, detail});
 }
 
 std::optional<std::string> CapturingSink::OpenFile(const FileRequest& request) {

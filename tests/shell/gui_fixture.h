@@ -30,13 +30,14 @@ struct Message {
   std::string caption;
   MessageIcon icon;
   MessageOwner owner;
+  std::string detail = {};
   bool operator==(const Message&) const = default;
 };
 
 class CapturingSink final : public UiSink {
  public:
   void Message(const std::string& text, const std::string& caption, MessageIcon icon,
-               MessageOwner owner) override;
+               MessageOwner owner, const std::string& detail) override;
   std::optional<std::string> OpenFile(const FileRequest& request) override;
   std::optional<std::string> SaveFile(const FileRequest& request) override;
   bool Quit(int exitCode) override;

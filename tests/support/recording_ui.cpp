@@ -5,9 +5,9 @@
 namespace zemlo::testing {
 
 void RecordingUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                              MessageOwner owner) {
+                              MessageOwner owner, const std::string& detail) {
   std::lock_guard lock(mutex_);
-  messages_.push_back({text, caption, icon, owner});
+  messages_.push_back({text, caption, icon, owner, detail});
 }
 
 std::optional<std::string> RecordingUi::ChooseOpenFile(const FileRequest& request) {

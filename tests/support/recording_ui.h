@@ -16,6 +16,7 @@ struct RecordedMessage {
   std::string caption;
   MessageIcon icon;
   MessageOwner owner;
+  std::string detail = {};
   bool operator==(const RecordedMessage&) const = default;
 };
 
@@ -28,7 +29,7 @@ struct ProgressEvent {
 class RecordingUi final : public UiPort {
  public:
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                   MessageOwner owner) override;
+                   MessageOwner owner, const std::string& detail) override;
   std::optional<std::string> ChooseOpenFile(const FileRequest& request) override;
   std::optional<std::string> ChooseSaveFile(const FileRequest& request) override;
   void ProgressSetRange(uint32_t low, uint32_t high) override;
