@@ -20,44 +20,7 @@ const std::string kDabrRange = "DABR Address is out of range" + kRanges;
 const std::string kIabrRange = "IABR Address is out of range" + kRanges;
 constexpr char kSet[] = "Breakpoint Set, Once hit the game will freeze";
 
-// The sim driver with one chosen write (counted from 0) cut to half its bytes.
-class ShortWriteDriver final : public D2xxDriver {
- public:
-  ShortWriteDriver(std::unique_ptr<D2xxDriver> inner, int shortWrite)
-      : inner_(std::move(inner)), shortWrite_(shortWrite) {}
-  FT_STATUS FT_OpenEx(const char* s, uint32_t f, FT_HANDLE* h) override {
-    return inner_->FT_OpenEx(s, f, h);
-  }
-  FT_STATUS FT_ResetDevice(FT_HANDLE h) override { return inner_->FT_ResetDevice(h); }
-  FT_STATUS FT_SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) override {
-    return inner_->FT_SetTimeouts(h, r, w);
-  }
-  FT_STATUS FT_Purge(FT_HANDLE h, uint32_t m) override { return inner_->FT_Purge(h, m); }
-  FT_STATUS FT_SetUSBParameters(FT_HANDLE h, uint32_t i, uint32_t o) override {
-    return inner_->FT_SetUSBParameters(h, i, o);
-  }
-  FT_STATUS FT_Read(FT_HANDLE h, void* b, uint32_t c, uint32_t* m) override {
-    return inner_->FT_Read(h, b, c, m);
-  }
-  FT_STATUS FT_Write(FT_HANDLE h, const void* b, uint32_t c, uint32_t* m) override {
-    return inner_->FT_Write(h, b, writes_++ == shortWrite_ ? c / 2 : c, m);
-  }
-  FT_STATUS FT_Close(FT_HANDLE h) override { return inner_->FT_Close(h); }
-
- private:
-  std::unique_ptr<D2xxDriver> inner_;
-  int shortWrite_;
-  int writes_ = 0;
-};
-
-class BreakpointTest : public testing::SimFixture {
- public:
-  // The rows of the failure table arrange the fixture through these.
-  using SimFixture::Disconnect;
-  void ShortenWrite(int index) {
-    InstallDriver(std::make_unique<ShortWriteDriver>(adapter().MakeDriver(), index));
-  }
-};
+using BreakpointTest = testing::SimFixture;
 
 TEST_F(BreakpointTest, BreakpointWordsOnTheWire) {
   struct Row {
@@ -108,46 +71,37 @@ TEST_F(BreakpointTest, AddressRangeBoundaries) {
 
 TEST_F(BreakpointTest, EachFailureShowsItsOneMessage) {
   using testing::RecordedMessage;
-  const RecordedMessage notConnected{kMsgNotConnected, kCaptionError, MessageIcon::Information,
-                                     MessageOwner::Dialog};
   const auto usb = [](const std::string& text) {
     return RecordedMessage{text, kCaptionUsbError, MessageIcon::Error, MessageOwner::None};
   };
   const auto range = [](const std::string& text) {
     return RecordedMessage{text, kCaptionRangeError, MessageIcon::Error, MessageOwner::None};
   };
-  struct Row {
-    const char* name;
-    std::function<void(BreakpointTest&)> arrange;
-    std::function<int()> run;
-    RecordedMessage message;
-  };
   const auto dabr = [](const char* text, bool read, bool write) {
     return [=] { return SetDataBreakpoint(text, read, write); };
   };
-  const auto none = [](BreakpointTest&) {};
-  const Row rows[] = {
-      {"dabr not connected", [](BreakpointTest& t) { t.Disconnect(); }, dabr("80001234", 1, 1),
-       notConnected},
-      {"no type", none, dabr("80001234", 0, 0),
+  const struct {
+    const char* name;
+    int shortWrite;  // -1: none; else the write (from 0) that moves only half its bytes
+    std::function<int()> run;
+    RecordedMessage message;
+  } rows[] = {
+      {"no type", -1, dabr("80001234", 0, 0),
        range("Please select which type of breakpoint for the address")},
-      {"range before type", none, dabr("7FFFFFFF", 0, 0), range(kDabrRange)},
-      {"seven characters", none, dabr("8000123", 1, 0), range(kDabrRange)},
-      {"dabr command short", [](BreakpointTest& t) { t.ShortenWrite(0); }, dabr("80001234", 1, 0),
-       usb(kMsgSendCommand)},
-      {"dabr word short", [](BreakpointTest& t) { t.ShortenWrite(1); }, dabr("80001234", 1, 0),
-       usb("Error sending DABR Address")},
-      {"iabr word short", [](BreakpointTest& t) { t.ShortenWrite(1); },
-       [] { return SetInstructionBreakpoint("80003100"); }, usb("Error sending IABR Address")},
+      {"range before type", -1, dabr("7FFFFFFF", 0, 0), range(kDabrRange)},
+      {"seven characters", -1, dabr("8000123", 1, 0), range(kDabrRange)},
+      {"dabr command short", 0, dabr("80001234", 1, 0), usb(kMsgSendCommand)},
+      {"dabr word short", 1, dabr("80001234", 1, 0), usb("Error sending DABR Address")},
+      {"iabr word short", 1, [] { return SetInstructionBreakpoint("80003100"); },
+       usb("Error sending IABR Address")},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Disconnect();
-    InstallDriver(adapter().MakeDriver());
     ASSERT_EQ(Connect(), 1);
     Sent();
     ui().Clear();
-    row.arrange(*this);
+    if (row.shortWrite >= 0) faults().ShortenNextWrites(1, row.shortWrite);
     EXPECT_EQ(row.run(), 0);
     EXPECT_EQ(OnlyMessage(), row.message);
   }

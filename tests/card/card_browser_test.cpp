@@ -67,18 +67,6 @@ TEST_F(CardBrowserTest, ListStopsAtANameThatArrivesShort) {
   EXPECT_EQ(OnlyMessage(), UsbError(kMsgReadResponse));
 }
 
-TEST_F(CardBrowserTest, NotConnectedSendsNothing) {
-  Disconnect();
-  for (int (*operation)() : {ListCard, EraseCardSave}) {
-    ui().Clear();
-    ui().SetSelection(0);
-    EXPECT_EQ(operation(), 0);
-    EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgNotConnected, "Error", MessageIcon::Information,
-                                              MessageOwner::Dialog}));
-  }
-  EXPECT_TRUE(Sent().empty());
-}
-
 TEST_F(CardBrowserTest, EraseRemovesTheSelectedSaveAndEmptiesTheList) {
   ASSERT_EQ(ListCard(), 0);
   ui().Clear();

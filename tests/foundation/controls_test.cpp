@@ -51,26 +51,5 @@ TEST_F(ControlsTest, StopSendsBaAndRaisesFlags) {
   EXPECT_TRUE(ui().messages().empty());
 }
 
-TEST_F(ControlsTest, NothingIsSentWhileNotConnected) {
-  Disconnect();
-  g_keepExtracting = 1;
-  EXPECT_EQ(FreezeConsole(), 0);
-  EXPECT_EQ(UnfreezeConsole(), 0);
-  EXPECT_EQ(StopExtraction(), 0);
-  // Stop changes no flag then, and its message belongs to the dialog.
-  EXPECT_EQ(g_keepExtracting, 1);
-  EXPECT_EQ(g_stopRequested, 0);
-  const auto messages = ui().messages();
-  ASSERT_EQ(messages.size(), 3u);
-  for (const auto& message : messages) {
-    EXPECT_EQ(message.text, kMsgNotConnected);
-    EXPECT_EQ(message.caption, "Error");
-    EXPECT_EQ(message.icon, MessageIcon::Information);
-  }
-  EXPECT_EQ(messages[0].owner, MessageOwner::None);
-  EXPECT_EQ(messages[2].owner, MessageOwner::Dialog);
-  EXPECT_TRUE(adapter().TakeSent().empty());
-}
-
 }  // namespace
 }  // namespace zemlo::testing

@@ -70,7 +70,6 @@ TEST_F(FirmwareTest, FailureTable) {
     std::vector<std::string> texts;
   };
   const std::vector<Row> rows{
-      {"not connected", 100, [this] { Disconnect(); }, 0, {kMsgNotConnected}},
       {"cancelled", 100, [this] { ui().SetOpenFile(std::nullopt); }, 2, {}},
       {"missing file", 100, [this] { ui().SetOpenFile(TempPath("none")); }, 0, {kMsgFopen}},
       {"too big", kFirmwareSizeLimit + 1, [] {}, 0, {kMsgFirmwareLimit}},

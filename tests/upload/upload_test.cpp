@@ -106,7 +106,6 @@ TEST_F(UploadTest, FailureTable) {
     bool sendsNothing = false;
   };
   const std::vector<Row> rows{
-      {"not connected", 10, [this] { Disconnect(); }, {kMsgNotConnected}, true},
       {"cancelled", 10, [this] { ui().SetOpenFile(std::nullopt); }, {}, true},
       {"missing file", 10, [this] { ui().SetOpenFile(TempPath("none")); }, {kMsgFopen}, true},
       {"too big", kUploadSizeLimit + 1, [] {}, {kMsgFileTooBig}, true},
