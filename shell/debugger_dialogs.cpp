@@ -47,8 +47,9 @@ class BreakpointDialog final : public ToolDialog {
     dataLayout->addWidget(read, 1, 0);
     dataLayout->addWidget(write, 1, 1);
     dataLayout->addWidget(setData, 1, 2);
-    connect(setData, &QPushButton::clicked, this, [dataAddress, read, write] {
-      SetDataBreakpoint(dataAddress->text().toStdString(), read->isChecked(), write->isChecked());
+    connect(setData, &QPushButton::clicked, this, [this, dataAddress, read, write] {
+      Run([address = dataAddress->text().toStdString(), onRead = read->isChecked(),
+           onWrite = write->isChecked()] { SetDataBreakpoint(address, onRead, onWrite); });
     });
 
     QGroupBox* instruction = Group("Instruction  Breakpoint IABR", this);
@@ -59,8 +60,10 @@ class BreakpointDialog final : public ToolDialog {
         new QLabel(QStringLiteral("Breakpoint Address (Hex):"), instruction), 0, 0);
     instructionLayout->addWidget(instructionAddress, 0, 1);
     instructionLayout->addWidget(setInstruction, 1, 1, Qt::AlignRight);
-    connect(setInstruction, &QPushButton::clicked, this, [instructionAddress] {
-      SetInstructionBreakpoint(instructionAddress->text().toStdString());
+    connect(setInstruction, &QPushButton::clicked, this, [this, instructionAddress] {
+      Run([address = instructionAddress->text().toStdString()] {
+        SetInstructionBreakpoint(address);
+      });
     });
 
     QPushButton* retrieve = Button(1029, "Retrieve Data");
@@ -111,7 +114,8 @@ class BreakpointDialog final : public ToolDialog {
 
  private:
   void Retrieve() {
-    const RegisterReadout readout = RetrieveRegisters();
+    RegisterReadout readout;
+    Run([&readout] { readout = RetrieveRegisters(); });
     if (!readout.values) return;  // a short block leaves the values shown as they were
     for (int word = 0; word < kRegisterCount; ++word) {
       values_[word]->setText(QString::fromStdString(FormatRegisterValue((*readout.values)[word])));
@@ -129,9 +133,9 @@ class ScreenGrabDialog final : public ToolDialog {
     QPushButton* freeze = Button(1033, "Freeze Game");
     QPushButton* unfreeze = Button(1075, "Unfreeze Game");
     QPushButton* grab = Button(1076, "Grab Screen");
-    connect(freeze, &QPushButton::clicked, this, [] { FreezeConsole(); });
-    connect(unfreeze, &QPushButton::clicked, this, [] { UnfreezeConsole(); });
-    connect(grab, &QPushButton::clicked, this, [] { GrabScreen(); });
+    connect(freeze, &QPushButton::clicked, this, [this] { Run([] { FreezeConsole(); }); });
+    connect(unfreeze, &QPushButton::clicked, this, [this] { Run([] { UnfreezeConsole(); }); });
+    connect(grab, &QPushButton::clicked, this, [this] { Run([] { GrabScreen(); }); });
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->setContentsMargins(24, 16, 24, 16);
     groupLayout->addStretch();
@@ -160,7 +164,7 @@ class HookLauncherDialog final : public ToolDialog {
     QPushButton* start = Button(1104, "Start Game");
     start->setDefault(true);
     start->setAutoDefault(true);
-    connect(start, &QPushButton::clicked, this, [] { LaunchGameWithHook(); });
+    connect(start, &QPushButton::clicked, this, [this] { Run([] { LaunchGameWithHook(); }); });
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(hooks, 1);
     auto* row = new QHBoxLayout;

@@ -100,8 +100,9 @@ class LowLevelDialog final : public ToolDialog {
     const std::vector<const char*> texts = Texts(LowLevelRegions(), &LowLevelRegion::comboText);
     QComboBox* regions = Combo(1085, texts.data(), int(texts.size()));
     QPushButton* execute = Button(1019, "Execute");
-    connect(execute, &QPushButton::clicked, this,
-            [regions] { ExecuteLowLevel(regions->currentIndex()); });
+    connect(execute, &QPushButton::clicked, this, [this, regions] {
+      Run([index = regions->currentIndex()] { ExecuteLowLevel(index); });
+    });
     auto* groupLayout = new QGridLayout(group);
     groupLayout->setContentsMargins(14, 14, 14, 14);
     groupLayout->setVerticalSpacing(10);
@@ -128,9 +129,11 @@ class MemoryCardDialog final : public ToolDialog {
     const auto addButton = [&](int id, const char* text, int (*operation)()) {
       QPushButton* button = Button(id, text);
       buttons->addWidget(button);
-      connect(button, &QPushButton::clicked, this, [operation] {
-        PurgeLink();
-        operation();
+      connect(button, &QPushButton::clicked, this, [this, operation] {
+        Run([operation] {
+          PurgeLink();
+          operation();
+        });
       });
     };
     addButton(1025, "List Memory Card", ListCard);

@@ -15,6 +15,7 @@
 #include "shell/control_id.h"
 #include "shell/dialogs.h"
 #include "shell/menu_table.h"
+#include "shell/operation_runner.h"
 #include "shell/resources.h"
 
 namespace zemlo::shell {
@@ -129,7 +130,9 @@ void MainWindow::RunCommand(int command) {
 }
 
 void MainWindow::Connect() {
-  g_connected = ConnectAdapter();
+  int connected = 0;
+  if (!RunOperation(*this, [&connected] { connected = ConnectAdapter(); })) return;
+  g_connected = connected;
   // There is no disconnect: a later failed attempt leaves the text as it was.
   if (g_connected == 1) statusFirst_->setText(QString::fromLatin1(kStatusConnected));
 }

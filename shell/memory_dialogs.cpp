@@ -53,8 +53,10 @@ class MemoryToolDialog final : public ToolDialog {
     gotoLayout->addWidget(gotoEdit);
     gotoLayout->addWidget(asmButton);
     gotoLayout->addWidget(hexButton);
-    connect(asmButton, &QPushButton::clicked, this, [gotoEdit] { OnAsmPressed(Text(gotoEdit)); });
-    connect(hexButton, &QPushButton::clicked, this, [gotoEdit] { OnHexPressed(Text(gotoEdit)); });
+    connect(asmButton, &QPushButton::clicked, this,
+            [this, gotoEdit] { Run([address = Text(gotoEdit)] { OnAsmPressed(address); }); });
+    connect(hexButton, &QPushButton::clicked, this,
+            [this, gotoEdit] { Run([address = Text(gotoEdit)] { OnHexPressed(address); }); });
 
     // Paging.
     QGroupBox* pageGroup = Group("Memory Up / Down:", this);
@@ -63,8 +65,8 @@ class MemoryToolDialog final : public ToolDialog {
     auto* pageLayout = new QHBoxLayout(pageGroup);
     pageLayout->addWidget(pageDown);
     pageLayout->addWidget(pageUp);
-    connect(pageDown, &QPushButton::clicked, this, [] { OnPageDown(); });
-    connect(pageUp, &QPushButton::clicked, this, [] { OnPageUp(); });
+    connect(pageDown, &QPushButton::clicked, this, [this] { Run([] { OnPageDown(); }); });
+    connect(pageUp, &QPushButton::clicked, this, [this] { Run([] { OnPageUp(); }); });
 
     // Poke.
     QGroupBox* pokeGroup = Group("Poke Memory (HEX):", this);
@@ -82,8 +84,11 @@ class MemoryToolDialog final : public ToolDialog {
     pokeLayout->addSpacing(8);
     pokeLayout->addWidget(poke);
     pokeLayout->addStretch();
-    connect(poke, &QPushButton::clicked, this,
-            [pokeAddress, pokeValue] { OnPokePressed(Text(pokeAddress), Text(pokeValue)); });
+    connect(poke, &QPushButton::clicked, this, [this, pokeAddress, pokeValue] {
+      Run([address = Text(pokeAddress), value = Text(pokeValue)] {
+        OnPokePressed(address, value);
+      });
+    });
 
     // Options, top to bottom.
     QGroupBox* options = Group("Options:", this);
@@ -100,8 +105,8 @@ class MemoryToolDialog final : public ToolDialog {
     // There is no single-step or trace operation on the console side.
     addOption(1109, "Trace", [] {})->setEnabled(false);
     addOption(1108, "Step", [] {})->setEnabled(false);
-    addOption(1088, "Freeze Console", [] { FreezeConsole(); });
-    addOption(1089, "Unfreeze Console", [] { UnfreezeConsole(); });
+    addOption(1088, "Freeze Console", [this] { Run([] { FreezeConsole(); }); });
+    addOption(1089, "Unfreeze Console", [this] { Run([] { UnfreezeConsole(); }); });
     addOption(1076, "Fill Range", [this] { OpenToolDialog(kFillMemoryDialog, this); });
     optionsLayout->addStretch();
 
@@ -147,8 +152,9 @@ class RangeDialog final : public ToolDialog {
     FitHexBox(end);
     QPushButton* run = Button(design.actionId, design.actionText);
     QPushButton* close = Button(design.closeId, "Close");
-    connect(run, &QPushButton::clicked, this,
-            [start, end, action = design.action] { action(Text(start), Text(end)); });
+    connect(run, &QPushButton::clicked, this, [this, start, end, action = design.action] {
+      Run([action, first = Text(start), last = Text(end)] { action(first, last); });
+    });
     connect(close, &QPushButton::clicked, this, [this] { done(resultCode()); });
 
     auto* form = new QFormLayout;

@@ -10,6 +10,7 @@
 
 #include "shell/control_id.h"
 #include "shell/list_box.h"
+#include "shell/operation_runner.h"
 #include "shell/progress.h"
 #include "shell/ui_slots.h"
 
@@ -25,11 +26,19 @@ ToolDialog::ToolDialog(int resource, const char* title, QWidget* owner)
 }
 
 void ToolDialog::reject() {
-  if (MayClose()) done(resultCode_);
+  if (Closable()) done(resultCode_);
+}
+
+void ToolDialog::Run(const std::function<void()>& operation) {
+  RunOperation(*this, operation);
+}
+
+bool ToolDialog::Closable() const {
+  return !OperationRunning(*this) && MayClose();
 }
 
 void ToolDialog::closeEvent(QCloseEvent* event) {
-  if (!MayClose()) {
+  if (!Closable()) {
     event->ignore();
     return;
   }

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -28,9 +29,14 @@ class ToolDialog : public QDialog {
   // Escape does what the close box does.
   void reject() override;
 
+  // Runs one of the dialog's operations off the UI thread and returns once it has ended.
+  void Run(const std::function<void()>& operation);
+
  protected:
-  // False keeps the dialog open when its close box is used (an extraction still running).
+  // False keeps the dialog open when its close box is used (an extraction still running). An
+  // operation in progress keeps it open in any case.
   virtual bool MayClose() const { return true; }
+  bool Closable() const;
   void closeEvent(QCloseEvent* event) override;
 
   void SetResultCode(int code) { resultCode_ = code; }

@@ -35,7 +35,8 @@ class UploadDialog final : public ToolDialog {
     for (const UploadButton& entry : buttons) {
       QPushButton* button = Button(entry.id, UploadKindInfoOf(entry.kind).button);
       button->setMinimumWidth(110);
-      connect(button, &QPushButton::clicked, this, [kind = entry.kind] { OnLoadPressed(kind); });
+      connect(button, &QPushButton::clicked, this,
+              [this, kind = entry.kind] { Run([kind] { OnLoadPressed(kind); }); });
       row->addWidget(button);
     }
     auto* layout = new QVBoxLayout(this);
@@ -57,8 +58,9 @@ class UploadCodeDialog final : public ToolDialog {
     QPushButton* open = Button(1128, "Open");
     open->setDefault(true);
     open->setAutoDefault(true);
-    connect(open, &QPushButton::clicked, this,
-            [address] { OnUploadCodeOpenPressed(address->text().toStdString()); });
+    connect(open, &QPushButton::clicked, this, [this, address] {
+      Run([text = address->text().toStdString()] { OnUploadCodeOpenPressed(text); });
+    });
 
     auto* row = new QHBoxLayout(group);
     row->setContentsMargins(14, 14, 14, 14);
@@ -81,7 +83,7 @@ class FirmwareDialog final : public ToolDialog {
     QGroupBox* group = Group("Firmware Flasher", this);
     QPushButton* load = Button(1009, "Load Firmware");
     load->setMinimumWidth(110);
-    connect(load, &QPushButton::clicked, this, [] { OnLoadFirmwarePressed(); });
+    connect(load, &QPushButton::clicked, this, [this] { Run([] { OnLoadFirmwarePressed(); }); });
     auto* row = new QHBoxLayout(group);
     row->setContentsMargins(18, 18, 18, 18);
     row->addStretch();
