@@ -64,7 +64,10 @@ void EnsureApplication() {
           std::fprintf(stderr, "%s\n", qPrintable(text));
         }
       });
-  static QApplication app(argc, argv);
+  // Never destroyed: the input devices that synthetic key and mouse events create would
+  // otherwise outlive parts of Qt torn down before a static application at exit.
+  static auto* app = new QApplication(argc, argv);
+  (void)app;
   QApplication::setQuitOnLastWindowClosed(false);
 }
 
