@@ -1,49 +1,21 @@
 #include "link/driver_tcp.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 
 #include "link/deadline.h"
 #include "link/handle_table.h"
+#include "link/net_socket.h"
 
 namespace zemlo {
 namespace {
-
-#ifdef MSG_NOSIGNAL
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;  // SO_NOSIGPIPE on the socket does the same
-#endif
-
-bool WouldBlock(int error) {
-  return error == EAGAIN || error == EWOULDBLOCK;
-}
-
-// Waits until the socket is ready for `events` or the time is up. False on time-out.
-bool WaitFor(int fd, short events, int timeoutMs) {
-  pollfd entry{fd, events, 0};
-  for (;;) {
-    const int ready = ::poll(&entry, 1, timeoutMs);
-    if (ready >= 0) return ready > 0;
-    if (errno != EINTR) return true;  // let the next socket call report what is wrong
-  }
-}
 
 // One open connection. The socket is non-blocking and only closed when the last call using it has
 // returned, so closing the handle while another thread waits in a read cannot free the socket
 // under that read (nor let the number be reused for another file meanwhile).
 class TcpConnection {
  public:
-  explicit TcpConnection(int fd) : fd_(fd) {}
-  ~TcpConnection() { ::close(fd_); }
+  explicit TcpConnection(net::SocketHandle fd) : fd_(fd) {}
+  ~TcpConnection() { net::CloseSocket(fd_); }
   TcpConnection(const TcpConnection&) = delete;
   TcpConnection& operator=(const TcpConnection&) = delete;
 
@@ -63,7 +35,7 @@ class TcpConnection {
         status = FT_IO_ERROR;
         break;
       }
-      const ssize_t n = ::recv(fd_, buffer + got, count - got, 0);
+      const std::ptrdiff_t n = net::Receive(fd_, buffer + got, count - got);
       if (n > 0) {
         got += static_cast<uint32_t>(n);
         continue;
@@ -72,13 +44,14 @@ class TcpConnection {
         if (got == 0 || closed_) status = FT_IO_ERROR;
         break;
       }
-      if (errno == EINTR) continue;
-      if (!WouldBlock(errno)) {
+      const int error = net::LastError();
+      if (net::Interrupted(error)) continue;
+      if (!net::WouldBlock(error)) {
         status = FT_IO_ERROR;
         break;
       }
       const int left = deadline.RemainingMs();
-      if (left == 0 || !WaitFor(fd_, POLLIN, left)) break;
+      if (left == 0 || !WaitFor(POLLIN, left)) break;
     }
     *moved = got;
     return status;
@@ -95,18 +68,19 @@ class TcpConnection {
         status = FT_IO_ERROR;
         break;
       }
-      const ssize_t n = ::send(fd_, buffer + sent, count - sent, kSendFlags);
+      const std::ptrdiff_t n = net::Send(fd_, buffer + sent, count - sent);
       if (n > 0) {
         sent += static_cast<uint32_t>(n);
         continue;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && !WouldBlock(errno)) {
+      const int error = n < 0 ? net::LastError() : 0;
+      if (n < 0 && net::Interrupted(error)) continue;
+      if (n < 0 && !net::WouldBlock(error)) {
         status = FT_IO_ERROR;
         break;
       }
       const int left = deadline.RemainingMs();
-      if (left == 0 || !WaitFor(fd_, POLLOUT, left)) break;
+      if (left == 0 || !WaitFor(POLLOUT, left)) break;
     }
     *moved = sent;
     return status;
@@ -117,9 +91,9 @@ class TcpConnection {
     if (closed_) return FT_IO_ERROR;
     uint8_t scratch[4096];
     for (;;) {
-      const ssize_t n = ::recv(fd_, scratch, sizeof scratch, 0);
+      const std::ptrdiff_t n = net::Receive(fd_, scratch, sizeof scratch);
       if (n > 0) continue;
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && net::Interrupted(net::LastError())) continue;
       return FT_OK;  // drained, or the peer has gone (the next read reports that)
     }
   }
@@ -127,50 +101,60 @@ class TcpConnection {
   // Wakes a read or write waiting in another thread; it then returns an error.
   void Close() {
     closed_ = true;
-    ::shutdown(fd_, SHUT_RDWR);
+    net::ShutdownBoth(fd_);
+    closing_.Wake();
   }
 
  private:
-  const int fd_;
+  // Ready, or woken by Close: either way the next call finds out. False on time-out.
+  bool WaitFor(short events, int timeoutMs) {
+    return net::WaitReady(fd_, events, closing_.handle(), timeoutMs) != net::Ready::kTimeout;
+  }
+
+  const net::SocketHandle fd_;
+  // A shutdown alone does not end a wait already under way on every system.
+  net::Waker closing_;
   std::atomic<uint32_t> readMs_{0};
   std::atomic<uint32_t> writeMs_{0};
   std::atomic<bool> closed_{false};
 };
 
 // A connected, non-blocking socket with TCP_NODELAY (the protocol is full of one-byte commands
-// and replies), or -1.
-int ConnectSocket(const std::string& host, uint16_t port) {
+// and replies), or kNoSocket.
+net::SocketHandle ConnectSocket(const std::string& host, uint16_t port) {
+  if (!net::StartSockets()) return net::kNoSocket;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    return net::kNoSocket;
+  }
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
 
   const Deadline deadline(kTcpConnectTimeoutMs);
   for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
-    const int fd = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-    if (fd < 0) continue;
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    bool connected = ::connect(fd, address->ai_addr, address->ai_addrlen) == 0;
-    if (!connected && errno == EINPROGRESS && WaitFor(fd, POLLOUT, deadline.RemainingMs())) {
+    const net::SocketHandle fd =
+        net::OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
+    if (fd == net::kNoSocket) continue;
+    bool connected = ::connect(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0;
+    if (!connected && net::ConnectPending(net::LastError()) &&
+        net::WaitReady(fd, POLLOUT, net::kNoSocket, deadline.RemainingMs()) ==
+            net::Ready::kSocket) {
       int error = 0;
       socklen_t length = sizeof error;
-      connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+      connected =
+          ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
+          error == 0;
     }
     if (connected) {
-      const int on = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-#ifdef SO_NOSIGPIPE
-      ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
+      net::PrepareStream(fd);
       return fd;
     }
-    ::close(fd);
+    net::CloseSocket(fd);
     if (deadline.Passed()) break;
   }
-  return -1;
+  return net::kNoSocket;
 }
 
 class TcpDriver final : public HandleDriver<TcpConnection> {
@@ -179,8 +163,8 @@ class TcpDriver final : public HandleDriver<TcpConnection> {
 
   FT_STATUS FT_OpenEx(const char*, uint32_t, FT_HANDLE* handle) override {
     if (!handle) return FT_INVALID_PARAMETER;
-    const int fd = ConnectSocket(host_, port_);
-    if (fd < 0) return FT_DEVICE_NOT_FOUND;
+    const net::SocketHandle fd = ConnectSocket(host_, port_);
+    if (fd == net::kNoSocket) return FT_DEVICE_NOT_FOUND;
     *handle = handles_.Add(std::make_shared<TcpConnection>(fd));
     return FT_OK;
   }

@@ -1,34 +1,15 @@
 #include "sim/tcp_server.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <thread>
 
+#include "link/net_socket.h"
+
 namespace zemlo::sim {
 namespace {
-
-#ifdef MSG_NOSIGNAL
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;
-#endif
-
-void MakeNonBlocking(int fd) {
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
 
 // "HOST:PORT" of a socket address, numeric, with brackets around an IPv6 host.
 std::string FormatAddress(const sockaddr* address, socklen_t length, uint16_t* port) {
@@ -43,36 +24,28 @@ std::string FormatAddress(const sockaddr* address, socklen_t length, uint16_t* p
 }
 
 // Waits until `fd` is ready for `events`. False when the server is told to stop first.
-bool WaitReady(int fd, short events, int wakeFd) {
-  pollfd entries[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
-  for (;;) {
-    if (::poll(entries, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (entries[1].revents) return false;
-    if (entries[0].revents) return true;
-  }
+bool WaitReady(net::SocketHandle fd, short events, net::SocketHandle wakeFd) {
+  return net::WaitReady(fd, events, wakeFd, -1) == net::Ready::kSocket;
 }
 
 // The console's end of one connection: waits as long as it takes, as the console-side program
 // does, and gives up when the client leaves or the server stops.
 class SocketConsoleIo final : public ConsoleIo {
  public:
-  SocketConsoleIo(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+  SocketConsoleIo(net::SocketHandle fd, net::SocketHandle wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
 
   bool Read(void* buffer, size_t count) override {
     auto* bytes = static_cast<uint8_t*>(buffer);
     size_t got = 0;
     while (got < count) {
-      const ssize_t n = ::recv(fd_, bytes + got, count - got, 0);
+      const std::ptrdiff_t n = net::Receive(fd_, bytes + got, count - got);
       if (n > 0) {
         got += static_cast<size_t>(n);
       } else if (n == 0) {
         return false;
-      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      } else if (net::WouldBlock(net::LastError())) {
         if (!WaitReady(fd_, POLLIN, wakeFd_)) return false;
-      } else if (errno != EINTR) {
+      } else if (!net::Interrupted(net::LastError())) {
         return false;
       }
     }
@@ -83,12 +56,12 @@ class SocketConsoleIo final : public ConsoleIo {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     size_t sent = 0;
     while (sent < count) {
-      const ssize_t n = ::send(fd_, bytes + sent, count - sent, kSendFlags);
+      const std::ptrdiff_t n = net::Send(fd_, bytes + sent, count - sent);
       if (n > 0) {
         sent += static_cast<size_t>(n);
-      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      } else if (n < 0 && net::WouldBlock(net::LastError())) {
         if (!WaitReady(fd_, POLLOUT, wakeFd_)) return false;
-      } else if (n < 0 && errno != EINTR) {
+      } else if (n < 0 && !net::Interrupted(net::LastError())) {
         return false;
       }
     }
@@ -96,26 +69,21 @@ class SocketConsoleIo final : public ConsoleIo {
   }
 
  private:
-  const int fd_;
-  const int wakeFd_;
+  const net::SocketHandle fd_;
+  const net::SocketHandle wakeFd_;
 };
 
 }  // namespace
 
-TcpConsoleServer::TcpConsoleServer() {
-  int fds[2];
-  if (::pipe(fds) == 0) {
-    MakeNonBlocking(fds[0]);
-    MakeNonBlocking(fds[1]);
-    wakeRead_ = fds[0];
-    wakeWrite_ = fds[1];
-  }
-}
+struct TcpConsoleServer::Sockets {
+  net::SocketHandle listen = net::kNoSocket;
+  net::Waker stop;
+};
+
+TcpConsoleServer::TcpConsoleServer() : sockets_(std::make_unique<Sockets>()) {}
 
 TcpConsoleServer::~TcpConsoleServer() {
-  if (listenFd_ >= 0) ::close(listenFd_);
-  if (wakeRead_ >= 0) ::close(wakeRead_);
-  if (wakeWrite_ >= 0) ::close(wakeWrite_);
+  if (sockets_->listen != net::kNoSocket) net::CloseSocket(sockets_->listen);
 }
 
 bool TcpConsoleServer::Listen(const std::string& host, uint16_t port, std::string* error) {
@@ -123,7 +91,8 @@ bool TcpConsoleServer::Listen(const std::string& host, uint16_t port, std::strin
     if (error) *error = std::move(reason);
     return false;
   };
-  if (wakeRead_ < 0) return fail("cannot create the stop pipe");
+  if (!net::StartSockets()) return fail("cannot start the system's sockets");
+  if (!sockets_->stop.ok()) return fail("cannot create the stop pipe");
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -136,67 +105,61 @@ bool TcpConsoleServer::Listen(const std::string& host, uint16_t port, std::strin
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
   int lastError = 0;
   for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
-    const int fd = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-    if (fd < 0) {
-      lastError = errno;
+    const net::SocketHandle fd =
+        net::OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
+    if (fd == net::kNoSocket) {
+      lastError = net::LastError();
       continue;
     }
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, address->ai_addr, address->ai_addrlen) == 0 && ::listen(fd, 8) == 0) {
-      MakeNonBlocking(fd);
+    net::ReserveAddress(fd);
+    if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
+        ::listen(fd, 8) == 0) {
       sockaddr_storage bound{};
       socklen_t length = sizeof bound;
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
       address_ = FormatAddress(reinterpret_cast<sockaddr*>(&bound), length, &port_);
-      listenFd_ = fd;
+      sockets_->listen = fd;
       return true;
     }
-    lastError = errno;
-    ::close(fd);
+    lastError = net::LastError();
+    net::CloseSocket(fd);
   }
   return fail("cannot listen on " + host + ":" + std::to_string(port) + ": " +
-              std::strerror(lastError));
+              net::ErrorText(lastError));
 }
 
 void TcpConsoleServer::Run(Console& console) {
-  while (listenFd_ >= 0 && !stopping_) {
-    if (!WaitReady(listenFd_, POLLIN, wakeRead_)) break;
+  while (sockets_->listen != net::kNoSocket && !stopping_) {
+    if (!WaitReady(sockets_->listen, POLLIN, sockets_->stop.handle())) break;
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    const int fd = ::accept(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length);
-    if (fd < 0) {
+    const net::SocketHandle fd =
+        ::accept(sockets_->listen, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (fd == net::kNoSocket) {
       // Out of descriptors or the like: wait a little instead of spinning on the ready socket.
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+      if (!net::TransientAcceptError(net::LastError())) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }
       continue;
     }
-    MakeNonBlocking(fd);
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-#ifdef SO_NOSIGPIPE
-    ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
+    net::MakeNonBlocking(fd);
+    net::PrepareStream(fd);
     const std::string client = FormatAddress(reinterpret_cast<sockaddr*>(&peer), length, nullptr);
     if (verbose_) std::fprintf(stderr, "zemlo-sim: connection from %s\n", client.c_str());
-    SocketConsoleIo io(fd, wakeRead_);
+    SocketConsoleIo io(fd, sockets_->stop.handle());
     console.Serve(io);
-    ::close(fd);
+    net::CloseSocket(fd);
     served_.fetch_add(1, std::memory_order_release);
     if (verbose_) std::fprintf(stderr, "zemlo-sim: %s disconnected\n", client.c_str());
   }
   // Clients still waiting in the queue learn at once that nobody will serve them.
-  if (listenFd_ >= 0) ::close(listenFd_);
-  listenFd_ = -1;
+  if (sockets_->listen != net::kNoSocket) net::CloseSocket(sockets_->listen);
+  sockets_->listen = net::kNoSocket;
 }
 
 void TcpConsoleServer::Stop() {
   stopping_ = true;
-  if (wakeWrite_ >= 0) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &byte, 1);
-  }
+  sockets_->stop.Wake();
 }
 
 }  // namespace zemlo::sim

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "sim/console.h"
@@ -39,9 +40,9 @@ class TcpConsoleServer {
   void SetVerbose(bool verbose) { verbose_ = verbose; }
 
  private:
-  int listenFd_ = -1;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
+  // The listening socket and the stop waker, kept out of this header with the system's.
+  struct Sockets;
+  std::unique_ptr<Sockets> sockets_;
   std::string address_;
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
