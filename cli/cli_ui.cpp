@@ -1,10 +1,9 @@
 #include "cli/cli_ui.h"
 
-#include <unistd.h>
-
 #include <chrono>
 
 #include "link/link.h"
+#include "link/terminal.h"
 
 namespace zemlo::cli {
 namespace {
@@ -19,7 +18,7 @@ constexpr char kDoneCaption[] = "Done.";
 }  // namespace
 
 CliUi::CliUi(std::FILE* out, std::FILE* err)
-    : out_(out), err_(err), progressOnTerminal_(isatty(fileno(err)) != 0) {}
+    : out_(out), err_(err), progressOnTerminal_(IsEscapeCapableTerminal(err)) {}
 
 void CliUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
                         MessageOwner, const std::string& detail) {

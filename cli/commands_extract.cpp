@@ -1,6 +1,5 @@
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "extract/nand_dumper.h"
 #include "extract/worker.h"
 #include "link/link.h"
+#include "link/terminal.h"
 #include "protocol/console_controls.h"
 
 namespace zemlo::cli {
@@ -20,26 +20,17 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) {
+void OnInterrupt() {
   g_interrupted = true;
 }
 
 // Ctrl-C means "Stop Extract" while a worker runs; the previous handling comes back afterwards.
 class InterruptAsStop {
  public:
-  InterruptAsStop() {
-    g_interrupted = false;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptAsStop() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptAsStop(const InterruptAsStop&) = delete;
-  InterruptAsStop& operator=(const InterruptAsStop&) = delete;
+  InterruptAsStop() : guard_(OnInterrupt, false) { g_interrupted = false; }
 
  private:
-  struct sigaction previous_ {};
+  InterruptGuard guard_;
 };
 
 int IndexOf(const std::vector<std::string>& names, const std::string& name) {

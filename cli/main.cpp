@@ -8,6 +8,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_ui.h"
 #include "link/link.h"
+#include "link/terminal.h"
 
 namespace {
 
@@ -26,7 +27,10 @@ struct ParsedCommand {
 }  // namespace
 
 int main(int argc, char** argv) {
+  zemlo::UseBinaryStandardStreams();
   CLI::App app{"zemlo-cli: drive a GameCube or Wii console through the USB Zemlo adapter"};
+  // A path such as /data/x.bin is a path on every system, never an option.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1, 1);
   std::string adapter = "auto";
   app.add_option("--adapter", adapter,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/adapter_choice.h"
+#include "link/terminal.h"
 #include "sim/console.h"
 #include "sim/tcp_server.h"
 
@@ -13,23 +14,19 @@ namespace {
 
 zemlo::sim::TcpConsoleServer* g_server = nullptr;
 
-extern "C" void OnStopSignal(int) {
+void OnStopRequest() {
   if (g_server) g_server->Stop();
-}
-
-void InstallStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  zemlo::UseBinaryStandardStreams();
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   CLI::App app{"The simulated console, served over TCP one connection at a time."};
+  app.allow_windows_style_options(false);
   std::string listen = "127.0.0.1:0";
   bool wii = false;
   uint64_t throttle = 0;
@@ -64,7 +61,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   g_server = &server;
-  InstallStopSignals();
+  const zemlo::InterruptGuard stopOnInterrupt(OnStopRequest, true);
   std::printf("listening on %s\n", server.address().c_str());
   std::fflush(stdout);
 
