@@ -93,7 +93,7 @@ void emit_operands(PpcDisasmRecord& record, std::string_view name, OperandForm f
     append_separator(ops);
   }
   // Fields of the three register slots, by form.
-  std::uint32_t regs[3];
+  std::uint32_t regs[3] = {};
   switch (form) {
     case OperandForm::D:
     case OperandForm::X:

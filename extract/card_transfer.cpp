@@ -11,6 +11,7 @@
 
 #include "extract/card_selection.h"
 #include "extract/card_status.h"
+#include "link/file_offset.h"
 #include "link/link.h"
 #include "protocol/commands.h"
 #include "protocol/messages.h"
@@ -129,22 +130,17 @@ std::optional<LoadedFile> LoadSaveFile(const std::string& path) {
     ShowFileError(kMsgFopen);
     return std::nullopt;
   }
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+  const std::optional<uint64_t> end = FileSizeFromStart(file.get());
+  if (!end) {
     ShowFileError(kMsgReadFile);
     return std::nullopt;
   }
-  const long end = std::ftell(file.get());
-  std::rewind(file.get());
-  if (end < 0) {
-    ShowFileError(kMsgReadFile);
-    return std::nullopt;
-  }
-  if (static_cast<uint64_t>(end) > kCardUploadLimit) {
+  if (*end > kCardUploadLimit) {
     ShowFileError(kMsgTooBig);
     return std::nullopt;
   }
   LoadedFile loaded;
-  loaded.size = static_cast<size_t>(end);
+  loaded.size = static_cast<size_t>(*end);
   loaded.bytes.reset(new (std::nothrow) uint8_t[loaded.size]);
   if (!loaded.bytes) {
     ShowError(kMsgAllocate, kCaptionMallocError);

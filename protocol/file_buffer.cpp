@@ -3,6 +3,7 @@
 #include <limits>
 #include <new>
 
+#include "link/file_offset.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -15,13 +16,12 @@ std::optional<FileBuffer> ReadWholeFile(const std::string& path, const FileBuffe
     return std::nullopt;
   }
   // A stream that cannot tell its size (a directory, a pipe) cannot be read whole either.
-  long end = -1;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) end = std::ftell(file.get());
-  if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+  const std::optional<uint64_t> fileSize = FileSizeFromStart(file.get());
+  if (!fileSize) {
     ShowFileError(texts.readText);
     return std::nullopt;
   }
-  const auto size = static_cast<unsigned long>(end);
+  const uint64_t size = *fileSize;
   if (texts.sizeLimit && size > *texts.sizeLimit) {
     ShowFileError(texts.tooBigText);
     return std::nullopt;

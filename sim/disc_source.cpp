@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/bytes.h"
+#include "link/file_offset.h"
 #include "protocol/commands.h"
 
 namespace zemlo::sim {
@@ -128,7 +129,7 @@ std::unique_ptr<ImageDisc> ImageDisc::Open(const std::string& path) {
 
 uint32_t ImageDisc::Read(uint64_t offset, uint8_t* out, uint32_t count) {
   size_t got = 0;
-  if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) == 0) {
+  if (SeekFile(file_.get(), offset)) {
     got = std::fread(out, 1, count, file_.get());
   }
   std::memset(out + got, 0, count - got);

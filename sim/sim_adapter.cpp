@@ -7,6 +7,10 @@
 #include <cstring>
 #include <thread>
 
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
+#include <immintrin.h>
+#endif
+
 namespace zemlo::sim {
 namespace {
 
@@ -46,8 +50,8 @@ constexpr int kSpinsBeforeBlocking = 4000;
 constexpr int kLockAttemptsBeforeBlocking = 1000;
 
 inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
+  _mm_pause();
 #endif
 }
 
