@@ -4,8 +4,10 @@
 #include <mutex>
 
 #include "link/driver_d2xx.h"
-#include "link/driver_ftdi.h"
 #include "link/driver_tcp.h"
+#if ZEMLO_WITH_LIBFTDI
+#include "link/driver_ftdi.h"
+#endif
 
 namespace zemlo {
 namespace {
@@ -53,9 +55,15 @@ std::unique_ptr<D2xxDriver> MakeDriverForAdapter(const std::string& adapter, std
     if (!g_simFactory) return fail("the simulated console is not available in this program");
     return g_simFactory();
   }
+#if ZEMLO_WITH_LIBFTDI
   if (adapter == "ftdi") return MakeFtdiDriver();
-  if (adapter == "d2xx") return MakeD2xxDriver();
   if (adapter == "auto") return D2xxLibraryAvailable() ? MakeD2xxDriver() : MakeFtdiDriver();
+#else
+  // Built without libftdi1 (as on Windows): the vendor's library is the only way to the chip.
+  if (adapter == "ftdi") return fail("this build has no libftdi1 back end; use d2xx");
+  if (adapter == "auto") return MakeD2xxDriver();
+#endif
+  if (adapter == "d2xx") return MakeD2xxDriver();
   if (std::string_view(adapter).starts_with(kTcpPrefix)) {
     auto endpoint = ParseHostPort(std::string_view(adapter).substr(kTcpPrefix.size()), false);
     if (!endpoint)

@@ -7,11 +7,12 @@
 #include <mutex>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
+#include "link/shared_library.h"
+
+// The vendor's entry points are WINAPI (__stdcall), which matters for a 32-bit Windows build.
+#if defined(_WIN32) && !defined(_WIN64)
 #define ZEMLO_D2XX_CALL __stdcall
 #else
-#include <dlfcn.h>
 #define ZEMLO_D2XX_CALL
 #endif
 
@@ -60,36 +61,6 @@ class MovedSlot {
   alignas(8) unsigned char bytes_[8] = {};
 };
 
-#ifdef _WIN32
-using LibraryHandle = HMODULE;
-LibraryHandle OpenLibrary(const std::string& path) {
-  return ::LoadLibraryA(path.c_str());
-}
-void* FindSymbol(LibraryHandle library, const char* name) {
-  return reinterpret_cast<void*>(::GetProcAddress(library, name));
-}
-void CloseLibrary(LibraryHandle library) {
-  ::FreeLibrary(library);
-}
-const std::vector<std::string> kDefaultNames = {"FTD2XX.dll"};
-#else
-using LibraryHandle = void*;
-LibraryHandle OpenLibrary(const std::string& path) {
-  return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-void* FindSymbol(LibraryHandle library, const char* name) {
-  return ::dlsym(library, name);
-}
-void CloseLibrary(LibraryHandle library) {
-  ::dlclose(library);
-}
-#ifdef __APPLE__
-const std::vector<std::string> kDefaultNames = {"libftd2xx.dylib"};
-#else
-const std::vector<std::string> kDefaultNames = {"libftd2xx.so", "libftd2xx.so.1"};
-#endif
-#endif
-
 template <typename Fn>
 bool Resolve(LibraryHandle library, const char* name, Fn& function) {
   function = reinterpret_cast<Fn>(FindSymbol(library, name));
@@ -129,7 +100,7 @@ std::shared_ptr<const D2xxApi> Load(const std::string& requested) {
              fromEnvironment && *fromEnvironment) {
     candidates.push_back(fromEnvironment);
   } else {
-    candidates = kDefaultNames;
+    candidates = D2xxLibraryNames();
   }
 
   std::lock_guard lock(mutex);
