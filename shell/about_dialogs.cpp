@@ -41,8 +41,7 @@ class AboutDialog final : public ToolDialog {
   }
 };
 
-// A place holder for a tool that was never built: its buttons do nothing and only its close box
-// ends it.
+// A place holder for a tool that was never built: every way out ends it as its close box does.
 class FileSystemDialog final : public ToolDialog {
  public:
   explicit FileSystemDialog(QWidget* owner)
@@ -55,14 +54,14 @@ class FileSystemDialog final : public ToolDialog {
     layout->addWidget(group, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button(1, "OK"));
-    buttons->addWidget(Button(2, "Cancel"));
+    for (QPushButton* button : {Button(1, "OK"), Button(2, "Cancel")}) {
+      connect(button, &QPushButton::clicked, this, [this] { done(resultCode()); });
+      buttons->addWidget(button);
+    }
+    FindControl<QPushButton>(this, 1)->setDefault(true);
     layout->addLayout(buttons);
     SetTemplateSize(316, 183);
   }
-
-  // Escape stands for the "Cancel" button here, which does nothing.
-  void reject() override {}
 };
 
 }  // namespace

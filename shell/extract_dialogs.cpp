@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -63,8 +64,7 @@ class ExtractionDialog final : public ToolDialog {
       start->setDefault(true);
       start->setAutoDefault(true);
     }
-    connect(start, &QPushButton::clicked, this,
-            [methods, run = design.start] { run(methods->currentIndex(), {}); });
+    connect(start, &QPushButton::clicked, this, [this, run = design.start] { Start(run); });
     connect(stop, &QPushButton::clicked, this, [] {
       // Drop the part of a packet in flight, so the worker's read ends and it sees the stop.
       PurgeLink();
@@ -81,6 +81,17 @@ class ExtractionDialog final : public ToolDialog {
     if (design.progress) groupLayout->addWidget(Progress(), row++, 0, 1, 2);
     ListBox* list = List(design.listId);
     groupLayout->addWidget(list, row, 0, 1, 2);
+    methods_ = methods;
+    start_ = start;
+    list_ = list;
+    // The worker tells nobody on the UI thread that it ended; look every so often.
+    watch_.setInterval(kWorkerWatchMs);
+    connect(&watch_, &QTimer::timeout, this, [this] {
+      if (g_workerBusy.load() != 0) return;
+      watch_.stop();
+      methods_->setEnabled(true);
+      start_->setEnabled(true);
+    });
     groupLayout->setRowStretch(row, 1);
 
     auto* layout = new QVBoxLayout(this);
@@ -90,6 +101,24 @@ class ExtractionDialog final : public ToolDialog {
 
  protected:
   bool MayClose() const override { return g_workerBusy.load() == 0; }
+
+ private:
+  static constexpr int kWorkerWatchMs = 100;
+
+  // A new run starts from an empty list; the method and the start button rest until it ends.
+  void Start(WorkerStart (*run)(int selection, WorkerDone done)) {
+    const int selection = methods_->currentIndex();
+    if (selection >= 0) list_->lines().Clear();
+    if (run(selection, {}) != WorkerStart::Started) return;
+    methods_->setEnabled(false);
+    start_->setEnabled(false);
+    watch_.start();
+  }
+
+  QComboBox* methods_ = nullptr;
+  QPushButton* start_ = nullptr;
+  ListBox* list_ = nullptr;
+  QTimer watch_;
 };
 
 class LowLevelDialog final : public ToolDialog {

@@ -11,6 +11,13 @@ ListBox::ListBox(QWidget* parent) : QListView(parent), model_(this) {
   setBatchSize(4096);
 }
 
+void ListBox::focusInEvent(QFocusEvent* event) {
+  const bool hadCurrent = currentIndex().isValid();
+  QListView::focusInEvent(event);
+  // The view makes its first row current on focus, which draws it as if selected.
+  if (!hadCurrent) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
 int ListBox::Selection() const {
   const QModelIndexList rows = selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.first().row();

@@ -21,6 +21,9 @@ class ListBox final : public QListView {
   int Selection() const;
   void Select(int row);
 
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+
  private:
   LineListModel model_;
 };

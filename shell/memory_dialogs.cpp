@@ -57,6 +57,10 @@ class MemoryToolDialog final : public ToolDialog {
             [this, gotoEdit] { Run([address = Text(gotoEdit)] { OnAsmPressed(address); }); });
     connect(hexButton, &QPushButton::clicked, this,
             [this, gotoEdit] { Run([address = Text(gotoEdit)] { OnHexPressed(address); }); });
+    // Enter shows the address in the view on screen.
+    connect(gotoEdit, &QLineEdit::returnPressed, this, [asmButton, hexButton] {
+      (g_memoryView.mode == kModeHex ? hexButton : asmButton)->click();
+    });
 
     // Paging.
     QGroupBox* pageGroup = Group("Memory Up / Down:", this);
@@ -156,6 +160,7 @@ class RangeDialog final : public ToolDialog {
       Run([action, first = Text(start), last = Text(end)] { action(first, last); });
     });
     connect(close, &QPushButton::clicked, this, [this] { done(resultCode()); });
+    connect(end, &QLineEdit::returnPressed, run, &QPushButton::click);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Start Address (Hex):"), start);

@@ -1,5 +1,5 @@
 // The memory window's list font: the dialog's font with only its face changed to Courier New, or
-// to the system's fixed-pitch face where Courier New is not installed.
+// to the first installed face whose narrow and wide glyphs advance alike.
 #pragma once
 
 #include <QFont>

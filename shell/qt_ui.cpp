@@ -3,9 +3,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QThread>
+#include <QTreeView>
+#include <algorithm>
 #include <utility>
 
 #include "shell/list_box.h"
@@ -19,6 +24,8 @@ namespace {
 constexpr int kMinFlushIntervalMs = 40;
 // An operation running on the UI thread keeps its bar moving at this rate.
 constexpr int kRepaintIntervalMs = 50;
+// Pixels of a title bar that are not caption: icon, close button, margins and a bold title font.
+constexpr int kTitleBarReserve = 120;
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   switch (icon) {
@@ -51,7 +58,48 @@ QString ToQString(const std::string& text) {
   return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
+QFont TitleFont(const QWidget& widget) {
+  QFont font = widget.font();
+  font.setBold(true);
+  return font;
+}
+
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& text, const std::string& caption,
+                                            MessageIcon icon, QWidget* owner,
+                                            const std::string& detail) {
+  auto box = std::make_unique<QMessageBox>(ToQtIcon(icon), ToQString(caption), ToQString(text),
+                                           QMessageBox::Ok, owner);
+  if (!detail.empty()) box->setDetailedText(ToQString(detail));
+  box->setWindowModality(Qt::ApplicationModal);
+  // A plain dialog: a title and a close button, nothing to minimise or maximise.
+  box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                      Qt::WindowCloseButtonHint);
+  // Wide enough for the whole caption beside the title bar's icon and close button; the box
+  // sizes itself from its layout, so the room goes in as a spacer.
+  const int titleWidth = QFontMetrics(TitleFont(*box)).horizontalAdvance(ToQString(caption));
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    grid->addItem(new QSpacerItem(titleWidth + kTitleBarReserve, 0, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+  return box;
+}
+
+void FitFileDialog(QFileDialog& dialog) {
+  dialog.setViewMode(QFileDialog::Detail);
+  const QFontMetrics metrics(dialog.font());
+  const int em = metrics.horizontalAdvance(QLatin1Char('M'));
+  dialog.resize(std::max(dialog.width(), em * 60), std::max(dialog.height(), em * 32));
+  // The toolkit's own dialog starts its size, type and date columns too narrow to read.
+  if (auto* view = dialog.findChild<QTreeView*>()) {
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
+}
 
 QtUi::QtUi(QObject* parent) : QObject(parent) {
   flushTimer_.setSingleShot(true);
@@ -114,11 +162,9 @@ void QtUi::ShowMessage(const std::string& text, const std::string& caption, Mess
       sink_->Message(text, caption, icon, owner, detail);
       return;
     }
-    QMessageBox box(ToQtIcon(icon), ToQString(caption), ToQString(text), QMessageBox::Ok,
-                    OwnerWidget(owner));
-    if (!detail.empty()) box.setDetailedText(ToQString(detail));
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    const std::unique_ptr<QMessageBox> box =
+        MakeMessageBox(text, caption, icon, OwnerWidget(owner), detail);
+    box->exec();
   });
   if (!shown) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
@@ -136,6 +182,7 @@ std::optional<std::string> QtUi::ChooseFile(const FileRequest& request, bool sav
       QStringList filters;
       for (const FileFilter& filter : request.filters) filters << FilterText(filter);
       QFileDialog dialog(nullptr);
+      FitFileDialog(dialog);
       dialog.setNameFilters(filters);
       dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
       dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,9 +19,18 @@
 #include "link/ui_port.h"
 #include "shell/ui_sink.h"
 
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace zemlo::shell {
+
+// The box ShowMessage shows (unless a sink takes the message).
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& text, const std::string& caption,
+                                            MessageIcon icon, QWidget* owner,
+                                            const std::string& detail);
+// Gives the file dialog the room to show names, sizes, types and dates in full.
+void FitFileDialog(QFileDialog& dialog);
 
 class QtUi final : public QObject, public UiPort {
   Q_OBJECT

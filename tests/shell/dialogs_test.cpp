@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -279,7 +280,9 @@ TEST_F(DialogDetailsTest, CombosAndHookListOfferTheirChoicesWithNoneChosen) {
 TEST_F(DialogDetailsTest, MemoryToolHasAFixedPitchListAndNoStepOrTrace) {
   FromMenu(kCmdDebugTools, [&](ToolDialog& dialog) {
     auto* list = FindControl<ListBox>(&dialog, 1081);
-    EXPECT_TRUE(QFontInfo(list->font()).fixedPitch());
+    const QFontMetrics metrics(list->font());
+    for (QChar glyph : QStringLiteral("i.:M0"))
+      EXPECT_EQ(metrics.horizontalAdvance(glyph), metrics.horizontalAdvance(QLatin1Char('W')));
     EXPECT_EQ(list->font().pointSizeF(), dialog.font().pointSizeF());
     EXPECT_FALSE(FindControl(&dialog, 1108)->isEnabled());
     EXPECT_FALSE(FindControl(&dialog, 1109)->isEnabled());

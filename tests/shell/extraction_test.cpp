@@ -36,21 +36,23 @@ TEST_F(ExtractionTest, DvdDialogRefusesToCloseWhileBusyAndStops) {
   Connect();
   sink().AnswerFiles(TempPath("disc.iso"));
   FromMenu(kCmdDvdExtractor, [&](ToolDialog& dialog) {
+    auto* list = FindControl<ListBox>(&dialog, 1115);
+    list->lines().InsertEachAt(0, {QStringLiteral("a line of the run before")});
     FindControl<QComboBox>(&dialog, 1085)->setCurrentIndex(0);
     Click(dialog, 1100);
-    auto* list = FindControl<ListBox>(&dialog, 1115);
     auto* bar = FindControl<QProgressBar>(&dialog, 1024);
     // Streaming: the bar has its 23,762-packet range and moves.
     ASSERT_TRUE(WaitFor([&] { return ReadProgress(*bar).position > 3; }));
     EXPECT_EQ(ReadProgress(*bar).high, 23762);
-    EXPECT_EQ(list->lines().Line(0), QStringLiteral("Gamecube Game Selected"));
+    EXPECT_EQ(list->lines().Lines(), QStringList{QStringLiteral("Gamecube Game Selected")});
     SaveScreenshot(dialog, QStringLiteral("dvd_running"));
 
     dialog.close();
     EXPECT_TRUE(dialog.isVisible());
-    Click(dialog, 1100);  // a second start while busy does nothing
+    for (int id : {1085, 1100}) EXPECT_FALSE(FindControl(&dialog, id)->isEnabled()) << id;
     Click(dialog, 1033);
     ASSERT_TRUE(WaitFor(WorkerEnded));
+    EXPECT_TRUE(WaitFor([&] { return FindControl(&dialog, 1100)->isEnabled(); }));
     ui().Flush();
     EXPECT_EQ(list->lines().rowCount(), 0);
     EXPECT_EQ(ReadProgress(*bar).high, 0);

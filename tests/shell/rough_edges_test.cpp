@@ -1,0 +1,77 @@
+// Small things a new user meets: message boxes, keyboard ways through dialogs, nothing drawn as
+// selected when nothing is.
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+
+#include "shell/control_id.h"
+#include "shell/list_box.h"
+#include "shell/menu_table.h"
+#include "tests/shell/gui_fixture.h"
+
+namespace zemlo::shell::testing {
+namespace {
+
+using RoughEdgesTest = GuiTest;
+
+TEST_F(RoughEdgesTest, MessageBoxesArePlainDialogsWideEnoughForTheirCaption) {
+  for (const char* caption : {"Done.", "Memory Card Error", "Please Select"}) {
+    const auto box = MakeMessageBox("Done", caption, MessageIcon::None, nullptr, {});
+    box->show();
+    QFont title = box->font();
+    title.setBold(true);
+    EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(QLatin1String(caption)) + 80)
+        << caption;
+    EXPECT_FALSE(box->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    if (std::string(caption) == "Done.") SaveScreenshot(*box, QStringLiteral("message_done"));
+  }
+}
+
+TEST_F(RoughEdgesTest, HookListShowsNoRowAsCurrentWhenFocused) {
+  FromMenu(kCmdStartGame, [&](ToolDialog& dialog) {
+    auto* list = FindControl<ListBox>(&dialog, 1107);
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(list, &focus);
+    EXPECT_FALSE(list->currentIndex().isValid());
+    EXPECT_EQ(list->Selection(), -1);
+  });
+}
+
+TEST_F(RoughEdgesTest, FileSystemExplorerEndsByEveryWayOut) {
+  const std::function<void(ToolDialog&)> ways[] = {
+      [](ToolDialog& d) { Click(d, 1); },
+      [](ToolDialog& d) { Click(d, 2); },
+      [](ToolDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); },
+      [](ToolDialog& d) { QTest::keyClick(FindControl<QWidget>(&d, 1023), Qt::Key_Return); },
+  };
+  for (const auto& way : ways) {
+    FromMenu(kCmdFileSystemTools, [&](ToolDialog& dialog) {
+      way(dialog);
+      EXPECT_FALSE(dialog.isVisible());
+      EXPECT_EQ(dialog.result(), 151);
+    });
+  }
+}
+
+TEST_F(RoughEdgesTest, EnterRunsTheViewOrTheDumpOfTheBoxItIsPressedIn) {
+  Connect();
+  const std::string path = TempPath("dump.bin");
+  sink().AnswerFiles(path);
+  FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
+    auto* list = FindControl<ListBox>(&tool, 1081);
+    Click(tool, 1129);  // the HEX view
+    SetText(tool, 1086, QStringLiteral("80003200"));
+    QTest::keyClick(FindControl<QLineEdit>(&tool, 1086), Qt::Key_Return);
+    EXPECT_TRUE(list->lines().Line(0).startsWith(QStringLiteral("0x80003200 ")));
+    FromButton(tool, 1033, [&](ToolDialog& dump) {
+      SetText(dump, 1002, QStringLiteral("80003200"));
+      QTest::keyClick(FindControl<QLineEdit>(&dump, 1002), Qt::Key_Return);
+    });
+  });
+  EXPECT_EQ(std::filesystem::file_size(path), 0x100u);
+}
+
+}  // namespace
+}  // namespace zemlo::shell::testing
