@@ -4,7 +4,6 @@
 #include "extract/card_browser.h"
 #include "link/link.h"
 #include "protocol/messages.h"
-#include "tests/card/print_message.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

@@ -7,7 +7,6 @@
 
 #include "extract/card_browser.h"
 #include "extract/card_transfer.h"
-#include "tests/card/print_message.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

@@ -3,7 +3,6 @@
 #include "debugger/hook_launcher.h"
 #include "debugger/memory_ops.h"
 #include "protocol/messages.h"
-#include "tests/memory/test_helpers.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

@@ -8,7 +8,6 @@
 #include "debugger/memory_view.h"
 #include "protocol/commands.h"
 #include "protocol/messages.h"
-#include "tests/memory/test_helpers.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

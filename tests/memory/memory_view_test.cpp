@@ -6,7 +6,6 @@
 #include "debugger/memory_view.h"
 #include "disasm/asm_line.h"
 #include "protocol/messages.h"
-#include "tests/memory/test_helpers.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

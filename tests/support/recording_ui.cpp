@@ -124,4 +124,10 @@ void RecordingUi::Clear() {
   steps_ = 0;
 }
 
+std::vector<std::string> Texts(RecordingUi& ui) {
+  std::vector<std::string> texts;
+  for (const auto& message : ui.messages()) texts.push_back(message.text);
+  return texts;
+}
+
 }  // namespace zemlo::testing

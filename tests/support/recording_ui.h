@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,17 @@ struct RecordedMessage {
   std::string detail = {};
   bool operator==(const RecordedMessage&) const = default;
 };
+
+inline RecordedMessage Box(const std::string& text, const std::string& caption,
+                           MessageIcon icon = MessageIcon::Error,
+                           MessageOwner owner = MessageOwner::None) {
+  return {text, caption, icon, owner};
+}
+
+inline void PrintTo(const RecordedMessage& message, std::ostream* out) {
+  *out << '"' << message.caption << ": " << message.text << "\" icon "
+       << static_cast<int>(message.icon) << " owner " << static_cast<int>(message.owner);
+}
 
 struct ProgressEvent {
   enum Kind { Range, Step, Advance } kind;
@@ -70,5 +82,8 @@ class RecordingUi final : public UiPort {
   int quitRequests_ = 0;
   uint32_t steps_ = 0;
 };
+
+// The texts of every message shown, in order.
+std::vector<std::string> Texts(RecordingUi& ui);
 
 }  // namespace zemlo::testing

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <random>
 
+#include "link/bytes.h"
 #include "link/link.h"
 
 namespace zemlo::testing {
@@ -77,6 +78,21 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> Wire(uint8_t command, std::initializer_list<uint32_t> fields) {
+  std::vector<uint8_t> bytes{command};
+  for (uint32_t field : fields) {
+    bytes.resize(bytes.size() + 4);
+    WriteBE32(&bytes[bytes.size() - 4], field);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> Pattern(size_t size, bool zeros) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size && !zeros; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  return bytes;
 }
 
 }  // namespace zemlo::testing

@@ -44,6 +44,11 @@ class SimFixture : public ::testing::Test {
 };
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values);
+// `command`, then each field big-endian.
+std::vector<uint8_t> Wire(uint8_t command, std::initializer_list<uint32_t> fields);
+// A recognisable pattern; zero bytes mean nothing to the console should a broken exchange leave
+// it reading commands.
+std::vector<uint8_t> Pattern(size_t size, bool zeros = false);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 

@@ -4,7 +4,6 @@
 
 #include "protocol/firmware.h"
 #include "protocol/messages.h"
-#include "tests/memory/test_helpers.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {

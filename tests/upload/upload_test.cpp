@@ -5,7 +5,6 @@
 
 #include "protocol/messages.h"
 #include "protocol/upload.h"
-#include "tests/memory/test_helpers.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {
