@@ -1,0 +1,127 @@
+// Each zemlo-cli command run in-process against the simulated console: what reaches the console,
+// what the user reads, and the exit status.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "cli/cli_command.h"
+#include "cli/cli_ui.h"
+#include "link/link.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string err;
+  size_t outLines;
+};
+
+std::string Drain(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  std::fclose(file);
+  return text;
+}
+
+class CliCommandsTest : public SimFixture {
+ protected:
+  // Parses `line` as main() does for a well-formed command line and runs the handler.
+  Outcome Run(const std::string& line) {
+    std::istringstream words(line);
+    std::string name, word;
+    words >> name;
+    const cli::CliCommand* command = nullptr;
+    for (const cli::CliCommand& c : cli::CommandTable()) {
+      if (name == c.name) command = &c;
+    }
+    EXPECT_NE(command, nullptr) << name;
+    if (command == nullptr) return {-1, "", 0};
+    cli::CliArgs args;
+    while (words >> word) {
+      if (word == "-o") {
+        words >> args.output;
+      } else if (std::find(command->options.begin(), command->options.end(), word) !=
+                 command->options.end()) {
+        words >> args.options[word];
+      } else if (word.rfind("--", 0) == 0) {
+        args.flags.insert(word);
+      } else {
+        args.args.push_back(word);
+      }
+    }
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    int status;
+    {
+      cli::CliUi ui(out, err);
+      InstallUi(&ui);
+      if (!args.output.empty()) ui.SetSaveFile(args.output);
+      status = command->run(args, ui);
+      if (status == cli::kExitFromMessages) status = ui.failureShown() ? 1 : 0;
+      InstallUi(&this->ui());
+    }
+    const std::string text = Drain(out);
+    return {status, Drain(err), static_cast<size_t>(std::count(text.begin(), text.end(), '\n'))};
+  }
+};
+
+TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
+  WriteFileBytes(TempPath("game.dol"), std::vector<uint8_t>(5000, 0x5A));
+  const std::string dol = " " + TempPath("game.dol");
+  const std::string out = " -o " + TempPath("out.bin");
+  const struct {
+    std::string line;
+    int status;
+    std::string err;
+    std::vector<uint8_t> sentPrefix;
+    size_t outLines = 0;
+  } rows[] = {
+      {"freeze", 0, "", {0x06}},
+      {"unfreeze", 0, "", {0x07}},
+      {"stop", 0, "", {0xBA}},
+      {"poke 80003100 12345678", 0, "", Wire(0x03, {0x80003100, 0x12345678})},
+      {"poke 80003100 1234", 1, "Range Error: Poke Value is not DWORD size\n", {}},
+      {"fill 80001000 80002000", 0, "", Wire(0x35, {0x80001000, 0x80002000})},
+      {"fill 80001000 80000FFF",
+       1,
+       "Range Error: End address should be higher than the Start address\n",
+       {}},
+      {"dump-memory 80000000 80010000" + out, 0, "Done.: Finished dumping Memory to file\n",
+       Wire(0x04, {0x80000000, 0x80010000})},
+      {"memory hex 80000000", 0, "", Wire(0x31, {0x80000000}), 25},
+      {"memory asm 80003100", 0, "", Wire(0x31, {0x80003100}), 25},
+      {"dabr 80001234 --read --write", 0, "Done.: Breakpoint Set, Once hit the game will freeze\n",
+       Bytes({0x09, 0x80, 0x00, 0x12, 0x37})},
+      {"dabr 80001234 --write", 0, "Done.: Breakpoint Set, Once hit the game will freeze\n",
+       Bytes({0x09, 0x80, 0x00, 0x12, 0x36})},
+      {"iabr 80003100", 0, "Done.: Breakpoint Set, Once hit the game will freeze\n",
+       Bytes({0x10, 0x80, 0x00, 0x31, 0x03})},
+      {"registers", 0, "", {0x30}, 40},
+      {"grab" + out, 0, "Done.: Screen grabbed ok\n", {0x11}},
+      {"upload dol" + dol, 0, "Done.: DOL File Loaded\n", {}},
+      {"upload-code 80003100" + dol, 0, "Done.: Code Uploaded\n", Wire(0x41, {0x80003100, 5000})},
+      {"card list", 0, "Done.: Done listing Card in Slot A\n", {0x15}, 3},
+      {"card erase 1", 0, "Done.: Done Erasing Game Save\n", {0x17, 0x01}},
+      {"card download 2" + out, 0, "Done.: Done Saving GCI save file\n", {0x16, 0x02}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    model().card = sim::CardModel();
+    const Outcome outcome = Run(row.line);
+    EXPECT_EQ(outcome.status, row.status);
+    EXPECT_EQ(outcome.err, row.err);
+    EXPECT_EQ(outcome.outLines, row.outLines);
+    const std::vector<uint8_t> sent = Sent();
+    ASSERT_GE(sent.size(), row.sentPrefix.size());
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + row.sentPrefix.size()),
+              row.sentPrefix);
+    EXPECT_EQ(sent.empty(), row.status != 0);
+  }
+}
+
+}  // namespace
+}  // namespace zemlo::testing
