@@ -1,6 +1,9 @@
 // Each zemlo-cli command run in-process against the simulated console: what reaches the console,
 // what the user reads, and the exit status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
@@ -121,6 +124,38 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
               row.sentPrefix);
     EXPECT_EQ(sent.empty(), row.status != 0);
   }
+}
+
+// On a terminal the bar is drawn, cleared before a message, and finished with its line when the
+// operation empties it.
+TEST(CliProgress, DrawnOnATerminalAndEndedWithANewLine) {
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) GTEST_SKIP() << "no pty";
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  const auto seen = [master] {
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    return text;
+  };
+  std::FILE* err = fdopen(slave, "w");
+  {
+    cli::CliUi ui(stdout, err);
+    ui.ProgressSetRange(0, 4);
+    for (int i = 0; i < 4; ++i) ui.ProgressStep();
+    ui.ProgressSetRange(0, 0);
+    const std::string done = seen();
+    EXPECT_NE(done.find("100%"), std::string::npos) << done;
+    EXPECT_TRUE(done.ends_with("\r\n")) << done;
+    ui.ProgressSetRange(0, 2);
+    ui.ProgressStep();
+    ui.ShowMessage("text", "Done.", MessageIcon::None, MessageOwner::None, "");
+    const std::string cleared = seen();
+    EXPECT_NE(cleared.find(" 50%"), std::string::npos) << cleared;
+    EXPECT_TRUE(cleared.ends_with("\r\033[KDone.: text\r\n")) << cleared;
+  }
+  std::fclose(err);
+  close(master);
 }
 
 }  // namespace

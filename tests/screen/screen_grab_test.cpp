@@ -143,6 +143,11 @@ TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
 }
 
 TEST_F(ScreenGrabTest, WiderFrameIsTakenWholeThenRefused) {
+  model().debugger.frameWidth = 1;  // the narrowest width there is
+  EXPECT_EQ(Grab(), 1);
+  ui().Clear();
+  Sent();
+
   model().debugger.frameWidth = 641;
   EXPECT_EQ(Grab(), 0);
   EXPECT_EQ(Sent(), Answers(0, 9));
