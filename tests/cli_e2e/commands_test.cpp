@@ -19,7 +19,7 @@ namespace {
 struct Outcome {
   int status;
   std::string err;
-  size_t outLines;
+  std::string out;
 };
 
 std::string Drain(std::FILE* file) {
@@ -42,7 +42,7 @@ class CliCommandsTest : public SimFixture {
       if (name == c.name) command = &c;
     }
     EXPECT_NE(command, nullptr) << name;
-    if (command == nullptr) return {-1, "", 0};
+    if (command == nullptr) return {-1, "", ""};
     cli::CliArgs args;
     while (words >> word) {
       if (word == "-o") {
@@ -68,7 +68,7 @@ class CliCommandsTest : public SimFixture {
       InstallUi(&this->ui());
     }
     const std::string text = Drain(out);
-    return {status, Drain(err), static_cast<size_t>(std::count(text.begin(), text.end(), '\n'))};
+    return {status, Drain(err), text};
   }
 };
 
@@ -82,6 +82,7 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
     std::string err;
     std::vector<uint8_t> sentPrefix;
     size_t outLines = 0;
+    std::string outStart = "";
   } rows[] = {
       {"freeze", 0, "", {0x06}},
       {"unfreeze", 0, "", {0x07}},
@@ -95,8 +96,9 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
        {}},
       {"dump-memory 80000000 80010000" + out, 0, "Done.: Finished dumping Memory to file\n",
        Wire(0x04, {0x80000000, 0x80010000})},
-      {"memory hex 80000000", 0, "", Wire(0x31, {0x80000000}), 25},
-      {"memory asm 80003100", 0, "", Wire(0x31, {0x80003100}), 25},
+      {"memory hex 80000000", 0, "", Wire(0x31, {0x80000000}), 25,
+       "0x80000000 47 5A 4C 45 30 31 00 00 GZLE01..\n"},
+      {"memory asm 80003100", 0, "", Wire(0x31, {0x80003100}), 25, "0x80003100  0x"},
       {"dabr 80001234 --read --write", 0, "Done.: Breakpoint Set, Once hit the game will freeze\n",
        Bytes({0x09, 0x80, 0x00, 0x12, 0x37})},
       {"dabr 80001234 --write", 0, "Done.: Breakpoint Set, Once hit the game will freeze\n",
@@ -106,6 +108,10 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
       {"registers", 0, "", {0x30}, 40},
       {"grab" + out, 0, "Done.: Screen grabbed ok\n", {0x11}},
       {"upload dol" + dol, 0, "Done.: DOL File Loaded\n", {}},
+      {"flash-firmware" + dol,
+       0,
+       "Done.: Flash file loaded to memory, check console for progress\n",
+       {}},
       {"upload-code 80003100" + dol, 0, "Done.: Code Uploaded\n", Wire(0x41, {0x80003100, 5000})},
       {"card list", 0, "Done.: Done listing Card in Slot A\n", {0x15}, 3},
       {"card erase 1", 0, "Done.: Done Erasing Game Save\n", {0x17, 0x01}},
@@ -117,7 +123,9 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
     const Outcome outcome = Run(row.line);
     EXPECT_EQ(outcome.status, row.status);
     EXPECT_EQ(outcome.err, row.err);
-    EXPECT_EQ(outcome.outLines, row.outLines);
+    EXPECT_EQ(static_cast<size_t>(std::count(outcome.out.begin(), outcome.out.end(), '\n')),
+              row.outLines);
+    EXPECT_TRUE(outcome.out.starts_with(row.outStart)) << outcome.out;
     const std::vector<uint8_t> sent = Sent();
     ASSERT_GE(sent.size(), row.sentPrefix.size());
     EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + row.sentPrefix.size()),

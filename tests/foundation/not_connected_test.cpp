@@ -59,6 +59,7 @@ TEST_F(NotConnectedTest, EveryOperationRefusesWithTheSameMessage) {
   };
   Disconnect();
   g_keepExtracting = 1;
+  g_stopRequested = 0;
   for (const auto& op : operations) {
     SCOPED_TRACE(op.name);
     ui().Clear();

@@ -16,7 +16,8 @@ TEST_F(StepsTest, ReplyMissingOrHeaderLaidOutBigEndian) {
   // The console answers nothing to a freeze, so a reply read comes back short.
   ASSERT_TRUE(SendCommand(CMD_FREEZE));
   EXPECT_EQ(ReadReply(), std::nullopt);
-  EXPECT_EQ(OnlyMessage().text, kMsgReadResponse);
+  EXPECT_EQ(OnlyMessage().text,
+            "Error reading response from Console. Please check connection and retry");
 
   EXPECT_EQ(SendHeader({0x80003100u, 0x12345678u}), TRANSFER_COMPLETE);
   EXPECT_EQ(Sent(), Bytes({0x06, 0x80, 0x00, 0x31, 0x00, 0x12, 0x34, 0x56, 0x78}));

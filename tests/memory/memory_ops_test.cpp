@@ -114,7 +114,11 @@ TEST_F(MemoryOpsTest, DumpSizesAtThePacketBoundaries) {
     ASSERT_EQ(OnDumpMemoryPressed("80000000", end), 1);
     EXPECT_EQ(DumpFile(), Memory(0, bytes));
     EXPECT_EQ(Answers(ACK_BLOCK), bytes / 63488);  // 396 for the whole 24 MiB
-    EXPECT_EQ(ui().progress().front().high, bytes / 63488);
+    const auto progress = ui().progress();
+    EXPECT_EQ(progress.front().high, bytes / 63488);
+    EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
+                            [](const ProgressEvent& e) { return e.kind == ProgressEvent::Advance; }),
+              bytes / 63488);
     EXPECT_EQ(ui().progress().back().high, 0u);
     EXPECT_EQ(OnlyMessage(), Box(kMsgDumpFinished, kCaptionDone, MessageIcon::None));
     EXPECT_EQ(adapter().timeouts().readMs, kDumpTimeoutMs);
