@@ -34,15 +34,26 @@ TEST(CliContract, ExitStatusesAndStreams) {
             "Error: You must first connect USB Zemlo in USB Menu\n");
   EXPECT_EQ(RunCli("--adapter tcp:127.0.0.1:9 connect").status, 1);
 
-  for (const char* usage :
-       {"", "no-such-command", "--adapter sim poke 80003100", "--adapter bogus freeze",
-        "--adapter sim dump-memory 80000000 80000010", "--adapter sim freeze extra",
-        "--adapter sim hook 6", "--adapter sim memory bin 80003100", "--adapter sim upload exe f",
-        "--adapter sim card", "--adapter sim card format", "--adapter sim card list extra",
-        "--adapter sim card download 1", "--adapter sim card download x -o f.gci",
-        "--adapter sim card download -1 -o f.gci", "--adapter sim card erase",
-        "--adapter sim card erase 256", "--adapter sim card erase 1 -o f.gci",
-        "--adapter sim card upload"}) {
+  for (const char* usage : {"",
+                            "no-such-command",
+                            "--adapter sim poke 80003100",
+                            "--adapter bogus freeze",
+                            "--adapter sim dump-memory 80000000 80000010",
+                            "--adapter sim freeze extra",
+                            "--adapter sim hook 6",
+                            "--adapter sim memory bin 80003100",
+                            "--adapter sim upload exe f",
+                            "--adapter sim card",
+                            "--adapter sim card format",
+                            "--adapter sim card list extra",
+                            "--adapter sim card download 1",
+                            "--adapter sim card download x -o f.gci",
+                            "--adapter sim card download -1 -o f.gci",
+                            "--adapter sim card erase",
+                            "--adapter sim card erase 256",
+                            "--adapter sim card erase 99999999999",
+                            "--adapter sim card erase 1 -o f.gci",
+                            "--adapter sim card upload"}) {
     SCOPED_TRACE(usage);
     CliRun run = RunCli(usage);
     EXPECT_EQ(run.status, 2);
