@@ -143,6 +143,31 @@ const std::vector<CliCommand>& CommandTable() {
        {"--base"},
        false,
        CmdDisasm},
+      {"watch",
+       "FILE [--interval MS] [--count N]",
+       "refresh the watch list in FILE (JSON) every MS milliseconds (default 100), printing "
+       "'LABEL ADDRESS VALUE' per entry, N times (default: until interrupted)",
+       1,
+       1,
+       false,
+       {},
+       {"--interval", "--count"},
+       true,
+       CmdWatch},
+      {"scan",
+       "new TYPE COMPARE [A [B]] | next COMPARE [A [B]] | undo | list --session FILE",
+       "search memory for a value, kept in the session FILE between invocations; TYPE u8 u16 u32 "
+       "s8 s16 s32 f32 f64; COMPARE exact not-equal greater less between unknown (new) or "
+       "increased decreased increased-by decreased-by changed unchanged (next); new takes "
+       "[--start ADDRESS] [--end ADDRESS] (default MEM1) [--unaligned] [--freeze]; prints the "
+       "candidate count and up to --limit N (default 20) 'ADDRESS CURRENT PREVIOUS' lines",
+       1,
+       5,
+       false,
+       {"--unaligned", "--freeze"},
+       {"--session", "--start", "--end", "--limit"},
+       true,
+       CmdScan},
   };
   return table;
 }

@@ -32,5 +32,8 @@ int CmdDumpNand(const CliArgs& args, CliUi& ui);
 int CmdLowLevel(const CliArgs& args, CliUi& ui);
 // commands_card.cpp
 int CmdCard(const CliArgs& args, CliUi& ui);
+// commands_live.cpp
+int CmdWatch(const CliArgs& args, CliUi& ui);
+int CmdScan(const CliArgs& args, CliUi& ui);
 
 }  // namespace zemlo::cli

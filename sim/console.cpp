@@ -70,6 +70,8 @@ void Console::Serve(ConsoleIo& io) {
     // A silent console swallows whatever it is sent.
     if (faults_.Silent()) continue;
     model_.commandLog.push_back(command);
+    // The game only moves between commands, so every answer shows one consistent frame.
+    model_.game.Advance(model_.MemorySpan(), model_.frozen);
     if (CommandHandler handler = table_.Find(command)) {
       handler(session);
     } else {

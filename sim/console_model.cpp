@@ -86,6 +86,7 @@ ConsoleModel::ConsoleModel() : memory(kMemorySize) {
     offset = EmitFunction(memory, offset, random);
   }
   SeedData(memory, random);
+  game.Start(MemorySpan());
 }
 
 std::optional<size_t> ConsoleModel::MemoryOffset(uint32_t address, size_t count) const {

@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "sim/card_model.h"
 #include "sim/debugger_model.h"
 #include "sim/extract_model.h"
+#include "sim/game_model.h"
 #include "sim/upload_model.h"
 
 namespace zemlo::sim {
@@ -67,6 +69,9 @@ struct ConsoleModel {
   DebuggerModel debugger;
   ExtractModel extract;
   CardModel card;
+  GameModel game;
+
+  std::span<uint8_t> MemorySpan() { return {memory.data(), memory.size()}; }
 };
 
 }  // namespace zemlo::sim

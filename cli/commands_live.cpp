@@ -1,0 +1,145 @@
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "cli/handlers.h"
+#include "live/value_search.h"
+#include "live/watch_file.h"
+#include "live/watch_list.h"
+
+// The live tools from a terminal: a watch list refreshed on an interval, and a value search kept
+// in a session file between invocations.
+namespace zemlo::cli {
+namespace {
+
+std::optional<uint64_t> Count(const CliArgs& args, const std::string& name, uint64_t fallback) {
+  const auto it = args.options.find(name);
+  if (it == args.options.end()) return fallback;
+  uint64_t value = 0;
+  const auto [end, error] =
+      std::from_chars(it->second.data(), it->second.data() + it->second.size(), value);
+  if (error != std::errc() || end != it->second.data() + it->second.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<uint32_t> Address(const CliArgs& args, const std::string& name, uint32_t fallback) {
+  const auto it = args.options.find(name);
+  if (it == args.options.end()) return fallback;
+  uint32_t value = 0;
+  const auto [end, error] =
+      std::from_chars(it->second.data(), it->second.data() + it->second.size(), value, 16);
+  if (it->second.empty() || error != std::errc() || end != it->second.data() + it->second.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<double> Operand(const std::string& text) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0') return std::nullopt;
+  return value;
+}
+
+std::string Number(live::ValueType type, double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, live::IsFloat(type) ? "%.9g" : "%.0f", value);
+  return text;
+}
+
+// "scan new TYPE COMPARE [A [B]]" and "scan next COMPARE [A [B]]": the comparison and its values.
+std::optional<live::ScanRequest> Request(const std::vector<std::string>& words, size_t first) {
+  if (words.size() <= first) return std::nullopt;
+  const auto compare = live::CompareNamed(words[first]);
+  if (!compare || words.size() != first + 1 + live::CompareOperands(*compare)) return std::nullopt;
+  live::ScanRequest request{*compare};
+  for (int i = 0; i < live::CompareOperands(*compare); ++i) {
+    const auto value = Operand(words[first + 1 + i]);
+    if (!value) return std::nullopt;
+    (i == 0 ? request.a : request.b) = *value;
+  }
+  return request;
+}
+
+void PrintResults(const live::ValueSearch& search, size_t limit) {
+  for (const live::ScanResult& result : search.Results(limit)) {
+    std::printf("%08X %s %s\n", result.address, Number(search.range().type, result.current).c_str(),
+                result.previous ? Number(search.range().type, *result.previous).c_str() : "-");
+  }
+}
+
+}  // namespace
+
+int CmdWatch(const CliArgs& args, CliUi&) {
+  const auto interval = Count(args, "--interval", 100);
+  const auto count = Count(args, "--count", 0);
+  if (!interval || !count) return UsageError("watch", "--interval and --count take a number");
+  live::WatchList list;
+  std::string error;
+  if (!live::LoadWatchFile(args.args[0], list.entries(), error)) {
+    std::fprintf(stderr, "File Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  auto next = std::chrono::steady_clock::now();
+  for (uint64_t done = 0; *count == 0 || done < *count; ++done) {
+    if (done > 0) std::this_thread::sleep_until(next);
+    next += std::chrono::milliseconds(*interval);
+    if (list.Refresh() == live::RefreshOutcome::Failed) {
+      std::fprintf(stderr, "USB Error: the console did not answer the refresh\n");
+      return kExitFailure;
+    }
+    for (size_t i = 0; i < list.entries().size(); ++i) std::printf("%s\n", list.Line(i).c_str());
+    std::fflush(stdout);
+  }
+  return kExitOk;
+}
+
+int CmdScan(const CliArgs& args, CliUi& ui) {
+  const auto session = args.options.find("--session");
+  if (session == args.options.end()) return UsageError("scan", "--session FILE is required");
+  const std::string& action = args.args[0];
+  const auto limit = Count(args, "--limit", 20);
+  if (!limit) return UsageError("scan", "--limit takes a number");
+  live::ValueSearch search;
+  std::string error;
+  if (action != "new" && !search.Load(session->second, error)) {
+    std::fprintf(stderr, "File Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  if (action == "new") {
+    const live::ValueType type =
+        live::TypeNamed(args.args.size() > 1 ? args.args[1] : "").value_or(live::ValueType::String);
+    const auto request = Request(args.args, 2);
+    const auto start = Address(args, "--start", 0x80000000u);
+    const auto end = Address(args, "--end", 0x81800000u);
+    if (!live::IsNumeric(type)) return UsageError("scan", "TYPE must be u8 ... f64");
+    if (!request || !start || !end) return UsageError("scan", "expected COMPARE [A [B]]");
+    live::ScanRange range{*start, *end, type, !args.flags.count("--unaligned")};
+    error = search.First(range, *request, args.flags.count("--freeze") > 0);
+  } else if (action == "next") {
+    const auto request = Request(args.args, 1);
+    if (!request) return UsageError("scan", "expected COMPARE [A [B]]");
+    error = search.Next(*request);
+  } else if (action == "undo") {
+    if (!search.Undo()) error = "nothing to undo";
+  } else if (action != "list") {
+    return UsageError("scan", "the action must be new, next, undo or list");
+  }
+  if (!error.empty()) {
+    // The operation's own message box (a USB error) has said more when there was one.
+    if (!ui.failureShown()) std::fprintf(stderr, "Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  if (action != "list" && !search.Save(session->second, error)) {
+    std::fprintf(stderr, "File Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  std::printf("%llu candidates\n", static_cast<unsigned long long>(search.count()));
+  PrintResults(search, *limit);
+  return kExitOk;
+}
+
+}  // namespace zemlo::cli

@@ -1,0 +1,241 @@
+#include "live/watch_file.h"
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace zemlo::live {
+namespace {
+
+using nlohmann::json;
+
+// Longest string or byte array an entry may ask for: a file must not make a refresh read
+// megabytes, and a window holds 200 bytes anyway.
+constexpr uint32_t kMaxEntryLength = 4096;
+
+// typeIndex of the file: byte, 2 bytes, 4 bytes, float, double, string, byte array; the
+// integer ones split by "unsigned".
+struct FileType {
+  ValueType unsignedType;
+  ValueType signedType;
+};
+constexpr FileType kFileTypes[] = {
+    {ValueType::U8, ValueType::S8},       {ValueType::U16, ValueType::S16},
+    {ValueType::U32, ValueType::S32},     {ValueType::F32, ValueType::F32},
+    {ValueType::F64, ValueType::F64},     {ValueType::String, ValueType::String},
+    {ValueType::Bytes, ValueType::Bytes},
+};
+constexpr DisplayBase kFileBases[] = {DisplayBase::Dec, DisplayBase::Hex, DisplayBase::Oct,
+                                      DisplayBase::Bin};
+
+std::optional<uint32_t> HexNumber(const json& value) {
+  if (value.is_number_unsigned()) {
+    const uint64_t number = value.get<uint64_t>();
+    if (number > UINT32_MAX) return std::nullopt;
+    return static_cast<uint32_t>(number);
+  }
+  if (!value.is_string()) return std::nullopt;
+  std::string_view text = value.get_ref<const std::string&>();
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
+  uint32_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, 16);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+std::string Hex(uint32_t value) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%X", value);
+  return text;
+}
+
+json Field(const json& item, const char* key, json fallback) {
+  const auto it = item.find(key);
+  return it == item.end() ? fallback : *it;
+}
+
+std::string ParseEntry(const json& item, const std::string& group, WatchEntry& entry) {
+  if (!item.is_object()) return "is not an object";
+  entry.group = group;
+  if (auto it = item.find("label"); it != item.end() && it->is_string()) entry.label = *it;
+  const auto address = item.contains("address") ? HexNumber(item["address"]) : std::nullopt;
+  if (!address) return "has no hexadecimal \"address\"";
+  entry.address = *address;
+  const json typeIndex = Field(item, "typeIndex", 2);
+  if (!typeIndex.is_number_integer() || typeIndex.get<int64_t>() < 0 ||
+      typeIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileTypes))) {
+    return "has an unknown \"typeIndex\"";
+  }
+  const json unsignedField = Field(item, "unsigned", true);
+  const bool isUnsigned = !unsignedField.is_boolean() || unsignedField.get<bool>();
+  const FileType& type = kFileTypes[typeIndex.get<size_t>()];
+  entry.type = isUnsigned ? type.unsignedType : type.signedType;
+  const json baseIndex = Field(item, "baseIndex", 0);
+  if (!baseIndex.is_number_integer() || baseIndex.get<int64_t>() < 0 ||
+      baseIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileBases))) {
+    return "has an unknown \"baseIndex\"";
+  }
+  entry.base = kFileBases[baseIndex.get<size_t>()];
+  const json length = Field(item, "length", 1);
+  if (!length.is_number_integer() || length.get<int64_t>() < 0)
+    return "has a \"length\" that is not a count";
+  if (!IsNumeric(entry.type)) {
+    if (length.get<uint64_t>() < 1 || length.get<uint64_t>() > kMaxEntryLength) {
+      return "has a \"length\" outside 1.." + std::to_string(kMaxEntryLength);
+    }
+    entry.length = length.get<uint32_t>();
+  } else {
+    entry.length = TypeSize(entry.type, 0);
+  }
+  if (auto it = item.find("pointerOffsets"); it != item.end() && !it->is_null()) {
+    if (!it->is_array()) return "has \"pointerOffsets\" that are not a list";
+    for (const json& offset : *it) {
+      const auto number = HexNumber(offset);
+      if (!number) return "has a pointer offset that is not hexadecimal";
+      entry.pointerOffsets.push_back(*number);
+    }
+  }
+  return {};
+}
+
+std::string ParseItems(const json& items, const std::string& group, std::vector<WatchEntry>& out) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const json& item = items[i];
+    const std::string where =
+        (group.empty() ? "" : "group \"" + group + "\" ") + "item " + std::to_string(i + 1);
+    if (item.is_object() && item.contains("groupEntries")) {
+      const json& inner = item["groupEntries"];
+      if (!inner.is_array()) return where + ": \"groupEntries\" is not a list";
+      const json nameField = Field(item, "groupName", "");
+      std::string name = nameField.is_string() ? nameField.get<std::string>() : "";
+      if (!group.empty()) name = group + "/" + name;
+      if (std::string error = ParseItems(inner, name, out); !error.empty()) return error;
+      continue;
+    }
+    WatchEntry entry;
+    if (std::string error = ParseEntry(item, group, entry); !error.empty())
+      return where + " " + error;
+    out.push_back(std::move(entry));
+  }
+  return {};
+}
+
+json EntryJson(const WatchEntry& entry) {
+  size_t typeIndex = 0;
+  while (kFileTypes[typeIndex].unsignedType != entry.type &&
+         kFileTypes[typeIndex].signedType != entry.type) {
+    ++typeIndex;
+  }
+  json offsets = json::array();
+  for (uint32_t offset : entry.pointerOffsets) offsets.push_back(Hex(offset));
+  const bool isSigned =
+      entry.type == ValueType::S8 || entry.type == ValueType::S16 || entry.type == ValueType::S32;
+  return json{{"label", entry.label},     {"address", Hex(entry.address)},
+              {"typeIndex", typeIndex},   {"unsigned", !isSigned},
+              {"length", entry.size()},   {"baseIndex", static_cast<int>(entry.base)},
+              {"pointerOffsets", offsets}};
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, std::string& error) {
+  out.clear();
+  const json document = json::parse(text, nullptr, false);
+  if (document.is_discarded()) {
+    error = "not a JSON document";
+    return false;
+  }
+  if (!document.is_object() || !document.contains("watchList") ||
+      !document["watchList"].is_array()) {
+    error = "no \"watchList\" list";
+    return false;
+  }
+  error = ParseItems(document["watchList"], "", out);
+  if (error.empty()) return true;
+  out.clear();
+  return false;
+}
+
+bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = "cannot open " + path;
+    return false;
+  }
+  std::stringstream text;
+  text << file.rdbuf();
+  if (!ParseWatchJson(text.str(), out, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+std::string WatchJson(const std::vector<WatchEntry>& entries) {
+  json list = json::array();
+  std::vector<std::string> groups;
+  for (const WatchEntry& entry : entries) {
+    if (entry.group.empty()) {
+      list.push_back(EntryJson(entry));
+    } else if (std::find(groups.begin(), groups.end(), entry.group) == groups.end()) {
+      groups.push_back(entry.group);
+      json members = json::array();
+      for (const WatchEntry& member : entries) {
+        if (member.group == entry.group) members.push_back(EntryJson(member));
+      }
+      list.push_back(json{{"groupName", entry.group}, {"groupEntries", members}});
+    }
+  }
+  return json{{"watchList", list}}.dump(2) + "\n";
+}
+
+bool SaveWatchFile(const std::string& path, const std::vector<WatchEntry>& entries,
+                   std::string& error) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << WatchJson(entries);
+  file.flush();
+  if (!file) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+std::string WatchCsv(const WatchList& list) {
+  std::string csv = "group,label,address,type,base,pointer offsets,resolved,value\n";
+  for (size_t i = 0; i < list.entries().size(); ++i) {
+    const WatchEntry& entry = list.entries()[i];
+    std::string offsets;
+    for (uint32_t offset : entry.pointerOffsets)
+      offsets += (offsets.empty() ? "" : " ") + Hex(offset);
+    std::string resolved, value;
+    if (i < list.readings().size()) {
+      const WatchReading& reading = list.readings()[i];
+      if (reading.valid) {
+        resolved = Hex(reading.resolved);
+        value = FormatValue(entry.type, entry.base, reading.bytes.data(), entry.length);
+      } else {
+        value = reading.error;
+      }
+    }
+    csv += CsvField(entry.group) + "," + CsvField(entry.label) + "," + Hex(entry.address) + "," +
+           TypeName(entry.type) + "," + BaseName(entry.base) + "," + offsets + "," + resolved +
+           "," + CsvField(value) + "\n";
+  }
+  return csv;
+}
+
+}  // namespace zemlo::live

@@ -1,0 +1,25 @@
+// Watch lists on disk: the JSON other memory tools read and write ({"watchList": [...]} with
+// groups and entries), and a CSV export of what the last refresh showed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "live/watch_list.h"
+
+namespace zemlo::live {
+
+// Entries of the file, in file order, each carrying its group's name. On failure the result is
+// empty and `error` says what is wrong and where; the caller's list is untouched.
+bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::string& error);
+bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, std::string& error);
+
+std::string WatchJson(const std::vector<WatchEntry>& entries);
+bool SaveWatchFile(const std::string& path, const std::vector<WatchEntry>& entries,
+                   std::string& error);
+
+// One line per entry: group, label, address, type, base, pointer offsets, resolved address and
+// value as shown.
+std::string WatchCsv(const WatchList& list);
+
+}  // namespace zemlo::live

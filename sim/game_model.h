@@ -1,0 +1,52 @@
+// The game the simulated console runs once started: a few variables that change at 60 frames a
+// second while the console is not frozen, at fixed addresses that tests and the README name.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+
+namespace zemlo::sim {
+
+struct GameModel {
+  using Clock = std::chrono::steady_clock;
+
+  static constexpr uint32_t kFrameCounter = 0x80900000u;   // u32, +1 every frame
+  static constexpr uint32_t kTimer = 0x80900004u;          // f32, seconds of play
+  static constexpr uint32_t kHealth = 0x80900008u;         // u16, drops now and then
+  static constexpr uint32_t kPlayerPointer = 0x8090000Cu;  // u32, moves when a level reloads
+  static constexpr uint32_t kLevelName = 0x80900010u;      // string of 16 bytes, "WORLD 1-1"
+  // The player structure the pointer leads to: level number (u32), coins (u32), x (f32).
+  static constexpr uint32_t kPlayerLevel = 0x0;
+  static constexpr uint32_t kPlayerCoins = 0x4;
+  static constexpr uint32_t kPlayerX = 0x8;
+  static constexpr uint32_t kPlayerAreas = 0x80A00000u;  // a level's structure lands in here
+  static constexpr uint32_t kPlayerAreaStride = 0x1240u;
+  static constexpr uint32_t kFramesPerSecond = 60;
+  static constexpr uint32_t kHealthFull = 1000;
+  static constexpr uint32_t kHealthDropEvery = 37;  // frames
+  static constexpr uint32_t kHealthDrop = 7;
+  static constexpr uint32_t kLevelFrames = 600;  // a level reloads every ten seconds
+
+  // Off: only Step moves the game (tests that want exact frames).
+  bool clockDriven = true;
+  uint64_t frames = 0;
+  uint32_t health = kHealthFull;
+  uint32_t level = 0;
+  uint32_t coins = 0;
+
+  // Lays out the first frame in `memory` (main memory from 0x80000000 on).
+  void Start(std::span<uint8_t> memory);
+  // Plays the frames that are due since the last call, unless frozen; a frozen game plays none
+  // and resumes from the moment it is next called unfrozen.
+  void Advance(std::span<uint8_t> memory, bool frozen, Clock::time_point now = Clock::now());
+  void Step(std::span<uint8_t> memory, uint64_t count);
+
+  uint32_t PlayerAddress() const { return kPlayerAreas + (level % 8) * kPlayerAreaStride; }
+
+ private:
+  void Write(std::span<uint8_t> memory) const;
+  Clock::time_point origin_ = Clock::now();
+};
+
+}  // namespace zemlo::sim

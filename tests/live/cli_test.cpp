@@ -1,0 +1,79 @@
+// The watch and scan commands as scripts use them, against zemlo-sim's running game.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "sim/game_model.h"
+#include "tests/support/cli_runner.h"
+
+namespace {
+
+using zemlo::testing::CliRun;
+
+CliRun RunCli(const std::string& arguments) {
+  return zemlo::testing::RunProgram(ZEMLO_CLI, arguments);
+}
+
+std::filesystem::path Temp(const std::string& name) {
+  return std::filesystem::temp_directory_path() / ("zemlo-live-" + std::to_string(getpid()) + name);
+}
+
+TEST(LiveCli, WatchPrintsEachEntryOnEveryRefresh) {
+  const auto path = Temp("watch.json");
+  std::ofstream(path) << R"({"watchList":[{"label":"health","address":"80900008","typeIndex":1},
+      {"groupName":"level","groupEntries":[{"label":"name","address":"80900010","typeIndex":5,
+      "length":16},{"label":"coins","address":"8090000C","typeIndex":2,"pointerOffsets":["4"]}]}]})";
+  const CliRun run = RunCli("--adapter sim watch " + path.string() + " --count 2 --interval 10");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find("coins")),
+            "health 80900008 1000\nname 80900010 WORLD 1-1\n");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6);
+  std::ofstream(path) << "{\"watchList\":[";
+  EXPECT_EQ(RunCli("--adapter sim watch " + path.string()).status, 1);
+  std::filesystem::remove(path);
+}
+
+TEST(LiveCli, ScanSessionContinuesAcrossInvocations) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[0]);
+    execl(ZEMLO_SIM, ZEMLO_SIM, "--listen", "127.0.0.1:0", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string line;
+  for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) line += c;
+  close(fds[0]);
+  const std::string adapter = "--adapter tcp:127.0.0.1:" + line.substr(line.rfind(':') + 1) + " ";
+  const std::string session = " --session " + Temp("scan.session").string();
+
+  EXPECT_EQ(RunCli(adapter + "hook 1").status, 0);
+  EXPECT_EQ(RunCli(adapter + "freeze").status, 0);
+  // Frame counter, timer, health, pointer: the first two grow while the game runs.
+  CliRun run = RunCli(adapter + "scan new u32 unknown --start 80900000 --end 80900010" + session);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "4 candidates");
+  EXPECT_EQ(RunCli(adapter + "unfreeze").status, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  run = RunCli(adapter + "scan next increased" + session);
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "2 candidates");
+  EXPECT_EQ(run.out.find("80900000 "), run.out.find('\n') + 1);
+  EXPECT_EQ(RunCli(adapter + "scan undo" + session).out.substr(0, 12), "4 candidates");
+  EXPECT_EQ(RunCli(adapter + "scan next between 1" + session).status, 2);
+  run = RunCli(adapter + "scan list" + session + " --limit 1");
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  std::filesystem::remove(Temp("scan.session"));
+}
+
+}  // namespace

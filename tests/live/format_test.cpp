@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "live/value_type.h"
+#include "live/watch_file.h"
+#include "live/window_plan.h"
+
+namespace zemlo::live {
+namespace {
+
+TEST(WindowPlan, FewestWindowsCoverEverySpan) {
+  struct Row {
+    const char* name;
+    std::vector<Span> spans;
+    std::vector<uint32_t> starts;
+  };
+  const std::vector<Row> rows{
+      {"neighbours share", {{0x80000010, 4}, {0x80000000, 4}, {0x800000C0, 8}}, {0x80000000}},
+      {"one byte past", {{0x80000000, 4}, {0x800000C8, 1}}, {0x80000000, 0x800000C8}},
+      {"straddling span", {{0x80000000, 4}, {0x800000C6, 4}}, {0x80000000, 0x800000C8}},
+      {"long span", {{0x80001000, 450}}, {0x80001000, 0x800010C8, 0x80001190}},
+      {"top of memory", {{0xFFFFFFF0, 16}}, {0xFFFFFFF0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(PlanWindows(row.spans), row.starts);
+  }
+}
+
+TEST(ValueType, FormatAndParseEachType) {
+  struct Row {
+    ValueType type;
+    DisplayBase base;
+    std::vector<uint8_t> bytes;
+    const char* text;
+  };
+  const std::vector<Row> rows{
+      {ValueType::U16, DisplayBase::Dec, {0x03, 0xE8}, "1000"},
+      {ValueType::S16, DisplayBase::Dec, {0xFF, 0xFE}, "-2"},
+      {ValueType::S8, DisplayBase::Hex, {0xFE}, "FE"},
+      {ValueType::U32, DisplayBase::Oct, {0, 0, 0, 8}, "10"},
+      {ValueType::U8, DisplayBase::Bin, {5}, "101"},
+      {ValueType::F32, DisplayBase::Hex, {0x3F, 0xC0, 0, 0}, "1.5"},
+      {ValueType::F64, DisplayBase::Dec, {0xC0, 0x04, 0, 0, 0, 0, 0, 0}, "-2.5"},
+      {ValueType::String, DisplayBase::Dec, {'H', 'P', 0, 0}, "HP"},
+      {ValueType::Bytes, DisplayBase::Hex, {0xDE, 0xAD, 0x01}, "DE AD 01"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const auto length = static_cast<uint32_t>(row.bytes.size());
+    EXPECT_EQ(FormatValue(row.type, row.base, row.bytes.data(), length), row.text);
+    EXPECT_EQ(ParseValue(row.type, row.base, row.text, length), row.bytes);
+  }
+  for (const auto& [type, text] :
+       std::vector<std::pair<ValueType, const char*>>{{ValueType::U8, "256"},
+                                                      {ValueType::U16, "-1"},
+                                                      {ValueType::S8, "-129"},
+                                                      {ValueType::U32, "12z"},
+                                                      {ValueType::F32, "x"},
+                                                      {ValueType::String, "far too long"}}) {
+    EXPECT_FALSE(ParseValue(type, DisplayBase::Dec, text, 4)) << text;
+  }
+}
+
+TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
+  std::vector<WatchEntry> entries;
+  std::string error;
+  ASSERT_TRUE(ParseWatchJson(
+      R"({"watchList":[{"label":"hp","address":"80900008","typeIndex":1,"unsigned":false,
+          "baseIndex":1,"pointerOffsets":[]},
+        {"groupName":"player","groupEntries":[{"label":"coins","address":"0x8090000C",
+          "typeIndex":2,"unsigned":true,"length":4,"baseIndex":0,"pointerOffsets":["4"]},
+          {"label":"name","address":"80900010","typeIndex":5,"length":16}]}]})",
+      entries, error))
+      << error;
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].type, ValueType::S16);
+  EXPECT_EQ(entries[0].base, DisplayBase::Hex);
+  EXPECT_EQ(entries[1].group, "player");
+  EXPECT_EQ(entries[1].pointerOffsets, std::vector<uint32_t>{4});
+  EXPECT_EQ(entries[2].size(), 16u);
+
+  std::vector<WatchEntry> again;
+  ASSERT_TRUE(ParseWatchJson(WatchJson(entries), again, error));
+  ASSERT_EQ(again.size(), entries.size());
+  for (size_t i = 0; i < again.size(); ++i) {
+    EXPECT_EQ(again[i].label, entries[i].label);
+    EXPECT_EQ(again[i].group, entries[i].group);
+    EXPECT_EQ(again[i].address, entries[i].address);
+    EXPECT_EQ(again[i].type, entries[i].type);
+    EXPECT_EQ(again[i].size(), entries[i].size());
+    EXPECT_EQ(again[i].pointerOffsets, entries[i].pointerOffsets);
+  }
+
+  for (const char* broken :
+       {R"({"watchList":[{"label":"x","address":"8090000")", R"({"list":[]})",
+        R"({"watchList":[{"address":"zz"}]})",
+        R"({"watchList":[{"address":"80000000","typeIndex":7}]})",
+        R"({"watchList":[{"address":"80000000","typeIndex":5,"length":100000}]})",
+        R"({"watchList":[{"address":"80000000","pointerOffsets":["q"]}]})"}) {
+    SCOPED_TRACE(broken);
+    EXPECT_FALSE(ParseWatchJson(broken, again, error));
+    EXPECT_TRUE(again.empty());
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace zemlo::live

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "link/exchange_claim.h"
+#include "live/live_link.h"
+#include "live/watch_list.h"
+#include "protocol/console_controls.h"
+#include "tests/live/live_fixture.h"
+
+namespace zemlo::live {
+namespace {
+
+using testing::LiveFixture;
+
+class WatchTest : public LiveFixture {
+ protected:
+  static WatchEntry Entry(const char* label, uint32_t address, ValueType type,
+                          std::vector<uint32_t> offsets = {}) {
+    WatchEntry entry;
+    entry.label = label;
+    entry.address = address;
+    entry.type = type;
+    entry.pointerOffsets = std::move(offsets);
+    return entry;
+  }
+  std::string Value(size_t index) {
+    const WatchReading& reading = list.readings().at(index);
+    return reading.valid ? FormatValue(list.entries()[index].type, DisplayBase::Dec,
+                                       reading.bytes.data(), list.entries()[index].length)
+                         : reading.error;
+  }
+  WatchList list;
+};
+
+TEST_F(WatchTest, FollowsTheRunningGame) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16),
+                    Entry("frames", Game::kFrameCounter, ValueType::U32),
+                    Entry("coins", Game::kPlayerPointer, ValueType::U32, {Game::kPlayerCoins}),
+                    Entry("stale", Game::kFrameCounter, ValueType::U32, {0})};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), "1000");
+  EXPECT_EQ(list.readings()[2].resolved, Game::kPlayerAreas + Game::kPlayerCoins);
+  EXPECT_EQ(Value(3), "invalid pointer at step 1 (0x00000000)");
+  // Health and frames sit in one window; the pointer costs a second round.
+  EXPECT_EQ(list.lastWindowCount(), 2u);
+
+  Play(Game::kLevelFrames);
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(1), "600");
+  EXPECT_TRUE(list.readings()[0].changed);
+  EXPECT_EQ(Value(0), std::to_string(1000 - 16 * Game::kHealthDrop));
+  // The level reloaded: the structure moved and the chain follows it.
+  EXPECT_EQ(list.readings()[2].resolved,
+            Game::kPlayerAreas + Game::kPlayerAreaStride + Game::kPlayerCoins);
+  EXPECT_EQ(Value(2), "30");
+}
+
+TEST_F(WatchTest, LockHoldsAValueAndEditsKeepNeighbouringBytes) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16),
+                    Entry("letter", Game::kLevelName + 1, ValueType::U8)};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(list.Lock(0, true, "1234"), "");
+  for (int round = 0; round < 3; ++round) {
+    Play(Game::kHealthDropEvery);
+    ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  }
+  EXPECT_EQ(list.Edit(1, "65"), "");
+  adapter().Quiesce();
+  const uint8_t* memory = model().memory.data() - 0x80000000u;
+  EXPECT_EQ(memory[Game::kHealth] << 8 | memory[Game::kHealth + 1], 1234);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory + Game::kLevelName), 9), "WARLD 1-1");
+  EXPECT_EQ(list.Edit(0, "70000"), "not a value of type u16");
+  list.Lock(0, false);
+  Play(Game::kHealthDropEvery);
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), std::to_string(1234 - Game::kHealthDrop));
+}
+
+TEST_F(WatchTest, HundredEntriesInTwentyWindowsAndSkippedWhileTheLinkIsBusy) {
+  for (uint32_t i = 0; i < 100; ++i) {
+    list.entries().push_back(
+        Entry("e", 0x80100000u + (i / 5) * 0x1000 + (i % 5) * 40, ValueType::U32));
+  }
+  const uint64_t before = Counters().windows;
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Counters().windows - before, 20u);
+
+  const ExchangeClaim held = ExchangeClaim::TryClaim();
+  ASSERT_TRUE(held.held());
+  Sent();
+  EXPECT_EQ(list.Refresh(), RefreshOutcome::Busy);
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(WatchTest, TheClockDrivenGameRunsOnlyWhileNotFrozen) {
+  adapter().Quiesce();
+  model().game.clockDriven = true;
+  list.entries() = {Entry("frames", Game::kFrameCounter, ValueType::U32)};
+  const auto frames = [&] {
+    EXPECT_EQ(list.Refresh(), RefreshOutcome::Done);
+    return std::stoul(Value(0));
+  };
+  const auto first = frames();
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  const auto running = frames();
+  EXPECT_GT(running, first);
+  FreezeConsole();
+  const auto frozen = frames();
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(frames(), frozen);
+  UnfreezeConsole();
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_GT(frames(), frozen);
+}
+
+}  // namespace
+}  // namespace zemlo::live
