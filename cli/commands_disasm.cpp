@@ -1,5 +1,6 @@
 #include "cli/handlers.h"
 #include "disasm/disasm_file.h"
+#include "disasm/symbol_map.h"
 #include "protocol/hex_parse.h"
 
 namespace zemlo::cli {
@@ -14,7 +15,15 @@ int CmdDisasm(const CliArgs& args, CliUi&) {
     base = *parsed;
   }
   std::string error;
-  if (!DisassembleFile(args.args.front(), base, stdout, &error)) {
+  std::optional<SymbolMap> map;
+  if (auto it = args.options.find("--map"); it != args.options.end()) {
+    map.emplace();
+    if (!map->Load(it->second, &error)) {
+      std::fprintf(stderr, "File Error: %s\n", error.c_str());
+      return kExitFailure;
+    }
+  }
+  if (!DisassembleFile(args.args.front(), base, stdout, &error, map ? &*map : nullptr)) {
     std::fprintf(stderr, "File Error: %s\n", error.c_str());
     return kExitFailure;
   }

@@ -1,10 +1,12 @@
 #include <charconv>
+#include <cstdio>
 #include <string>
 
 #include "cli/handlers.h"
 #include "debugger/hook_launcher.h"
 #include "debugger/memory_ops.h"
 #include "debugger/memory_view.h"
+#include "disasm/symbol_map.h"
 #include "protocol/firmware.h"
 #include "protocol/upload.h"
 
@@ -48,6 +50,15 @@ int CmdHook(const CliArgs& args, CliUi& ui) {
 
 int CmdMemory(const CliArgs& args, CliUi&) {
   const std::string& view = args.args[0];
+  if (auto it = args.options.find("--map"); it != args.options.end()) {
+    SymbolMap map;
+    std::string error;
+    if (!map.Load(it->second, &error)) {
+      std::fprintf(stderr, "File Error: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    SetLoadedSymbolMap(std::move(map));
+  }
   if (view == "hex") {
     OnHexPressed(args.args[1]);
   } else if (view == "asm") {

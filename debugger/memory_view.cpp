@@ -5,6 +5,7 @@
 
 #include "debugger/memory_ops.h"
 #include "disasm/asm_line.h"
+#include "disasm/symbol_map.h"
 #include "link/bytes.h"
 #include "protocol/commands.h"
 #include "protocol/messages.h"
@@ -101,12 +102,15 @@ int ShowAsmPage() {
   Ui().ListClear();
   PpcDisasmRecord record;
   char line[kMaxAsmLine];
+  const std::shared_ptr<const SymbolMap> map = LoadedSymbolMap();
   for (int i = 0; i < kMemoryPageLines; ++i) {
     const uint32_t offset = 4u * static_cast<uint32_t>(i);
     record.address = g_memoryView.pageAddress + offset;
     record.word = ReadBE32(page->data() + offset);
     ppc_disassemble(&record);
-    Ui().ListInsert(i, std::string(line, format_asm_line(line, record)));
+    std::string text(line, format_asm_line(line, record));
+    if (map) text = map->Annotate(std::move(text), g_memoryView.pageAddress + offset, record.word);
+    Ui().ListInsert(i, text);
   }
   return 1;
 }

@@ -1,5 +1,6 @@
 #include "disasm/disasm_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "disasm/asm_line.h"
 #include "disasm/chunk_writer.h"
 #include "disasm/ppc_disasm.h"
+#include "disasm/symbol_map.h"
 
 namespace zemlo {
 namespace {
@@ -16,6 +18,8 @@ namespace {
 // grow with the file.
 constexpr std::size_t kInputBytes = std::size_t{1} << 20;
 constexpr std::size_t kOutputBytes = std::size_t{1} << 20;
+// A named line is cut here: symbol names come from a file and may be of any length.
+constexpr std::size_t kMaxNamedLine = 1024;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -28,7 +32,8 @@ bool fail(std::string* error, std::string reason) {
 
 }  // namespace
 
-bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std::string* error) {
+bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std::string* error,
+                     const SymbolMap* map) {
   if (out == nullptr) return fail(error, "no output stream");
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
   if (!in) return fail(error, "cannot open " + path + ": " + std::strerror(errno));
@@ -36,7 +41,7 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
   std::vector<unsigned char> input(kInputBytes);
   ChunkWriter writer(out, kOutputBytes);
   char* output = writer.buffer();
-  const std::size_t flush_at = kOutputBytes - (kMaxAsmLine + 1);
+  const std::size_t flush_at = kOutputBytes - (std::max(kMaxAsmLine, kMaxNamedLine) + 1);
   std::size_t used = 0;
   std::size_t carried = 0;  // bytes of an incomplete word kept from the previous read
   std::uint32_t address = base;
@@ -64,7 +69,16 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
       record.word = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
                     (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
       ppc_disassemble(&record);
-      used += format_asm_line(output + used, record);
+      const std::size_t length = format_asm_line(output + used, record);
+      if (map != nullptr) {
+        const std::string named =
+            map->Annotate(std::string(output + used, length), address, record.word);
+        const std::size_t kept = std::min(named.size(), kMaxNamedLine);
+        std::memcpy(output + used, named.data(), kept);
+        used += kept;
+      } else {
+        used += length;
+      }
       output[used++] = '\n';
       address += 4;  // wraps modulo 2^32
       if (used >= flush_at && !flush())

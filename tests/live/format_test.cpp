@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "disasm/asm_line.h"
+#include "disasm/symbol_map.h"
 #include "live/value_type.h"
 #include "live/watch_file.h"
 #include "live/window_plan.h"
@@ -102,6 +104,41 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
     EXPECT_TRUE(again.empty());
     EXPECT_FALSE(error.empty());
   }
+}
+
+TEST(SymbolMap, BothFormatsNameTargetsAndFunctionStarts) {
+  const char* emulatorMap =
+      ".text section layout\n80003200 00000040 80003200 0 game_main\n"
+      ".data section layout\n80400000 00000010 80400000 0 table\n";
+  const char* linkerMap =
+      ".init section layout\n  Starting        Virtual\n  address  Size   address\n"
+      "  -----------------------\n  00000000 000024 80003100  4 .init \tstart.o\n"
+      "  UNUSED   000088 ........ OSGetStackPointer os.a OSContext.c\n"
+      ".text section layout\n  00000100 000040 80003200  4 game_main \tmain.o\n"
+      ".data section layout\n  00000000 000010 80400000 table \tmain.o\n"
+      "Memory map:\n       .init  80003100 00000024 00000100\n";
+  struct Row {
+    uint32_t address;
+    uint32_t word;
+    const char* suffix;
+  };
+  const std::vector<Row> rows{
+      {0x80003250, 0x4BFFFFB1, " <game_main>"},      // bl back to the start
+      {0x80003100, 0x48000108, " <game_main+0x8>"},  // b into the body
+      {0x80009000, 0x41820010, ""},                  // beq to no symbol
+      {0x80003200, 0x7C0802A6, "  ; game_main:"},    // mflr at the start
+      {0x80400000, 0x00000000, ""},                  // data is not a function
+  };
+  for (const char* text : {emulatorMap, linkerMap}) {
+    SymbolMap map;
+    ASSERT_TRUE(map.Parse(text));
+    ASSERT_EQ(map.symbols().size(), 2u);
+    for (const Row& row : rows) {
+      const std::string line = asm_line(row.address, row.word);
+      EXPECT_EQ(map.Annotate(line, row.address, row.word), line + row.suffix) << text;
+    }
+  }
+  EXPECT_FALSE(SymbolMap().Parse("80003200 00000040 80003200 0 outside_a_layout\n"));
 }
 
 }  // namespace
