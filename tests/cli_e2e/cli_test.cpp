@@ -1,16 +1,15 @@
 // zemlo-cli as scripts see it: exit statuses, what goes to which stream, and a console served by
 // zemlo-sim over TCP across several invocations.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
+#include "tests/support/child_process.h"
 #include "tests/support/cli_runner.h"
 
 namespace {
@@ -82,33 +81,15 @@ TEST(CliContract, DisasmNeedsNoAdapter) {
 class SimServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      dup2(fds[1], STDOUT_FILENO);
-      close(fds[0]);
-      execl(ZEMLO_SIM, ZEMLO_SIM, "--listen", "127.0.0.1:0", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string line;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
-    close(fds[0]);
+    sim_ = std::make_unique<zemlo::testing::ChildProcess>(
+        ZEMLO_SIM, std::vector<std::string>{"--listen", "127.0.0.1:0"});
+    ASSERT_TRUE(sim_->started());
+    const std::string line = sim_->ReadLine().value_or("");
     const auto colon = line.rfind(':');
     ASSERT_NE(colon, std::string::npos) << line;
     adapter_ = "tcp:127.0.0.1:" + line.substr(colon + 1);
   }
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-  }
-  pid_t pid_ = -1;
+  std::unique_ptr<zemlo::testing::ChildProcess> sim_;
   std::string adapter_;
 };
 

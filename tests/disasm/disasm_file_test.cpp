@@ -1,16 +1,17 @@
 // The file streamer behind the disasm command.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "disasm/disasm_file.h"
+#include "tests/support/child_process.h"
 
 namespace zemlo {
 namespace {
@@ -21,7 +22,8 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-const fs::path kDir = fs::temp_directory_path() / ("zemlo_disasm_" + std::to_string(::getpid()));
+const fs::path kDir =
+    fs::temp_directory_path() / ("zemlo_disasm_" + std::to_string(std::random_device{}()));
 const struct Cleanup {
   ~Cleanup() { fs::remove_all(kDir); }
 } kCleanup;
@@ -40,7 +42,7 @@ std::string Streamed(const std::string& input, std::uint32_t base) {
   std::string error;
   bool ok;
   {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(out.c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(out.string().c_str(), "wb"));
     ok = DisassembleFile(input, base, file.get(), &error);
   }
   std::ifstream in(out, std::ios::binary);
@@ -49,11 +51,11 @@ std::string Streamed(const std::string& input, std::uint32_t base) {
 }
 
 TEST(DisassembleFile, BigEndianWordsWrappingAddressesAndPartialTailIgnored) {
-  EXPECT_EQ(
-      Streamed(Input({0x38, 0x60, 0x00, 0x01, 0, 0, 0, 0, 0x4B, 0xFF, 0xFF, 0xFC, 0x12}), 0xFFFFFFFC),
-      "0xFFFFFFFC  0x38600001  li r3, 1\n"
-      "0x00000000  0x00000000   \n"
-      "0x00000004  0x4BFFFFFC  b 0x00000000\n");
+  EXPECT_EQ(Streamed(Input({0x38, 0x60, 0x00, 0x01, 0, 0, 0, 0, 0x4B, 0xFF, 0xFF, 0xFC, 0x12}),
+                     0xFFFFFFFC),
+            "0xFFFFFFFC  0x38600001  li r3, 1\n"
+            "0x00000000  0x00000000   \n"
+            "0x00000004  0x4BFFFFFC  b 0x00000000\n");
   EXPECT_EQ(Streamed(Input({}), 0), "");
   EXPECT_EQ(Streamed((kDir / "absent.bin").string(), 0).rfind("failed: ", 0), 0u);
   EXPECT_NE(Streamed((kDir / "absent.bin").string(), 0).find("absent.bin"), std::string::npos);
@@ -69,8 +71,14 @@ TEST(DisassembleFile, LargeFileMatchesWordByWordAcrossBufferBoundaries) {
 }
 
 TEST(DisassembleFile, FullDeviceIsAFailureNotASuccess) {
-  std::unique_ptr<std::FILE, FileCloser> full(std::fopen("/dev/full", "wb"));
-  if (!full) GTEST_SKIP() << "/dev/full is not available";
+  // Without a full device, a stream opened for reading refuses every write just the same.
+  const std::optional<std::string> device = testing::FullDevice();
+  const std::string readOnly = (kDir / "read-only").string();
+  fs::create_directories(kDir);
+  std::ofstream(readOnly).put('x');
+  std::unique_ptr<std::FILE, FileCloser> full(device ? std::fopen(device->c_str(), "wb")
+                                                     : std::fopen(readOnly.c_str(), "rb"));
+  ASSERT_TRUE(full);
   std::string error;
   EXPECT_FALSE(
       DisassembleFile(Input(std::vector<unsigned char>(3u << 20, 0x60)), 0, full.get(), &error));

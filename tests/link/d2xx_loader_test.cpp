@@ -1,13 +1,14 @@
-#include <dlfcn.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "link/adapter_choice.h"
 #include "link/driver_d2xx.h"
-#include "link/driver_ftdi.h"
 #include "link/link.h"
+#include "link/shared_library.h"
+#if ZEMLO_WITH_LIBFTDI
+#include "link/driver_ftdi.h"
+#endif
 #include "protocol/commands.h"
 #include "tests/support/recording_ui.h"
 
@@ -16,29 +17,37 @@ namespace {
 
 constexpr char kFakeLibrary[] = ZEMLO_FAKE_D2XX_PATH;
 
-// The fake library's own view of its console, reached through the same loaded copy.
+#ifdef _WIN32
+constexpr char kLibraryWithoutD2xx[] = "kernel32.dll";
+#else
+constexpr char kLibraryWithoutD2xx[] = "libm.so.6";
+#endif
+
+// The fake library's own view of its console, reached through the copy the driver loaded.
 template <typename Fn>
 Fn FakeHook(const char* name) {
-  void* library = ::dlopen(kFakeLibrary, RTLD_NOW | RTLD_NOLOAD);
+  LibraryHandle library = OpenLibrary(kFakeLibrary);
   EXPECT_NE(library, nullptr);
-  auto hook = reinterpret_cast<Fn>(::dlsym(library, name));
-  ::dlclose(library);
+  auto hook = reinterpret_cast<Fn>(FindSymbol(library, name));
+  CloseLibrary(library);
   return hook;
+}
+
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  value ? ::setenv(name, value, 1) : ::unsetenv(name);
+#endif
 }
 
 class ScopedEnvironment {
  public:
   ScopedEnvironment(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value, 1);
+    SetEnvironment(name, value);
   }
-  ~ScopedEnvironment() {
-    if (old_.empty()) {
-      ::unsetenv(name_);
-    } else {
-      ::setenv(name_, old_.c_str(), 1);
-    }
-  }
+  ~ScopedEnvironment() { SetEnvironment(name_, old_.empty() ? nullptr : old_.c_str()); }
 
  private:
   const char* name_;
@@ -77,7 +86,7 @@ TEST(D2xxLoader, DrivesTheLibraryThroughTheLink) {
 }
 
 TEST(D2xxLoader, MissingOrIncompleteLibraryFailsToOpen) {
-  for (const char* path : {"/nonexistent/libftd2xx.so", "libm.so.6"}) {
+  for (const char* path : {"/nonexistent/libftd2xx.so", kLibraryWithoutD2xx}) {
     auto driver = MakeD2xxDriver(path);
     FT_HANDLE handle = nullptr;
     EXPECT_EQ(driver->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_FOUND)
@@ -103,6 +112,7 @@ TEST(D2xxLoader, EnvironmentChoosesTheLibraryForAuto) {
   EXPECT_FALSE(D2xxLibraryAvailable());
 }
 
+#if ZEMLO_WITH_LIBFTDI
 // No adapter is plugged into the machines the tests run on.
 TEST(FtdiDriver, OpenWithoutAdapterIsDeviceNotFound) {
   auto driver = MakeFtdiDriver();
@@ -110,6 +120,13 @@ TEST(FtdiDriver, OpenWithoutAdapterIsDeviceNotFound) {
   EXPECT_EQ(driver->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(driver->FT_Close(handle), FT_INVALID_HANDLE);
 }
+#else
+TEST(FtdiDriver, BuildWithoutLibftdiRefusesTheFtdiAdapter) {
+  std::string error;
+  EXPECT_EQ(MakeDriverForAdapter("ftdi", &error), nullptr);
+  EXPECT_NE(error.find("d2xx"), std::string::npos) << error;
+}
+#endif
 
 }  // namespace
 }  // namespace zemlo

@@ -1,8 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +6,7 @@
 
 #include "link/driver_tcp.h"
 #include "link/link.h"
+#include "link/net_socket.h"
 #include "tests/support/recording_ui.h"
 
 namespace zemlo {
@@ -21,6 +17,7 @@ namespace {
 class Peer {
  public:
   Peer() {
+    net::StartSockets();
     listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -33,27 +30,33 @@ class Peer {
   }
   ~Peer() {
     Hangup();
-    ::close(listen_);
+    net::CloseSocket(listen_);
   }
 
   uint16_t port() const { return port_; }
   void Accept() { fd_ = ::accept(listen_, nullptr, nullptr); }
   void Send(std::vector<uint8_t> bytes) {
-    ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(net::Send(fd_, bytes.data(), bytes.size()), std::ptrdiff_t(bytes.size()));
   }
   std::vector<uint8_t> Receive(size_t count) {
     std::vector<uint8_t> bytes(count);
-    EXPECT_EQ(::recv(fd_, bytes.data(), count, MSG_WAITALL), static_cast<ssize_t>(count));
+    size_t got = 0;
+    while (got < count) {
+      const std::ptrdiff_t n = net::Receive(fd_, bytes.data() + got, count - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    EXPECT_EQ(got, count);
     return bytes;
   }
   void Hangup() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (fd_ != net::kNoSocket) net::CloseSocket(fd_);
+    fd_ = net::kNoSocket;
   }
 
  private:
-  int listen_ = -1;
-  int fd_ = -1;
+  net::SocketHandle listen_ = net::kNoSocket;
+  net::SocketHandle fd_ = net::kNoSocket;
   uint16_t port_ = 0;
 };
 

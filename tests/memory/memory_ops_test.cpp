@@ -8,6 +8,7 @@
 #include "debugger/memory_view.h"
 #include "protocol/commands.h"
 #include "protocol/messages.h"
+#include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {
@@ -167,7 +168,6 @@ TEST_F(MemoryOpsTest, DumpFailures) {
        0,
        {"Error: Fatal USB Read Error. Exiting.", kMsgDumpLastPart},
        63488},
-      {"disk full", [this] { ui().SetSaveFile("/dev/full"); }, 0, {kMsgWriteToFile}, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -186,6 +186,14 @@ TEST_F(MemoryOpsTest, DumpFailures) {
   ui().Clear();
   EXPECT_EQ(OnDumpMemoryPressed("80000100", "800000FF"), 0);
   EXPECT_EQ(OnlyMessage(), Box(kMsgEndBelowStart, kCaptionRangeError));
+}
+
+TEST_F(MemoryOpsTest, DumpToAFullDiskFails) {
+  const std::optional<std::string> full = FullDevice();
+  if (!full) GTEST_SKIP() << "no device here refuses writes as a full disk does";
+  ui().SetSaveFile(*full);
+  EXPECT_EQ(OnDumpMemoryPressed("80000000", "8000F864"), 0);
+  EXPECT_EQ(Texts(ui()), std::vector<std::string>{kMsgWriteToFile});
 }
 
 }  // namespace

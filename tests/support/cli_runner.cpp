@@ -1,12 +1,11 @@
 #include "tests/support/cli_runner.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+
+#include "tests/support/child_process.h"
 
 namespace zemlo::testing {
 namespace {
@@ -21,22 +20,24 @@ std::string TakeFile(const std::string& path) {
   return text.str();
 }
 
-std::string MakeTempFile() {
-  std::string path = (std::filesystem::temp_directory_path() / "zemlo-run-XXXXXX").string();
-  const int fd = mkstemp(path.data());
-  if (fd >= 0) close(fd);
-  return path;
+// A name no other test process picks at the same time.
+std::string TempFileName(const char* stream) {
+  static std::mt19937_64 random{std::random_device{}()};
+  return (std::filesystem::temp_directory_path() /
+          ("zemlo-run-" + std::to_string(random()) + "." + stream))
+      .string();
 }
 
 }  // namespace
 
 CliRun RunProgram(const std::string& program, const std::string& arguments) {
-  const std::string out = MakeTempFile();
-  const std::string err = MakeTempFile();
-  const std::string command = program + " " + arguments + " >" + out + " 2>" + err + " </dev/null";
-  const int raw = std::system(command.c_str());
+  const std::string out = TempFileName("out");
+  const std::string err = TempFileName("err");
   CliRun run;
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  {
+    ChildProcess child(program, SplitArguments(arguments), out, err);
+    run.status = child.Wait();
+  }
   run.out = TakeFile(out);
   run.err = TakeFile(err);
   return run;

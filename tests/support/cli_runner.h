@@ -11,7 +11,8 @@ struct CliRun {
   std::string err;
 };
 
-// Runs `program arguments` through the shell with standard input from /dev/null.
+// Runs `program` with `arguments` split into words as a shell would split plain words and quoted
+// ones, standard input from the null device.
 CliRun RunProgram(const std::string& program, const std::string& arguments);
 
 }  // namespace zemlo::testing

@@ -9,7 +9,11 @@
 #include "link/d2xx.h"
 #include "sim/sim_adapter.h"
 
+#ifdef _WIN32
+#define FAKE_D2XX_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FAKE_D2XX_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
