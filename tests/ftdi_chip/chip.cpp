@@ -66,6 +66,12 @@ void Chip::SetDraining(bool draining) {
   changed_.notify_all();
 }
 
+void Chip::PinLatency(int ms) {
+  std::lock_guard lock(mutex_);
+  pinnedLatencyMs_ = ms;
+  if (ms) settings_.latencyMs = ms;
+}
+
 void Chip::Unplug() {
   {
     std::lock_guard lock(mutex_);
@@ -199,7 +205,7 @@ int Chip::Control(uint8_t requestType, uint8_t request, uint16_t value, uint8_t*
       changed_.notify_all();
       return 0;
     case kLatency:
-      settings_.latencyMs = std::max(1, value & 0xFF);
+      if (!pinnedLatencyMs_) settings_.latencyMs = std::max(1, value & 0xFF);
       return 0;
     case kFlowCtrl:
       settings_.flowControl = value;

@@ -52,6 +52,8 @@ class Chip final : public sim::ConsoleIo {
   void SetFeedRate(uint64_t bytesPerSecond);
   // false: the console side stops taking the host's bytes out of the receive buffer.
   void SetDraining(bool draining);
+  // Keeps the latency timer at `ms` whatever the host sets (0: the host's setting counts).
+  void PinLatency(int ms);
   // Transfers fail from now on as for a device pulled from its socket.
   void Unplug();
   ChipSettings settings();
@@ -82,6 +84,7 @@ class Chip final : public sim::ConsoleIo {
   bool draining_ = true;
   bool consoleWaiting_ = false;  // the console waits in Read for the host's next bytes
   uint64_t rate_ = 0;
+  int pinnedLatencyMs_ = 0;
   ChipSettings settings_;
   std::deque<uint8_t> rx_;  // host to console
   std::deque<uint8_t> tx_;  // console to host, from index taken_
