@@ -3,6 +3,7 @@
 #include <charconv>
 #include <mutex>
 
+#include "link/driver_auto.h"
 #include "link/driver_d2xx.h"
 #include "link/driver_tcp.h"
 #if ZEMLO_WITH_LIBFTDI
@@ -57,7 +58,7 @@ std::unique_ptr<D2xxDriver> MakeDriverForAdapter(const std::string& adapter, std
   }
 #if ZEMLO_WITH_LIBFTDI
   if (adapter == "ftdi") return MakeFtdiDriver();
-  if (adapter == "auto") return D2xxLibraryAvailable() ? MakeD2xxDriver() : MakeFtdiDriver();
+  if (adapter == "auto") return MakeAutoDriver(MakeD2xxDriver(), MakeFtdiDriver());
 #else
   // Built without libftdi1 (as on Windows): the vendor's library is the only way to the chip.
   if (adapter == "ftdi") return fail("this build has no libftdi1 back end; use d2xx");

@@ -5,7 +5,7 @@
 //   tcp:HOST:PORT  a raw byte stream to a console peer; an IPv6 host goes in brackets
 //   ftdi           a real adapter through libftdi1
 //   d2xx           a real adapter through the vendor's library
-//   auto           d2xx when the vendor's library loads, otherwise ftdi
+//   auto           d2xx, or ftdi when the vendor's library is missing or cannot open the adapter
 #pragma once
 
 #include <cstdint>

@@ -49,6 +49,10 @@ class D2xxDriver {
   // Closing must be safe while another thread waits in FT_Read on the same handle: that read
   // returns an error instead of touching freed state.
   virtual FT_STATUS FT_Close(FT_HANDLE handle) = 0;
+
+  // Why the last FT_OpenEx failed, in words the user can act on; empty when the back end
+  // cannot tell.
+  virtual std::string OpenFailure() const { return {}; }
 };
 
 // The process-wide driver the link calls. The link owns it; installing a new one is only done at

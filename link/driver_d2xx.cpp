@@ -89,19 +89,26 @@ std::shared_ptr<const D2xxApi> LoadFrom(const std::string& path) {
 // A library that loaded stays loaded for the rest of the process: the vendor's library runs
 // threads of its own, and unloading it under them (or under a handle still open somewhere)
 // would crash. Each path is loaded once.
+std::vector<std::string> Candidates(const std::string& requested) {
+  if (!requested.empty()) return {requested};
+  if (const char* fromEnvironment = std::getenv(kD2xxLibraryVariable);
+      fromEnvironment && *fromEnvironment) {
+    return {fromEnvironment};
+  }
+  return D2xxLibraryNames();
+}
+
+std::string Joined(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) text += (text.empty() ? "" : ", ") + path;
+  return text;
+}
+
 std::shared_ptr<const D2xxApi> Load(const std::string& requested) {
   static std::mutex mutex;
   static std::map<std::string, std::shared_ptr<const D2xxApi>> loaded;
 
-  std::vector<std::string> candidates;
-  if (!requested.empty()) {
-    candidates.push_back(requested);
-  } else if (const char* fromEnvironment = std::getenv(kD2xxLibraryVariable);
-             fromEnvironment && *fromEnvironment) {
-    candidates.push_back(fromEnvironment);
-  } else {
-    candidates = D2xxLibraryNames();
-  }
+  const std::vector<std::string> candidates = Candidates(requested);
 
   std::lock_guard lock(mutex);
   for (const std::string& path : candidates) {
@@ -116,14 +123,30 @@ std::shared_ptr<const D2xxApi> Load(const std::string& requested) {
 
 class D2xxLibraryDriver final : public D2xxDriver {
  public:
-  explicit D2xxLibraryDriver(std::shared_ptr<const D2xxApi> api) : api_(std::move(api)) {}
+  D2xxLibraryDriver(std::shared_ptr<const D2xxApi> api, std::string tried)
+      : api_(std::move(api)), tried_(std::move(tried)) {}
 
   FT_STATUS FT_OpenEx(const char* serial, uint32_t flags, FT_HANDLE* handle) override {
-    if (!api_) return FT_DEVICE_NOT_FOUND;
+    if (!api_) {
+      failure_ = "The vendor's D2XX library could not be loaded (tried " + tried_ +
+                 "). Install it, name its path in " + kD2xxLibraryVariable +
+                 ", or use --adapter ftdi.";
+      return FT_DEVICE_NOT_FOUND;
+    }
     if (!handle) return FT_INVALID_PARAMETER;
     // The vendor's open takes a mutable pointer but only reads the serial number.
-    return api_->openEx(const_cast<char*>(serial), flags, handle);
+    const FT_STATUS status = api_->openEx(const_cast<char*>(serial), flags, handle);
+    failure_.clear();
+    if (status != FT_OK) {
+      failure_ = "The vendor's D2XX library (" + tried_ + ") could not open the adapter \"" +
+                 std::string(serial ? serial : "") + "\" (FT_OpenEx status " +
+                 std::to_string(status) +
+                 "). On Linux it cannot open a device held by the ftdi_sio kernel driver; "
+                 "--adapter ftdi detaches that driver itself.";
+    }
+    return status;
   }
+  std::string OpenFailure() const override { return failure_; }
   FT_STATUS FT_ResetDevice(FT_HANDLE handle) override {
     return api_ ? api_->resetDevice(handle) : FT_INVALID_HANDLE;
   }
@@ -160,12 +183,14 @@ class D2xxLibraryDriver final : public D2xxDriver {
 
  private:
   std::shared_ptr<const D2xxApi> api_;
+  std::string tried_;
+  std::string failure_;
 };
 
 }  // namespace
 
 std::unique_ptr<D2xxDriver> MakeD2xxDriver(std::string libraryPath) {
-  return std::make_unique<D2xxLibraryDriver>(Load(libraryPath));
+  return std::make_unique<D2xxLibraryDriver>(Load(libraryPath), Joined(Candidates(libraryPath)));
 }
 
 bool D2xxLibraryAvailable() {

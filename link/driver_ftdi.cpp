@@ -1,50 +1,72 @@
 #include "link/driver_ftdi.h"
 
 #include <ftdi.h>
+#include <libusb.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <climits>
+#include <cstring>
 #include <mutex>
-#include <thread>
+#include <shared_mutex>
+#include <vector>
 
 #include "link/deadline.h"
+#include "link/driver_ftdi_finder.h"
 #include "link/handle_table.h"
 
 namespace zemlo {
 namespace {
 
-constexpr int kFtdiVendor = 0x0403;
-// FT232R/FT245R, FT2232, FT4232, FT232H, FT-X: the chips the adapter has been built on.
-constexpr std::array<int, 5> kFtdiProducts = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
+// The chip sends what it holds once this long has passed since its last packet. At the
+// power-up value (16 ms) the last two bytes of every 61,444-byte disc packet wait that long before
+// the client can acknowledge it; 2 ms keeps a disc extraction within a few percent of the link's
+// floor while the idle chip still sends only 500 status packets a second (see bench/link/).
+constexpr unsigned char kLatencyTimerMs = 2;
 
-// One USB transfer waits at most this long. The chip answers every latency period (16 ms) even
-// with nothing to send, so only a device that has gone away takes this long; the read loop
-// itself keeps to the D2XX read time-out.
-constexpr int kUsbTransferTimeoutMs = 1000;
+// Every bulk IN packet starts with the chip's two modem-status bytes.
+constexpr uint32_t kStatusBytes = 2;
+// A transfer asks for at most this many packets: the host controller gets one request it can
+// finish in one go, and a time-out never leaves more than this in flight.
+constexpr uint32_t kMaxPacketsPerRequest = 256;
+constexpr uint32_t kMaxWriteRequest = 16384;
+// No single USB transfer waits longer, so that a close from another thread is never held up
+// for long; the D2XX time-out spans as many transfers as it needs.
+constexpr uint32_t kTransferSliceMs = 200;
 
 struct ContextFree {
   void operator()(ftdi_context* context) const { ftdi_free(context); }
 };
 using ContextPtr = std::unique_ptr<ftdi_context, ContextFree>;
 
-// libftdi keeps the read side (its read buffer) and the write side in one context; each side has
-// its own lock so that a worker's read and the UI thread's purge and one-byte write can run at
-// the same time, as they do with the vendor's driver.
+// Bulk transfers go straight to libusb on the handle libftdi opened: libftdi's own read and write
+// calls give up the bytes already moved when a transfer times out, and its read keeps waiting
+// past the caller's time-out while bytes trickle in. libftdi keeps the open, the reset, the
+// purges and the chip settings.
 class FtdiConnection {
  public:
-  explicit FtdiConnection(ContextPtr context) : context_(std::move(context)) {
-    context_->usb_read_timeout = kUsbTransferTimeoutMs;
-  }
+  explicit FtdiConnection(ContextPtr context)
+      : context_(std::move(context)),
+        packetSize_(std::max<uint32_t>(context_->max_packet_size, kStatusBytes + 1)),
+        usbBuffer_(kMaxPacketsPerRequest * packetSize_) {}
   ~FtdiConnection() { Close(); }
   FtdiConnection(const FtdiConnection&) = delete;
   FtdiConnection& operator=(const FtdiConnection&) = delete;
 
+  // What a previous program left in the chip (latency, flow control, bit-bang mode) is not ours.
+  bool ApplySettings() {
+    std::shared_lock life(lifeMutex_);
+    return !closing_ && ftdi_set_bitmode(context_.get(), 0, BITMODE_RESET) == 0 &&
+           ftdi_setflowctrl(context_.get(), SIO_DISABLE_FLOW_CTRL) == 0 &&
+           ftdi_set_latency_timer(context_.get(), kLatencyTimerMs) == 0;
+  }
+
   FT_STATUS Reset() {
-    std::scoped_lock lock(readMutex_, writeMutex_);
-    if (!open_) return FT_IO_ERROR;
-    return ftdi_usb_reset(context_.get()) == 0 ? FT_OK : FT_IO_ERROR;
+    {
+      std::shared_lock life(lifeMutex_);
+      if (closing_ || ftdi_usb_reset(context_.get()) != 0) return FT_IO_ERROR;
+    }
+    DropPending();
+    return ApplySettings() ? FT_OK : FT_IO_ERROR;
   }
 
   void SetTimeouts(uint32_t readMs, uint32_t writeMs) {
@@ -53,90 +75,135 @@ class FtdiConnection {
   }
 
   FT_STATUS Purge(uint32_t mask) {
+    std::shared_lock life(lifeMutex_);
+    if (closing_) return FT_IO_ERROR;
     if (mask & FT_PURGE_RX) {
-      std::lock_guard lock(readMutex_);
-      if (!open_ || ftdi_tciflush(context_.get()) != 0) return FT_IO_ERROR;
+      DropPending();
+      if (ftdi_tciflush(context_.get()) != 0) return FT_IO_ERROR;
     }
-    if (mask & FT_PURGE_TX) {
-      std::lock_guard lock(writeMutex_);
-      if (!open_ || ftdi_tcoflush(context_.get()) != 0) return FT_IO_ERROR;
-    }
+    if ((mask & FT_PURGE_TX) && ftdi_tcoflush(context_.get()) != 0) return FT_IO_ERROR;
     return FT_OK;
   }
 
-  FT_STATUS SetTransferSizes(uint32_t inSize, uint32_t outSize) {
-    std::scoped_lock lock(readMutex_, writeMutex_);
-    if (!open_) return FT_IO_ERROR;
-    if (ftdi_read_data_set_chunksize(context_.get(), inSize) != 0 ||
-        ftdi_write_data_set_chunksize(context_.get(), outSize) != 0) {
-      return FT_IO_ERROR;
-    }
-    return FT_OK;
+  // The vendor driver's transfer sizes are its own buffers; ours are fixed.
+  FT_STATUS SetTransferSizes() {
+    std::shared_lock life(lifeMutex_);
+    return closing_ ? FT_IO_ERROR : FT_OK;
   }
 
   // D2XX semantics: wait up to the read time-out for the whole count, return what arrived.
   FT_STATUS Read(uint8_t* buffer, uint32_t count, uint32_t* moved) {
+    std::lock_guard reading(readMutex_);
     const Deadline deadline(EffectiveTimeoutMs(readMs_));
-    uint32_t got = 0;
+    uint32_t got = TakePending(buffer, count);
+    const uint32_t payload = packetSize_ - kStatusBytes;
     while (got < count) {
-      int n = 0;
+      const int left = deadline.RemainingMs();
+      if (left == 0) break;
+      const uint32_t packets =
+          std::min((count - got + payload - 1) / payload, kMaxPacketsPerRequest);
+      int actual = 0;
+      int rc = 0;
       {
-        std::lock_guard lock(readMutex_);
-        if (!open_) {
-          *moved = got;
-          return FT_IO_ERROR;
-        }
-        const int want = static_cast<int>(std::min<uint32_t>(count - got, INT_MAX));
-        n = ftdi_read_data(context_.get(), buffer + got, want);
+        std::shared_lock life(lifeMutex_);
+        if (closing_) break;
+        rc = libusb_bulk_transfer(context_->usb_dev, static_cast<unsigned char>(context_->out_ep),
+                                  usbBuffer_.data(), static_cast<int>(packets * packetSize_),
+                                  &actual, std::min<unsigned>(left, kTransferSliceMs));
       }
-      if (n < 0) {
+      // A transfer that timed out still delivered the packets it received.
+      got += Unpack(static_cast<uint32_t>(std::max(actual, 0)), buffer + got, count - got);
+      if (rc != 0 && rc != LIBUSB_ERROR_TIMEOUT) {
         *moved = got;
         return FT_IO_ERROR;
       }
-      got += static_cast<uint32_t>(n);
-      if (got == count || deadline.Passed()) break;
-      // Nothing came this latency period: let a purge or a close in between.
-      if (n == 0) std::this_thread::yield();
     }
     *moved = got;
-    return FT_OK;
+    return closing_ ? FT_IO_ERROR : FT_OK;
   }
 
+  // D2XX semantics: a time-out is not an error; the caller sees how many bytes went out.
   FT_STATUS Write(const uint8_t* buffer, uint32_t count, uint32_t* moved) {
-    std::lock_guard lock(writeMutex_);
-    *moved = 0;
-    if (!open_) return FT_IO_ERROR;
-    if (count == 0) return FT_OK;
-    context_->usb_write_timeout = static_cast<int>(EffectiveTimeoutMs(writeMs_));
+    std::lock_guard writing(writeMutex_);
+    const Deadline deadline(EffectiveTimeoutMs(writeMs_));
     uint32_t sent = 0;
     while (sent < count) {
-      const int want = static_cast<int>(std::min<uint32_t>(count - sent, INT_MAX));
-      const int n = ftdi_write_data(context_.get(), buffer + sent, want);
-      if (n < 0) {
+      const int left = deadline.RemainingMs();
+      if (left == 0) break;
+      int actual = 0;
+      int rc = 0;
+      {
+        std::shared_lock life(lifeMutex_);
+        if (closing_) break;
+        // libusb only reads from an OUT transfer's buffer.
+        rc = libusb_bulk_transfer(context_->usb_dev, static_cast<unsigned char>(context_->in_ep),
+                                  const_cast<uint8_t*>(buffer + sent),
+                                  static_cast<int>(std::min(count - sent, kMaxWriteRequest)),
+                                  &actual, std::min<unsigned>(left, kTransferSliceMs));
+      }
+      sent += static_cast<uint32_t>(std::max(actual, 0));
+      if (rc != 0 && rc != LIBUSB_ERROR_TIMEOUT) {
         *moved = sent;
         return FT_IO_ERROR;
       }
-      if (n == 0) break;
-      sent += static_cast<uint32_t>(n);
     }
     *moved = sent;
-    return FT_OK;
+    return closing_ ? FT_IO_ERROR : FT_OK;
   }
 
-  // A read in another thread finishes its current USB transfer first, then sees the closed
-  // device and returns an error. The context itself lives until the last user lets go.
+  // A transfer in flight in another thread ends within one slice; the close waits for it, and
+  // that thread's call then returns an error.
   void Close() {
-    std::scoped_lock lock(readMutex_, writeMutex_);
-    if (!open_) return;
-    open_ = false;
+    closing_ = true;
+    std::unique_lock life(lifeMutex_);
+    if (closed_) return;
+    closed_ = true;
     ftdi_usb_close(context_.get());
   }
 
  private:
+  // Strips the status bytes of each packet in usbBuffer_[0, length); the payload fills `out` up
+  // to `room` and the rest waits for the next read.
+  uint32_t Unpack(uint32_t length, uint8_t* out, uint32_t room) {
+    uint32_t written = 0;
+    std::lock_guard lock(pendingMutex_);
+    for (uint32_t at = 0; at < length; at += packetSize_) {
+      const uint32_t end = std::min(length, at + packetSize_);
+      if (end <= at + kStatusBytes) continue;
+      const uint8_t* data = usbBuffer_.data() + at + kStatusBytes;
+      const uint32_t size = end - at - kStatusBytes;
+      const uint32_t direct = std::min(size, room - written);
+      std::memcpy(out + written, data, direct);
+      written += direct;
+      pending_.insert(pending_.end(), data + direct, data + size);
+    }
+    return written;
+  }
+
+  uint32_t TakePending(uint8_t* out, uint32_t count) {
+    std::lock_guard lock(pendingMutex_);
+    const uint32_t taken = std::min<uint32_t>(count, static_cast<uint32_t>(pending_.size()));
+    std::memcpy(out, pending_.data(), taken);
+    pending_.erase(pending_.begin(), pending_.begin() + taken);
+    return taken;
+  }
+
+  void DropPending() {
+    std::lock_guard lock(pendingMutex_);
+    pending_.clear();
+  }
+
   ContextPtr context_;
-  std::mutex readMutex_;
-  std::mutex writeMutex_;
-  bool open_ = true;  // guarded by both mutexes: held by either to read, by both to change
+  const uint32_t packetSize_;
+  std::mutex readMutex_;   // one reader at a time; guards usbBuffer_
+  std::mutex writeMutex_;  // one writer at a time
+  std::mutex pendingMutex_;
+  std::vector<uint8_t> usbBuffer_;
+  std::vector<uint8_t> pending_;  // payload that arrived beyond what a read asked for
+  // Shared by every USB call, exclusive for the close that frees the libusb handle.
+  std::shared_mutex lifeMutex_;
+  std::atomic<bool> closing_{false};
+  bool closed_ = false;  // guarded by lifeMutex_
   std::atomic<uint32_t> readMs_{0};
   std::atomic<uint32_t> writeMs_{0};
 };
@@ -145,16 +212,27 @@ class FtdiDriver final : public HandleDriver<FtdiConnection> {
  public:
   FT_STATUS FT_OpenEx(const char* serial, uint32_t flags, FT_HANDLE* handle) override {
     if (!handle || !serial || flags != FT_OPEN_BY_SERIAL_NUMBER) return FT_INVALID_PARAMETER;
+    failure_.clear();
     ContextPtr context(ftdi_new());
-    if (!context) return FT_DEVICE_NOT_FOUND;  // no USB support on this machine
-    for (int product : kFtdiProducts) {
-      if (ftdi_usb_open_desc(context.get(), kFtdiVendor, product, nullptr, serial) == 0) {
-        *handle = handles_.Add(std::make_shared<FtdiConnection>(std::move(context)));
-        return FT_OK;
-      }
+    if (!context) {
+      failure_ = "libftdi1 could not start libusb (no USB support on this machine?)";
+      return FT_DEVICE_NOT_FOUND;
     }
-    return FT_DEVICE_NOT_FOUND;
+    FtdiOpenResult result = OpenFtdiBySerial(context.get(), serial);
+    if (!result.opened) {
+      failure_ = std::move(result.failure);
+      return FT_DEVICE_NOT_FOUND;
+    }
+    auto connection = std::make_shared<FtdiConnection>(std::move(context));
+    if (!connection->ApplySettings()) {
+      failure_ = "The adapter did not accept its settings (latency timer, flow control).";
+      return FT_IO_ERROR;
+    }
+    *handle = handles_.Add(std::move(connection));
+    return FT_OK;
   }
+
+  std::string OpenFailure() const override { return failure_; }
 
   FT_STATUS FT_ResetDevice(FT_HANDLE handle) override {
     auto connection = handles_.Find(handle);
@@ -166,10 +244,13 @@ class FtdiDriver final : public HandleDriver<FtdiConnection> {
     return connection ? connection->Purge(mask) : FT_INVALID_HANDLE;
   }
 
-  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, uint32_t inSize, uint32_t outSize) override {
+  FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, uint32_t, uint32_t) override {
     auto connection = handles_.Find(handle);
-    return connection ? connection->SetTransferSizes(inSize, outSize) : FT_INVALID_HANDLE;
+    return connection ? connection->SetTransferSizes() : FT_INVALID_HANDLE;
   }
+
+ private:
+  std::string failure_;  // the connecting thread's own
 };
 
 }  // namespace

@@ -20,8 +20,8 @@ constexpr char kTransmitCaption[] = "TRANSMIT ERROR";
 
 std::unique_ptr<D2xxDriver> g_driver;
 
-void ConnectFailed(const char* text) {
-  Ui().ShowMessage(text, kConnectCaption, MessageIcon::Error, MessageOwner::None);
+void ConnectFailed(const char* text, const std::string& detail = {}) {
+  Ui().ShowMessage(text, kConnectCaption, MessageIcon::Error, MessageOwner::None, detail);
 }
 
 // Steps 2 to 5 of the connect sequence: each a driver call and the message for its failure.
@@ -76,7 +76,8 @@ int ConnectAdapter() {
                             : FT_DEVICE_NOT_FOUND;
   LinkStatus = status;
   if (status != FT_OK || handle == nullptr) {
-    ConnectFailed("Error: Couldn't connect to USB Zemlo. Please check connection");
+    ConnectFailed("Error: Couldn't connect to USB Zemlo. Please check connection",
+                  driver ? driver->OpenFailure() : std::string());
     return 0;
   }
   if (!ConfigureAdapter(*driver, handle)) {
