@@ -1,6 +1,10 @@
 #include "cli/cli_ui.h"
 
+#include <algorithm>
 #include <chrono>
+
+#include "debugger/memory_ops.h"
+#include "protocol/upload.h"
 
 #include "link/link.h"
 #include "link/terminal.h"
@@ -14,6 +18,26 @@ double Now() {
 }
 
 constexpr char kDoneCaption[] = "Done.";
+constexpr char kConnectFailureCaption[] = "USB ERROR";
+
+constexpr char kEightDigits[] = "exactly 8 hexadecimal digits are needed, e.g. 80003100 (no 0x)";
+
+// Help for fixed messages that leave a newcomer guessing.
+struct ExtraDetailEntry {
+  const char* text;
+  const char* detail;
+};
+constexpr ExtraDetailEntry kExtraDetails[] = {
+    {kMsgMemoryAddressSize, kEightDigits},
+    {kMsgUploadAddressSize, kEightDigits},
+    {kMsgPokeValueSize, "exactly 8 hexadecimal digits are needed, e.g. 0000FFFF (no 0x)"},
+};
+
+std::string ExtraDetail(const std::string& text) {
+  for (const ExtraDetailEntry& entry : kExtraDetails)
+    if (text == entry.text) return entry.detail;
+  return {};
+}
 
 }  // namespace
 
@@ -21,7 +45,7 @@ CliUi::CliUi(std::FILE* out, std::FILE* err)
     : out_(out), err_(err), progressOnTerminal_(IsEscapeCapableTerminal(err)) {}
 
 void CliUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
-                        MessageOwner, const std::string& detail) {
+                        MessageOwner, const std::string& given) {
   std::lock_guard lock(mutex_);
   if (progressDrawn_) {
     std::fputs("\r\033[K", err_);
@@ -29,6 +53,9 @@ void CliUi::ShowMessage(const std::string& text, const std::string& caption, Mes
   }
   std::fflush(out_);
   std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+  std::string detail = given;
+  const std::string extra = caption == kConnectFailureCaption ? connectHint_ : ExtraDetail(text);
+  if (!extra.empty()) detail += (detail.empty() ? "" : "\n") + extra;
   // Each line of the detail on a line of its own, so scripts can tell it from the fixed text.
   std::size_t start = 0;
   while (start < detail.size()) {
@@ -62,6 +89,7 @@ void CliUi::ProgressSetRange(uint32_t, uint32_t high) {
   progressValue_ = 0;
   progressStart_ = Now();
   progressLastDraw_ = 0;
+  lastPercentLine_ = -1;
   startBytes_ = g_linkBytesTotal;
 }
 
@@ -73,7 +101,17 @@ void CliUi::ProgressSetStep(uint32_t step) {
 void CliUi::ProgressStep() {
   std::lock_guard lock(mutex_);
   progressValue_ += progressStep_;
-  if (!progressOnTerminal_ || progressHigh_ == 0) return;
+  if (progressHigh_ == 0) return;
+  if (!progressOnTerminal_) {
+    const int64_t percent =
+        int64_t(std::min<uint64_t>(progressValue_, progressHigh_) * 100 / progressHigh_);
+    if (progressLines_ && percent != lastPercentLine_) {
+      lastPercentLine_ = percent;
+      std::fprintf(err_, "progress: %lld%%\n", static_cast<long long>(percent));
+      std::fflush(err_);
+    }
+    return;
+  }
   const double now = Now();
   if (now - progressLastDraw_ < 0.1 && progressValue_ < progressHigh_) return;
   progressLastDraw_ = now;

@@ -22,6 +22,13 @@ class CliUi final : public UiPort {
   void SetSaveFile(std::optional<std::string> path) { saveFile_ = std::move(path); }
   // The list position the dialog would have selected (-1 for none).
   void SetSelection(int index) { selection_ = index; }
+  // Where standard error is no terminal, a line "progress: N%" per percent (the bar otherwise).
+  void SetProgressLines(bool on) { progressLines_ = on; }
+  // An extra detail line for a failed connect ("USB ERROR"); empty for none.
+  void SetConnectFailureHint(std::string hint) {
+    std::lock_guard lock(mutex_);
+    connectHint_ = std::move(hint);
+  }
 
   // True once a message box with any caption but "Done." has been shown.
   bool failureShown() const { return failureShown_; }
@@ -57,6 +64,9 @@ class CliUi final : public UiPort {
   double progressStart_ = 0;
   double progressLastDraw_ = 0;
   bool progressDrawn_ = false;
+  bool progressLines_ = false;
+  int64_t lastPercentLine_ = -1;
+  std::string connectHint_;
   uint64_t startBytes_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "cli/adapter_setup.h"
 #include "cli/cli_command.h"
 #include "cli/cli_ui.h"
+#include "cli/help_format.h"
 #include "link/link.h"
 #include "link/terminal.h"
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
   // A path such as /data/x.bin is a path on every system, never an option.
   app.allow_windows_style_options(false);
   app.require_subcommand(1, 1);
+  app.formatter(std::make_shared<zemlo::cli::CommandHelpFormatter>());
+  app.footer("Run 'zemlo-cli COMMAND --help' for a command's arguments.");
+  bool progressLines = false;
   std::string adapter = "auto";
   app.add_option("--adapter", adapter,
                  "how the adapter is reached: sim, tcp:HOST:PORT, ftdi, d2xx or auto");
@@ -42,9 +46,7 @@ int main(int argc, char** argv) {
     const CliCommand& command = table[i];
     ParsedCommand& entry = parsed[i];
     entry.command = &command;
-    entry.app =
-        app.add_subcommand(command.name, std::string(command.help) + "\n  usage: " + command.name +
-                                             " " + command.usage);
+    entry.app = app.add_subcommand(command.name, command.help);
     if (command.maxArgs > 0) {
       auto* option = entry.app->add_option("args", entry.positionals, command.usage);
       option->expected(command.minArgs, command.maxArgs);
@@ -52,6 +54,8 @@ int main(int argc, char** argv) {
     }
     auto* output = entry.app->add_option("-o,--output", entry.output, "the file to write");
     if (command.needsOutput) output->required();
+    entry.app->add_flag("--progress", progressLines,
+                        "when standard error is no terminal, a line there per percent done");
     for (const std::string& flag : command.flags) {
       entry.app->add_flag(flag, entry.flags[flag]);
     }
@@ -88,13 +92,21 @@ int main(int argc, char** argv) {
   zemlo::cli::CliUi ui;
   zemlo::InstallUi(&ui);
   if (!args.output.empty()) ui.SetSaveFile(args.output);
+  ui.SetProgressLines(progressLines);
 
   if (chosen->command->connects) {
     std::string error;
     if (!zemlo::cli::InstallAdapter(adapter, &error)) {
       return zemlo::cli::UsageError(chosen->command->name, error);
     }
+    // A newcomer without hardware learns of the simulated console where the search fails.
+    if (adapter == "auto") {
+      ui.SetConnectFailureHint(
+          "no adapter was found; --adapter sim tries the tools on a "
+          "simulated console without hardware");
+    }
     zemlo::g_connected = zemlo::ConnectAdapter();
+    ui.SetConnectFailureHint({});
   }
 
   int status = chosen->command->run(args, ui);

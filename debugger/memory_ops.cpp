@@ -58,7 +58,7 @@ bool Store(std::FILE* file, const uint8_t* data, uint32_t size) {
 int ReceiveDump(std::FILE* file, uint32_t count) {
   const uint32_t fullPackets = count / kDumpPacketSize;
   const uint32_t lastPart = count % kDumpPacketSize;
-  ProgressBegin(fullPackets);
+  ProgressBegin(fullPackets, kDumpPacketSize);
   const auto fail = [](const char* text, const char* caption) {
     ShowError(text, caption);
     ProgressEnd();

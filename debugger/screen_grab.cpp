@@ -55,7 +55,7 @@ bool ReceiveFrame(uint8_t* frame, uint32_t fullPackets, uint32_t rest) {
     return false;
   };
   const auto answer = [](uint8_t byte) { WriteExact(&byte, 1); };
-  ProgressBegin(fullPackets);
+  ProgressBegin(fullPackets, kPacketSize);
   unsigned attempts = 0;
   for (uint32_t counter = 0; counter < fullPackets;) {
     // A console that keeps sending the packet short would otherwise hold the tool for ever.

@@ -66,7 +66,7 @@ bool ReceiveSaveData(std::FILE* file, uint32_t length) {
   const uint32_t packets = length / kCardPacketSize;
   const uint32_t finalPart = length % kCardPacketSize;
   std::vector<uint8_t> packet(kCardPacketSize);
-  ProgressBegin(packets);
+  ProgressBegin(packets, kCardPacketSize);
   const auto fail = [](const char* text) {
     ShowUsbError(text);
     ProgressEnd();

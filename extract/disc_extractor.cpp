@@ -109,7 +109,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     ShowError(kMsgAllocate, kCaptionMallocError);
     return ExtractOutcome::Failed;
   }
-  ProgressBegin(kind.fullPackets);
+  ProgressBegin(kind.fullPackets, kDiscPacketSize);
   BeginStream();
 
   uint32_t accepted = 0;

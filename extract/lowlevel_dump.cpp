@@ -45,7 +45,7 @@ constexpr char kMsgWriteFile[] = "Error: Couldn't write to file";
 // Empties the progress bar on every exit once the region transfer has set it up.
 class ProgressScope {
  public:
-  explicit ProgressScope(uint32_t packets) { ProgressBegin(packets); }
+  explicit ProgressScope(uint32_t packets) { ProgressBegin(packets, kLowLevelPacketSize); }
   ~ProgressScope() { ProgressEnd(); }
   ProgressScope(const ProgressScope&) = delete;
   ProgressScope& operator=(const ProgressScope&) = delete;

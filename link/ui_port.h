@@ -47,6 +47,9 @@ class UiPort {
   virtual void ProgressSetRange(uint32_t low, uint32_t high) = 0;
   virtual void ProgressSetStep(uint32_t step) = 0;
   virtual void ProgressStep() = 0;
+  // How many bytes one step stands for (0: unknown), told before the range; lets the bar show
+  // bytes, rate and time left.
+  virtual void ProgressSetStepBytes(uint32_t /*bytes*/) {}
 
   // The list box of the dialog the operation runs in.
   virtual void ListInsert(int position, const std::string& line) = 0;

@@ -57,7 +57,8 @@ TransferResult SendHeader(std::initializer_list<uint32_t> fields) {
   return WriteExact(header.data(), static_cast<uint32_t>(header.size()));
 }
 
-void ProgressBegin(uint32_t packets) {
+void ProgressBegin(uint32_t packets, uint32_t packetBytes) {
+  Ui().ProgressSetStepBytes(packetBytes);
   Ui().ProgressSetRange(0, packets);
   Ui().ProgressSetStep(1);
 }
@@ -69,7 +70,7 @@ void ProgressEnd() {
 bool RunPacketUpload(const uint8_t* data, uint32_t size, const PacketUpload& upload) {
   const uint32_t fullPackets = size / upload.packetSize;
   const uint32_t lastPacket = size % upload.packetSize;
-  ProgressBegin(fullPackets);
+  ProgressBegin(fullPackets, upload.packetSize);
   const auto fail = [](const char* text) {
     ShowUsbError(text);
     ProgressEnd();
@@ -106,7 +107,7 @@ bool RunPacketUpload(const uint8_t* data, uint32_t size, const PacketUpload& upl
 
 bool RunBlockDownload(const BlockDownload& download) {
   std::vector<uint8_t> block(std::max(download.blockSize, download.lastSize));
-  ProgressBegin(download.fullBlocks);
+  ProgressBegin(download.fullBlocks, download.blockSize);
   const auto fail = [](const char* text) {
     ShowUsbError(text);
     ProgressEnd();

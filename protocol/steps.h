@@ -38,7 +38,7 @@ std::optional<uint8_t> ReadReply();
 TransferResult SendHeader(std::initializer_list<uint32_t> fields);
 
 // Progress of the dialog's bar: range 0..packets with step 1, then one step per packet.
-void ProgressBegin(uint32_t packets);
+void ProgressBegin(uint32_t packets, uint32_t packetBytes = 0);
 void ProgressEnd();  // range 0..0
 
 // A file held in memory sent in equal packets, each answered by one reply byte (only a complete

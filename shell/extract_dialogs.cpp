@@ -4,10 +4,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "extract/card_browser.h"
@@ -18,8 +21,11 @@
 #include "extract/worker.h"
 #include "link/link.h"
 #include "protocol/console_controls.h"
+#include "shell/control_id.h"
 #include "shell/dialogs.h"
 #include "shell/list_box.h"
+#include "shell/progress.h"
+#include "shell/progress_meter.h"
 #include "shell/tool_dialog.h"
 
 namespace zemlo::shell {
@@ -81,6 +87,12 @@ class ExtractionDialog final : public ToolDialog {
     if (design.progress) groupLayout->addWidget(Progress(), row++, 0, 1, 2);
     ListBox* list = List(design.listId);
     groupLayout->addWidget(list, row, 0, 1, 2);
+    if (!design.progress) {
+      // Without a bar the page lines tell how far the dump is; a status line adds the pace.
+      status_ = Tag(new QLabel(group), kStatusLineId);
+      groupLayout->addWidget(status_, row + 1, 0, 1, 2);
+      connect(&list->lines(), &QAbstractItemModel::rowsInserted, this, [this] { ShowPage(); });
+    }
     methods_ = methods;
     start_ = start;
     list_ = list;
@@ -109,12 +121,37 @@ class ExtractionDialog final : public ToolDialog {
   void Start(WorkerStart (*run)(int selection, WorkerDone done)) {
     const int selection = methods_->currentIndex();
     if (selection >= 0) list_->lines().Clear();
+    if (status_) {
+      status_->clear();
+      pageBytes_ = selection >= 0 && size_t(selection) < NandModes().size()
+                       ? NandModes()[size_t(selection)].pageSize
+                       : 0;
+      meter_.Start(ProgressClockMs(), 0);
+    }
     if (run(selection, {}) != WorkerStart::Started) return;
     methods_->setEnabled(false);
     start_->setEnabled(false);
     watch_.start();
   }
 
+  // Row 1 holds the newest "Dumping Page N of 0x40000" line.
+  void ShowPage() {
+    unsigned page = 0;
+    unsigned pages = 0;
+    const std::string line = list_->lines().Line(1).toStdString();
+    if (std::sscanf(line.c_str(), "Dumping Page %x of 0x%x", &page, &pages) != 2) return;
+    meter_.Update(ProgressClockMs(), page);
+    ProgressFigures figures{page, pages, pageBytes_, meter_.rate(),
+                            meter_.SecondsLeft(int64_t(pages) - page)};
+    const std::string text = "Page " + std::to_string(page) + " of " + std::to_string(pages) +
+                             " \xB7 " + ProgressLine(figures);
+    status_->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
+  }
+
+  static constexpr int kStatusLineId = 1125;
+  QLabel* status_ = nullptr;
+  ProgressMeter meter_;
+  uint32_t pageBytes_ = 0;
   QComboBox* methods_ = nullptr;
   QPushButton* start_ = nullptr;
   ListBox* list_ = nullptr;

@@ -1,8 +1,11 @@
 #include "shell/progress.h"
 
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <algorithm>
 #include <limits>
+
+#include "shell/progress_meter.h"
 
 #include "shell/control_id.h"
 #include "shell/ui_slots.h"
@@ -14,6 +17,47 @@ constexpr char kLow[] = "rangeLow";
 constexpr char kHigh[] = "rangeHigh";
 constexpr char kPosition[] = "rangePosition";
 constexpr char kStep[] = "stepSize";
+constexpr char kStepBytes[] = "stepBytes";
+
+// Milliseconds that count for rates: message boxes stop the clock.
+struct ActiveClock {
+  QElapsedTimer since;
+  int64_t pausedMs = 0;
+  int pauses = 0;
+  QElapsedTimer pausedSince;
+
+  int64_t Now() {
+    if (!since.isValid()) since.start();
+    const int64_t paused = pauses > 0 ? pausedMs + pausedSince.elapsed() : pausedMs;
+    return since.elapsed() - paused;
+  }
+};
+ActiveClock g_clock;  // UI thread only
+
+// The meter rides on the bar, so it goes with its dialog.
+class BarMeter final : public QObject {
+ public:
+  using QObject::QObject;
+  ProgressMeter meter;
+};
+
+BarMeter& MeterOf(QProgressBar& bar) {
+  if (auto* found = bar.findChild<BarMeter*>(QString(), Qt::FindDirectChildrenOnly)) return *found;
+  return *new BarMeter(&bar);
+}
+
+void ShowText(QProgressBar& bar, const ProgressState& state) {
+  ProgressFigures figures;
+  figures.done = state.position - state.low;
+  figures.total = state.high - state.low;
+  figures.stepBytes = uint32_t(bar.property(kStepBytes).toUInt());
+  const ProgressMeter& meter = MeterOf(bar).meter;
+  figures.rate = meter.rate();
+  figures.secondsLeft = meter.SecondsLeft(state.high - state.position);
+  const std::string line = ProgressLine(figures);
+  bar.setTextVisible(!line.empty());
+  bar.setFormat(QString::fromLatin1(line.data(), qsizetype(line.size())));
+}
 
 int ToInt(int64_t value) {
   return static_cast<int>(std::clamp<int64_t>(value, 0, std::numeric_limits<int>::max()));
@@ -34,6 +78,7 @@ void Store(QProgressBar& bar, const ProgressState& state) {
   bar.setProperty(kHigh, qint64(state.high));
   bar.setProperty(kPosition, qint64(state.position));
   Show(bar, state);
+  ShowText(bar, state);
 }
 
 }  // namespace
@@ -58,6 +103,7 @@ void SetProgressRange(QProgressBar& bar, uint32_t low, uint32_t high) {
   state.low = low;
   state.high = high;
   state.position = std::clamp<int64_t>(state.position, low, std::max<int64_t>(low, high));
+  MeterOf(bar).meter.Start(g_clock.Now(), state.position);
   Store(bar, state);
 }
 
@@ -73,7 +119,25 @@ void StepProgress(QProgressBar& bar, uint32_t times) {
   // Stepping past the end starts the bar over, as the native control does.
   if (span > 0 && state.position > state.high)
     state.position = state.low + (state.position - state.low) % span;
+  MeterOf(bar).meter.Update(g_clock.Now(), state.position);
   Store(bar, state);
+}
+
+void SetProgressStepBytes(QProgressBar& bar, uint32_t bytes) {
+  bar.setProperty(kStepBytes, bytes);
+}
+
+int64_t ProgressClockMs() {
+  return g_clock.Now();
+}
+
+ProgressClockPause::ProgressClockPause() {
+  g_clock.Now();
+  if (g_clock.pauses++ == 0) g_clock.pausedSince.start();
+}
+
+ProgressClockPause::~ProgressClockPause() {
+  if (--g_clock.pauses == 0) g_clock.pausedMs += g_clock.pausedSince.elapsed();
 }
 
 }  // namespace zemlo::shell

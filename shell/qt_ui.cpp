@@ -158,6 +158,7 @@ QWidget* QtUi::OwnerWidget(MessageOwner owner) const {
 void QtUi::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                        MessageOwner owner, const std::string& detail) {
   const bool shown = RunOnUiThread([&] {
+    const ProgressClockPause pause;
     if (sink_) {
       sink_->Message(text, caption, icon, owner, detail);
       return;
@@ -175,6 +176,7 @@ void QtUi::ShowMessage(const std::string& text, const std::string& caption, Mess
 std::optional<std::string> QtUi::ChooseFile(const FileRequest& request, bool save) {
   std::optional<std::string> chosen;
   RunOnUiThread([&] {
+    const ProgressClockPause pause;
     const QString key = QString::fromStdString(request.key);
     if (sink_) {
       chosen = save ? sink_->SaveFile(request) : sink_->OpenFile(request);
@@ -213,6 +215,10 @@ void QtUi::ProgressSetRange(uint32_t low, uint32_t high) {
 
 void QtUi::ProgressSetStep(uint32_t step) {
   Enqueue({Pending::kStepSize, step});
+}
+
+void QtUi::ProgressSetStepBytes(uint32_t bytes) {
+  Enqueue({Pending::kStepBytes, bytes});
 }
 
 void QtUi::ProgressStep() {
@@ -336,6 +342,9 @@ void QtUi::ApplyOne(const Pending& op) {
       break;
     case Pending::kStep:
       if (QProgressBar* bar = CurrentProgressBar()) StepProgress(*bar, op.a);
+      break;
+    case Pending::kStepBytes:
+      if (QProgressBar* bar = CurrentProgressBar()) SetProgressStepBytes(*bar, op.a);
       break;
     case Pending::kInsert:
       if (ListBox* list = CurrentListBox())

@@ -62,6 +62,7 @@ class QtUi final : public QObject, public UiPort {
   void ProgressSetRange(uint32_t low, uint32_t high) override;
   void ProgressSetStep(uint32_t step) override;
   void ProgressStep() override;
+  void ProgressSetStepBytes(uint32_t bytes) override;
   void ListInsert(int position, const std::string& line) override;
   void ListClear() override;
   int ListSelection() override;
@@ -69,7 +70,7 @@ class QtUi final : public QObject, public UiPort {
 
  private:
   struct Pending {
-    enum Kind { kRange, kStepSize, kStep, kInsert, kClear } kind;
+    enum Kind { kRange, kStepSize, kStep, kStepBytes, kInsert, kClear } kind;
     uint32_t a = 0;
     uint32_t b = 0;
     int position = 0;

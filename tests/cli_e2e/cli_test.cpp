@@ -61,6 +61,31 @@ TEST(CliContract, ExitStatusesAndStreams) {
   }
 }
 
+TEST(CliContract, NewcomerHelpDetailsAndProgressLines) {
+  const CliRun help = RunCli("dump-memory --help");
+  EXPECT_NE(help.out.find("Usage: zemlo-cli [--adapter ADAPTER] dump-memory START END -o FILE"),
+            std::string::npos)
+      << help.out;
+  EXPECT_EQ(help.out.find("args"), std::string::npos) << help.out;
+
+  EXPECT_EQ(RunCli("--adapter sim memory hex 8000310").err,
+            "Range Error: Memory address is incorrect size\n"
+            "detail: exactly 8 hexadecimal digits are needed, e.g. 80003100 (no 0x)\n");
+  EXPECT_NE(RunCli("--adapter auto freeze").err.find("detail: no adapter was found; --adapter sim"),
+            std::string::npos);
+
+  const auto path = std::filesystem::temp_directory_path() / "zemlo-cli-progress.bin";
+  // 128 packets: every percent once, and nothing without --progress.
+  const std::string dump = "--adapter sim dump-memory 80000000 80800000 -o " + path.string();
+  const std::string done = "Done.: Finished dumping Memory to file\n";
+  EXPECT_EQ(RunCli(dump).err, done);
+  std::string lines;
+  for (int percent = 0; percent <= 100; ++percent)
+    lines += "progress: " + std::to_string(percent) + "%\n";
+  EXPECT_EQ(RunCli(dump + " --progress").err, lines + done);
+  std::filesystem::remove(path);
+}
+
 TEST(CliContract, DisasmNeedsNoAdapter) {
   const auto path = std::filesystem::temp_directory_path() / "zemlo-cli-disasm.bin";
   {

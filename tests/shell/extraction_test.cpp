@@ -2,6 +2,7 @@
 // the worker is busy, stops on "Stop Extract", and the NAND list keeps the newest page line at
 // row 1.
 #include <QComboBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <chrono>
 
@@ -42,6 +43,8 @@ TEST_F(ExtractionTest, DvdDialogRefusesToCloseWhileBusyAndStops) {
     Click(dialog, 1100);
     auto* bar = FindControl<QProgressBar>(&dialog, 1024);
     // Streaming: the bar has its 23,762-packet range and moves.
+    // The text moves within the first second, long before the bar's first pixel.
+    ASSERT_TRUE(WaitFor([&] { return bar->text().contains(QStringLiteral(" MiB of ")); }, 1000));
     ASSERT_TRUE(WaitFor([&] { return ReadProgress(*bar).position > 3; }));
     EXPECT_EQ(ReadProgress(*bar).high, 23762);
     EXPECT_EQ(list->lines().Lines(), QStringList{QStringLiteral("Gamecube Game Selected")});
@@ -81,6 +84,9 @@ TEST_F(ExtractionTest, NandListKeepsTheNewestPageAtRowOneAndStops) {
       ASSERT_EQ(lines[row],
                 QStringLiteral("Dumping Page %1 of 0x40000").arg(pages + 1 - row, 0, 16));
     }
+    EXPECT_TRUE(WaitFor([&] {
+      return FindControl<QLabel>(&dialog, 1125)->text().contains(QStringLiteral(" left"));
+    }));
     SaveScreenshot(dialog, QStringLiteral("nand_running"));
 
     dialog.close();

@@ -2,6 +2,7 @@
 // takes no input meanwhile, and the console sees the same bytes as from an undisturbed run.
 #include <QAbstractButton>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -55,6 +56,13 @@ TEST_F(ResponsivenessTest, DumpDialogPaintsAndTakesNoInputWhileASlowConsoleServe
         ASSERT_TRUE(OperationRunning(dump));
         EXPECT_GT(counter.paints, paintsBefore);
         EXPECT_GT(ReadProgress(*bar).position, positionBefore);
+        // "56% · 558.0 KiB of 992.0 KiB · 1.9 MiB/s · 0:01 left" (full packets only)
+        EXPECT_TRUE(QRegularExpression(
+                        QStringLiteral(
+                            "^\\d+% . [\\d.]+ KiB of [\\d.]+ KiB . [\\d.]+ MiB/s . 0:0\\d left$"))
+                        .match(bar->text())
+                        .hasMatch())
+            << bar->text().toStdString();
         for (int id : {1000, 1002, 1004, 1005})
           EXPECT_FALSE(FindControl<QWidget>(&dump, id)->isEnabled()) << id;
         // Neither a second press nor Close nor Escape reaches the dialog.
