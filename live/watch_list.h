@@ -55,6 +55,12 @@ class WatchList {
   // Locks the entry at the value last read (or at `text` when given).
   std::string Lock(size_t index, bool on, const std::string& text = {});
 
+  void Remove(size_t index) {
+    if (index < entries_.size()) entries_.erase(entries_.begin() + static_cast<ptrdiff_t>(index));
+    if (index < readings_.size())
+      readings_.erase(readings_.begin() + static_cast<ptrdiff_t>(index));
+  }
+
   // The line a terminal shows for an entry: label, resolved address, value or error.
   std::string Line(size_t index) const;
 

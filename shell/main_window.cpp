@@ -14,6 +14,7 @@
 #include "link/link.h"
 #include "shell/control_id.h"
 #include "shell/dialogs.h"
+#include "shell/live_windows.h"
 #include "shell/menu_table.h"
 #include "shell/operation_runner.h"
 #include "shell/resources.h"
@@ -122,6 +123,12 @@ void MainWindow::RunCommand(int command) {
       return;
     case kCmdConnect:
       Connect();
+      return;
+    case kCmdWatchList:
+      OpenWatchWindow(this);
+      return;
+    case kCmdMemorySearch:
+      OpenSearchWindow(this);
       return;
     default:
       break;

@@ -26,7 +26,9 @@ constexpr MenuItemDef kGamecubeItems[] = {
     {"M&usic Player", kCmdMusicPlayer, false},
 };
 constexpr MenuItemDef kStartGameItems[] = {{"Start Game with &Hooks", kCmdStartGame, false}};
-constexpr MenuItemDef kDebuggerItems[] = {{"&Debug Tools", kCmdDebugTools, false}};
+constexpr MenuItemDef kDebuggerItems[] = {{"&Debug Tools", kCmdDebugTools, false},
+                                          {"&Watch List", kCmdWatchList, false},
+                                          {"&Memory Search", kCmdMemorySearch, false}};
 constexpr MenuItemDef kFirmwareItems[] = {{"&Upload Firmware", kCmdUploadFirmware, false}};
 constexpr MenuItemDef kHelpItems[] = {{"&About", kCmdAbout, false}};
 

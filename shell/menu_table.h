@@ -24,6 +24,8 @@ enum CommandId : int {
   kCmdDiscTools = 144,
   kCmdFileSystemTools = 145,
   kCmdSdTools = 146,
+  kCmdWatchList = 160,
+  kCmdMemorySearch = 161,
 };
 
 struct MenuItemDef {

@@ -72,6 +72,10 @@ class Console {
   void SetThrottle(uint64_t bytesPerSecond) { throttle_ = bytesPerSecond; }
   uint64_t throttle() const { return throttle_; }
 
+  // What each answer waits before it goes out, as the adapter's chip holds short packets back.
+  void SetLatency(uint64_t microseconds) { latency_ = microseconds; }
+  uint64_t latency() const { return latency_; }
+
   // Where the console says what it does not serve (zemlo-sim prints it).
   void SetVerbose(bool verbose) { verbose_ = verbose; }
   bool verbose() const { return verbose_; }
@@ -81,6 +85,7 @@ class Console {
   Faults faults_;
   CommandTable table_;
   std::atomic<uint64_t> throttle_{0};
+  std::atomic<uint64_t> latency_{0};
   std::atomic<bool> verbose_{false};
 };
 

@@ -73,7 +73,7 @@ TEST_F(MainWindowTest, MenuBarHoldsEveryCommandWithTheGrayedOnesDisabled) {
        {"&Executable File Loader", "&Memory Card Tool", "&Low Level Tool", "&DVD Extractor",
         "M&usic Player"}},
       {"&Start Game", true, {"Start Game with &Hooks"}},
-      {"&Remote Debugger", true, {"&Debug Tools"}},
+      {"&Remote Debugger", true, {"&Debug Tools", "&Watch List", "&Memory Search"}},
       {"&Trainer", false, {}},
       {"&Screen Grabber", true, {}},
       {"&Firmware", false, {"&Upload Firmware"}},

@@ -1,0 +1,100 @@
+// The live tools through the simulated console at the adapter's rate (1 MB/s) with the latency
+// its chip adds to every answer: watch-list refreshes a second for 100 entries in 20 windows, and
+// a first scan of MEM1 against one plain dump of it. Prints the figures.
+//
+//   live_bench [LATENCY_US] [SCAN_MIB]    (defaults 2000 and 24: all of MEM1)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "link/d2xx.h"
+#include "link/link.h"
+#include "link/ui_port.h"
+#include "live/live_link.h"
+#include "live/value_search.h"
+#include "live/watch_list.h"
+#include "sim/sim_adapter.h"
+
+namespace {
+
+class QuietUi final : public zemlo::UiPort {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption, zemlo::MessageIcon,
+                   zemlo::MessageOwner, const std::string&) override {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+  std::optional<std::string> ChooseOpenFile(const zemlo::FileRequest&) override { return {}; }
+  std::optional<std::string> ChooseSaveFile(const zemlo::FileRequest&) override { return {}; }
+  void ProgressSetRange(uint32_t, uint32_t) override {}
+  void ProgressSetStep(uint32_t) override {}
+  void ProgressStep() override {}
+  void ListInsert(int, const std::string&) override {}
+  void ListClear() override {}
+  int ListSelection() override { return -1; }
+  void RequestQuit(int) override {}
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const uint64_t latencyUs = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 2000;
+  const uint32_t scanMiB =
+      argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 24;
+  QuietUi ui;
+  zemlo::InstallUi(&ui);
+  zemlo::sim::SimAdapter adapter;
+  adapter.console().SetThrottle(1'000'000);
+  adapter.console().SetLatency(latencyUs);
+  adapter.model().uploads.hooked = true;
+  zemlo::InstallDriver(adapter.MakeDriver());
+  zemlo::g_connected = zemlo::ConnectAdapter();
+  if (!zemlo::g_connected) return 1;
+  std::printf("adapter: 1 MB/s, %llu us latency per answer\n",
+              static_cast<unsigned long long>(latencyUs));
+
+  zemlo::live::WatchList list;
+  for (uint32_t i = 0; i < 100; ++i) {
+    zemlo::live::WatchEntry entry;
+    entry.address = 0x80100000u + (i / 5) * 0x10000 + (i % 5) * 40;
+    list.entries().push_back(entry);
+  }
+  int refreshes = 0;
+  const auto watchStart = std::chrono::steady_clock::now();
+  while (Seconds(watchStart) < 3.0) {
+    if (list.Refresh() != zemlo::live::RefreshOutcome::Done) return 1;
+    ++refreshes;
+  }
+  std::printf("watch: 100 entries, %zu windows a refresh, %.1f refreshes/s (target >= 10)\n",
+              list.lastWindowCount(), refreshes / Seconds(watchStart));
+
+  const uint32_t size = scanMiB << 20;
+  std::vector<uint8_t> bytes;
+  auto start = std::chrono::steady_clock::now();
+  if (!zemlo::live::DumpRange(0x80000000u, size, bytes)) return 1;
+  const double dump = Seconds(start);
+  zemlo::live::ValueSearch search;
+  start = std::chrono::steady_clock::now();
+  const std::string error =
+      search.First({0x80000000u, 0x80000000u + size, zemlo::live::ValueType::U16, true},
+                   {zemlo::live::Compare::Exact, 1000});
+  const double first = Seconds(start);
+  if (!error.empty()) return 1;
+  std::printf("scan: %u MiB, one dump %.2f s, first scan %.2f s (%.2fx), %llu candidates\n",
+              scanMiB, dump, first, first / dump, static_cast<unsigned long long>(search.count()));
+  uint64_t windowBytes = 0, dumpBytes = 0;
+  const auto plan = search.NextPlan(&windowBytes, &dumpBytes);
+  start = std::chrono::steady_clock::now();
+  search.Next({zemlo::live::Compare::Unchanged});
+  std::printf("next scan: %s (%llu bytes by windows, %llu by dump), %.3f s\n",
+              plan == zemlo::live::ReadPlan::Windows ? "windows" : "dump",
+              static_cast<unsigned long long>(windowBytes),
+              static_cast<unsigned long long>(dumpBytes), Seconds(start));
+  zemlo::InstallDriver(nullptr);
+  zemlo::InstallUi(nullptr);
+  return 0;
+}
