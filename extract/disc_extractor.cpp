@@ -7,6 +7,7 @@
 
 #include "extract/output_file.h"
 #include "extract/packet_buffer.h"
+#include "extract/packet_read.h"
 #include "extract/stream_control.h"
 #include "link/bytes.h"
 #include "link/link.h"
@@ -41,6 +42,12 @@ ExtractOutcome FailStream(const char* text, const char* caption) {
   ProgressEnd();
   Ui().ListClear();
   return ExtractOutcome::Failed;
+}
+
+std::string WaitingLine(uint32_t packet) {
+  char line[64];
+  std::snprintf(line, sizeof line, "Console still reading Packet %x", packet);
+  return line;
 }
 
 std::string MismatchLine(uint32_t packet) {
@@ -117,10 +124,15 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
   if (kind.fullPackets != 0) {
     do {
       if (!g_keepExtracting) break;
-      std::memset(packet.get(), 0, kDiscPacketSize);
-      const TransferResult read = ReadExact(packet.get(), kDiscPacketSize);
-      if (read == TRANSFER_FAILED) return FailStream("Fatal Error. Exiting", kCaptionDvdError);
-      const bool intact = read == TRANSFER_COMPLETE && ByteSum(packet.get(), kDiscPacketData) ==
+      const PacketRead read = ReadPacket(packet.get(), kDiscPacketSize,
+                                         [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+      if (read == PacketRead::Failed) return FailStream("Fatal Error. Exiting", kCaptionDvdError);
+      if (read == PacketRead::Stopped) break;
+      if (read == PacketRead::Silent) {
+        AbandonStream();
+        return FailStream(kMsgConsoleSilent, kCaptionDvdError);
+      }
+      const bool intact = read == PacketRead::Whole && ByteSum(packet.get(), kDiscPacketData) ==
                                                            ReadBE32(packet.get() + kDiscPacketData);
       if (intact) {
         if (!file.Write(packet.get(), kDiscPacketData) || !file.Flush()) {
@@ -130,6 +142,10 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
         attempts = 0;
         Ui().ProgressStep();
         SendUnchecked(ACK_BLOCK);
+      } else if (g_stopRequested) {
+        // The purge of the user's own stop cut this packet short: not a mismatch, and the console
+        // has been told to leave its stream, so nothing is asked for again.
+        break;
       } else {
         Ui().ListInsert(1, MismatchLine(accepted));
         PurgeLink();
@@ -143,13 +159,18 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
   }
 
   if (kind.finalPart != 0 && g_keepExtracting) {
-    std::memset(packet.get(), 0, kind.finalPart);
-    if (ReadExact(packet.get(), kind.finalPart) != TRANSFER_COMPLETE) {
+    const PacketRead read = ReadPacket(packet.get(), kind.finalPart,
+                                       [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+    if (read == PacketRead::Failed || read == PacketRead::Partial || read == PacketRead::Silent) {
       return FailStream(kMsgUsbTransmit, kCaptionUsbError);
     }
-    if (!file.Write(packet.get(), kind.finalPart) || !file.Flush()) {
+    if (read == PacketRead::Whole && (!file.Write(packet.get(), kind.finalPart) || !file.Flush())) {
       return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
     }
+  }
+  if (!g_stopRequested && g_keepExtracting && !StreamIsSilent(kHandshakeTimeoutMs)) {
+    AbandonStream();
+    return FailStream(kMsgStreamOutOfStep, kCaptionDvdError);
   }
 
   if (g_stopRequested) {

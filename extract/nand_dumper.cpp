@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "extract/output_file.h"
+#include "extract/packet_read.h"
 #include "extract/stream_control.h"
 #include "link/link.h"
 #include "protocol/commands.h"
@@ -28,6 +29,12 @@ constexpr char kNandFileKey[] = "nand-image";
 std::string PageLine(uint32_t pages) {
   char line[48];
   std::snprintf(line, sizeof line, "Dumping Page %x of 0x40000", pages);
+  return line;
+}
+
+std::string WaitingLine(uint32_t pages) {
+  char line[48];
+  std::snprintf(line, sizeof line, "Console still reading Page %x", pages);
   return line;
 }
 
@@ -75,13 +82,21 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
   if (pages != 0) {
     do {
       if (!g_keepExtracting) break;
-      page.fill(0);
-      const TransferResult read = ReadExact(page.data(), mode.pageSize);
-      if (read == TRANSFER_FAILED) {
+      const PacketRead read = ReadPacket(page.data(), mode.pageSize,
+                                         [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+      if (read == PacketRead::Failed) {
         ShowError("NAND Fatal Error. Exiting", "NAND Error");
         return ExtractOutcome::Failed;
       }
-      if (read == TRANSFER_SHORT) {
+      if (read == PacketRead::Stopped) break;
+      if (read == PacketRead::Silent) {
+        AbandonStream();
+        ShowError(kMsgNandConsoleSilent, "NAND Error");
+        return ExtractOutcome::Failed;
+      }
+      if (read == PacketRead::Partial) {
+        // A page cut short by the purge of the user's own stop is not asked for again.
+        if (g_stopRequested) break;
         if (++attempts >= kMaxAttemptsPerPacket) {
           AbandonStream();
           ShowUsbError(kMsgTooManyAttempts);
@@ -99,6 +114,11 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
       Ui().ListInsert(1, PageLine(accepted));
       SendUnchecked(ACK_BLOCK);
     } while (accepted < pages);
+  }
+  if (!g_stopRequested && g_keepExtracting && !StreamIsSilent(kPageTimeoutMs)) {
+    AbandonStream();
+    ShowError(kMsgNandOutOfStep, "NAND Error");
+    return ExtractOutcome::Failed;
   }
 
   const bool stopped = g_stopRequested != 0;

@@ -26,6 +26,11 @@ inline constexpr char kMsgSelectPageMode[] = "Please select a Page Mode";
 inline constexpr char kMsgNandStopped[] = "NAND Extract operation stopped";
 inline constexpr char kCaptionNandStopped[] = "DVD Stopped";
 inline constexpr char kMsgNandFinished[] = "Finished Extracting NAND";
+inline constexpr char kMsgNandConsoleSilent[] =
+    "Error: The console sent nothing for 300 seconds. Please retry";
+inline constexpr char kMsgNandOutOfStep[] =
+    "Error: The console sent more pages than the NAND holds, so the dump cannot be trusted. "
+    "Please retry";
 
 // The worker procedure. `selection` is the combo box index (-1: none selected); `pages` the page
 // count of the flash (kNandPages except in tests). Clears `g_workerBusy` at every exit.

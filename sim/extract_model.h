@@ -30,6 +30,9 @@ struct ExtractModel {
   // The disc packet of this index goes out once with a checksum one off (-1: none).
   int64_t damagedPacket = -1;
 
+  // Stray bytes the console sends after a disc or NAND stream, as a console out of step would.
+  uint32_t bytesAfterStream = 0;
+
   // Pages the NAND flash sends; tests shrink it.
   uint32_t nandPages = 0x40000;
 

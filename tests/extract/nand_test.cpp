@@ -49,7 +49,7 @@ TEST_F(NandTest, BothPageModesDumpEveryPage) {
     std::vector<uint8_t> expected{nand.command};
     expected.insert(expected.end(), 27, ACK_BLOCK);
     EXPECT_EQ(Sent(), expected);
-    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{2000u, 2000u}}));
+    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{2000, 2000}, {250, 2000}, {2000, 2000}}));
   }
 }
 

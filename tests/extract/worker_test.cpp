@@ -35,6 +35,10 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
                         }),
             WorkerStart::Started);
   ASSERT_TRUE(WaitForProgress(3));
+  // The next packet is late and will arrive cut short, as if by the purge below.
+  faults().DelayNextPackets(1, 300);
+  faults().ShortenNextPackets(1, 1000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
   // What "Stop Extract" does.
   PurgeLink();
@@ -50,6 +54,9 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
                                           MessageIcon::None, MessageOwner::None}));
   EXPECT_TRUE(ui().list().empty());
   EXPECT_EQ(ui().progress().back().high, 0u);
+  // The packet the stop's purge cut short is neither a mismatch nor asked for again.
+  EXPECT_EQ(ui().insertedLines(), std::vector<std::string>{"Gamecube Game Selected"});
+  EXPECT_EQ(Count(Sent(), RETRY_BLOCK), 0u);
   // Exactly the accepted packets, and no final part.
   const uint32_t accepted = Advances();
   EXPECT_LT(accepted, 2000u);
