@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extract/disc_identity.h"
+#include "extract/dump_verifier.h"
 #include "extract/output_file.h"
 #include "extract/packet_buffer.h"
 #include "extract/packet_read.h"
@@ -77,6 +79,47 @@ bool Handshake(uint8_t command) {
   return second == REPLY_ACK;
 }
 
+DiscSystem SystemOf(const DiscKind& kind) {
+  return kind.command == CMD_DVD_GAMECUBE ? DiscSystem::GameCube : DiscSystem::Wii;
+}
+
+// Lists who the disc is, and warns (the run goes on) when it is not of the kind chosen.
+std::optional<DiscIdentity> Identify(const DiscKind& kind, std::span<const uint8_t> header) {
+  std::optional<DiscIdentity> identity = ReadDiscIdentity(header);
+  if (!identity) return identity;
+  Ui().ListInsert(1, "Disc: " + identity->gameId + " " + identity->title + " (disc " +
+                         std::to_string(identity->discNumber + 1) + ", version " +
+                         std::to_string(identity->version) + ")");
+  if (auto warning = KindMismatchLine(SystemOf(kind), identity->system)) {
+    Ui().ListInsert(1, *warning);
+  }
+  return identity;
+}
+
+// The verdict and the checksums below the run's own lines, and the report beside the image.
+void ReportVerification(DumpVerifier& verifier, const std::string& path,
+                        const std::optional<DiscIdentity>& identity) {
+  verifier.Finish();
+  const DatVerdict verdict = verifier.Verdict();
+  AppendLine(verdict.Line());
+  for (const std::string& line : verifier.HashLines()) AppendLine(line);
+
+  ReportFields fields = verifier.CommonFields(path);
+  const DiscIdentity known = identity.value_or(DiscIdentity{});
+  const ReportFields disc{{"Game ID", known.gameId},
+                          {"Title", known.title},
+                          {"Disc", std::to_string(known.discNumber + 1)},
+                          {"Version", std::to_string(known.version)},
+                          {"System", SystemName(known.system)}};
+  fields.insert(fields.begin() + 1, disc.begin(), disc.end());
+  const bool verified = verdict.kind == DatVerdict::Verified;
+  fields.insert(
+      fields.begin() + 1 + static_cast<long>(disc.size()) + 4,
+      {"Verified", verified ? "yes (" + verdict.game + ")" : "no (" + verdict.Line() + ")"});
+  if (!WriteDumpReport(path, fields))
+    AppendLine("Error: Couldn't write the report " + path + ".txt");
+}
+
 }  // namespace
 
 std::span<const DiscKind> DiscKinds() {
@@ -106,6 +149,8 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     ShowFileError(kMsgFopen);
     return ExtractOutcome::Failed;
   }
+  DumpVerifier verifier;
+  verifier.LoadDats();
   if (!Handshake(kind.command)) return ExtractOutcome::Failed;
 
   const std::unique_ptr<uint8_t[]> packet =
@@ -121,6 +166,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
 
   uint32_t accepted = 0;
   unsigned attempts = 0;
+  std::optional<DiscIdentity> identity;
   if (kind.fullPackets != 0) {
     do {
       if (!g_keepExtracting) break;
@@ -138,6 +184,8 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
         if (!file.Write(packet.get(), kDiscPacketData) || !file.Flush()) {
           return FailStream("Error: Couldn't write to file", kCaptionFileError);
         }
+        verifier.Feed(packet.get(), kDiscPacketData);
+        if (accepted == 0) identity = Identify(kind, {packet.get(), kDiscPacketData});
         ++accepted;
         attempts = 0;
         Ui().ProgressStep();
@@ -148,6 +196,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
         break;
       } else {
         Ui().ListInsert(1, MismatchLine(accepted));
+        verifier.NoteRetry();
         PurgeLink();
         if (++attempts >= kMaxAttemptsPerPacket) {
           SendUnchecked(CMD_STOP);
@@ -167,6 +216,10 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     if (read == PacketRead::Whole && (!file.Write(packet.get(), kind.finalPart) || !file.Flush())) {
       return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
     }
+    if (read == PacketRead::Whole) {
+      verifier.Feed(packet.get(), kind.finalPart);
+      if (kind.fullPackets == 0) identity = Identify(kind, {packet.get(), kind.finalPart});
+    }
   }
   if (!g_stopRequested && g_keepExtracting && !StreamIsSilent(kHandshakeTimeoutMs)) {
     AbandonStream();
@@ -180,6 +233,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     return ExtractOutcome::Stopped;
   }
   Ui().ListInsert(1, kLineDiscFinished);
+  ReportVerification(verifier, *path, identity);
   ProgressEnd();
   return ExtractOutcome::Finished;
 }

@@ -3,6 +3,7 @@
 // cleared.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -26,6 +27,8 @@ inline constexpr char kMsgSelectPageMode[] = "Please select a Page Mode";
 inline constexpr char kMsgNandStopped[] = "NAND Extract operation stopped";
 inline constexpr char kCaptionNandStopped[] = "DVD Stopped";
 inline constexpr char kMsgNandFinished[] = "Finished Extracting NAND";
+inline constexpr size_t kNandKeysSize = 1024;
+inline constexpr char kMsgNandKeysSize[] = "Error: The keys file must be exactly 1024 bytes long";
 inline constexpr char kMsgNandConsoleSilent[] =
     "Error: The console sent nothing for 300 seconds. Please retry";
 inline constexpr char kMsgNandOutOfStep[] =

@@ -121,6 +121,10 @@ void ServeNand(ConsoleSession& session, uint32_t pageSize) {
   std::array<uint8_t, 2112> page{};
   for (uint32_t index = 0; index < model.nandPages; ++index) {
     FillNandPage(index, pageSize, page.data());
+    for (const auto& [flipPage, bit] : model.nandBitFlips) {
+      if (flipPage == index && bit / 8 < pageSize)
+        page[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    }
     if (!SendUntilAccepted(session, page.data(), pageSize)) return;
   }
   SendStrayBytes(session);

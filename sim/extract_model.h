@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zemlo::sim {
 
@@ -35,6 +37,8 @@ struct ExtractModel {
 
   // Pages the NAND flash sends; tests shrink it.
   uint32_t nandPages = 0x40000;
+  // Bits flipped on their way out of the flash: (page, bit offset into the page's data).
+  std::vector<std::pair<uint32_t, uint32_t>> nandBitFlips;
 
   bool sramUnreadable = false;       // 0x27 answers 0xFF
   bool biosAllocationFails = false;  // 0x19 answers 0xFF
