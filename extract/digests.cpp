@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <vector>
 
 namespace zemlo {
 namespace {
@@ -79,21 +78,6 @@ void DigestState::Finish(Digests& out) {
   if (parts_ & kCrc32) out.crc32 = crc_;
   if (parts_ & kMd5) FinishDigest(contexts_->md5, out.md5);
   if (parts_ & kSha1) FinishDigest(contexts_->sha1, out.sha1);
-}
-
-std::string FileSha1Hex(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return {};
-  DigestState state(DigestState::kSha1);
-  std::vector<uint8_t> chunk(1 << 20);
-  size_t got = 0;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
-    state.Update(chunk.data(), got);
-  }
-  if (std::ferror(file.get())) return {};
-  Digests digests;
-  state.Finish(digests);
-  return digests.Sha1Hex();
 }
 
 }  // namespace zemlo

@@ -44,7 +44,4 @@ class DigestState {
   std::unique_ptr<Contexts> contexts_;
 };
 
-// The SHA-1 of a whole file; empty when it cannot be read.
-std::string FileSha1Hex(const std::string& path);
-
 }  // namespace zemlo

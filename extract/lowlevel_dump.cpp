@@ -9,6 +9,7 @@
 #include "extract/stream_control.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -51,7 +52,7 @@ class ProgressScope {
   ProgressScope& operator=(const ProgressScope&) = delete;
 };
 
-int DumpSram(const LowLevelRegion& region, OutputFile& file) {
+int DumpSram(const LowLevelRegion& region, OutputFile& file, const std::string& path) {
   std::array<uint8_t, 64> sram{};
   if (ReadExact(sram.data(), region.finalPart) != TRANSFER_COMPLETE) {
     ShowUsbError(kMsgUsbTransmit);
@@ -61,7 +62,7 @@ int DumpSram(const LowLevelRegion& region, OutputFile& file) {
     ShowFileError(kMsgWriteFile);
     return 0;
   }
-  ShowDone(region.doneText);
+  ShowDone(region.doneText, WrittenFileDetail(path));
   return 1;
 }
 
@@ -75,7 +76,7 @@ bool AwaitReady(const LowLevelRegion& region) {
   return ready == REPLY_READY;
 }
 
-int TransferRegion(const LowLevelRegion& region, OutputFile& file) {
+int TransferRegion(const LowLevelRegion& region, OutputFile& file, const std::string& path) {
   if (!AwaitReady(region)) return 0;
   const std::unique_ptr<uint8_t[]> packet =
       AllocatePacketBuffer(std::max(kLowLevelPacketSize, region.finalPart));
@@ -123,7 +124,7 @@ int TransferRegion(const LowLevelRegion& region, OutputFile& file) {
     ShowFileError(kMsgWriteFile);
     return 0;
   }
-  ShowDone(region.doneText);
+  ShowDone(region.doneText, WrittenFileDetail(path));
   return 1;
 }
 
@@ -157,7 +158,7 @@ int RunLowLevelDump(const LowLevelRegion& region) {
     ShowUsbError(region.failText);
     return 0;
   }
-  return region.hasReadyByte ? TransferRegion(region, file) : DumpSram(region, file);
+  return region.hasReadyByte ? TransferRegion(region, file, *path) : DumpSram(region, file, *path);
 }
 
 int ExecuteLowLevel(int selection) {

@@ -4,11 +4,11 @@
 
 #include <functional>
 
-#include "extract/digests.h"
 #include "extract/packet_buffer.h"
 #include "link/bytes.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/extract/extract_fixture.h"
 

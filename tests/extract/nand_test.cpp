@@ -1,10 +1,10 @@
 // The NAND dumper run on the calling thread: both page modes, page retries and refusals.
 #include <gtest/gtest.h>
 
-#include "extract/digests.h"
 #include "extract/nand_dumper.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/extract/extract_fixture.h"
 
