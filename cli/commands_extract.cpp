@@ -71,6 +71,7 @@ int CmdExtractDisc(const CliArgs& args, CliUi&) {
   }
   DumpOptions options;
   options.datFolder = Option(args, "--dat-folder");
+  options.verify = !args.flags.contains("--no-verify");
   std::istringstream dats(Option(args, "--dat"));
   for (std::string path; std::getline(dats, path);) options.datFiles.push_back(path);
   SetDumpOptions(options);

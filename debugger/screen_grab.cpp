@@ -11,7 +11,6 @@
 #include "link/link.h"
 #include "link/ui_port.h"
 #include "protocol/commands.h"
-#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -136,7 +135,7 @@ int Grab(const std::string& path) {
   file.reset();
   pixels.reset();
   frame.reset();
-  ShowDone(kMsgScreenGrabbed, WrittenFileDetail(path));
+  ShowDone(kMsgScreenGrabbed);
   ProgressEnd();
   return 1;
 }

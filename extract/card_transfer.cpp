@@ -14,7 +14,6 @@
 #include "link/file_offset.h"
 #include "link/link.h"
 #include "protocol/commands.h"
-#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -208,7 +207,7 @@ int DownloadCardSave() {
     return kCardTransferFailed;
   }
   if (!ReceiveSaveData(file.get(), *length)) return kCardTransferFailed;
-  ShowDone("Done Saving GCI save file", WrittenFileDetail(*path));
+  ShowDone("Done Saving GCI save file");
   ProgressEnd();
   return kCardTransferDone;
 }

@@ -233,7 +233,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     return ExtractOutcome::Stopped;
   }
   Ui().ListInsert(1, kLineDiscFinished);
-  ReportVerification(verifier, *path, identity);
+  if (verifier.enabled()) ReportVerification(verifier, *path, identity);
   ProgressEnd();
   return ExtractOutcome::Finished;
 }

@@ -12,6 +12,7 @@ struct DumpOptions {
   std::vector<std::string> datFiles;  // --dat FILE, each
   std::string datFolder;              // every DAT in it is used too
   std::string keysFile;               // NAND dumps: appended after a 2,112-byte dump
+  bool verify = true;                 // false: no sums, verdict or report (for measuring)
 };
 
 void SetDumpOptions(DumpOptions options);

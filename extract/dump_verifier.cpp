@@ -11,9 +11,12 @@ void AppendLine(const std::string& line) {
   Ui().ListInsert(-1, line);
 }
 
-DumpVerifier::DumpVerifier() : start_(std::chrono::steady_clock::now()) {}
+DumpVerifier::DumpVerifier() : start_(std::chrono::steady_clock::now()) {
+  if (CurrentDumpOptions().verify) hasher_ = std::make_unique<StreamHasher>();
+}
 
 void DumpVerifier::LoadDats() {
+  if (!enabled()) return;
   for (const std::string& path : DatPaths(CurrentDumpOptions())) {
     std::string error;
     if (std::optional<DatFile> dat = LoadDat(path, error)) {
@@ -25,7 +28,7 @@ void DumpVerifier::LoadDats() {
 }
 
 const Digests& DumpVerifier::Finish() {
-  digests_ = hasher_.Finish();
+  if (hasher_) digests_ = hasher_->Finish();
   seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   return digests_;
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,11 @@ class DumpVerifier {
   // goes on without it.
   void LoadDats();
 
-  void Feed(const uint8_t* data, size_t size) { hasher_.Feed(data, size); }
+  // False when the options turned verification off: nothing is hashed, listed or reported.
+  bool enabled() const { return hasher_ != nullptr; }
+  void Feed(const uint8_t* data, size_t size) {
+    if (hasher_) hasher_->Feed(data, size);
+  }
   void NoteRetry() { ++retries_; }
 
   // Ends the hashing. Call once, after the last byte and only for a finished dump.
@@ -35,7 +40,7 @@ class DumpVerifier {
   ReportFields CommonFields(const std::string& path) const;
 
  private:
-  StreamHasher hasher_;
+  std::unique_ptr<StreamHasher> hasher_;
   std::vector<DatFile> dats_;
   Digests digests_;
   unsigned retries_ = 0;

@@ -9,7 +9,6 @@
 #include "extract/stream_control.h"
 #include "link/link.h"
 #include "protocol/commands.h"
-#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -52,7 +51,7 @@ class ProgressScope {
   ProgressScope& operator=(const ProgressScope&) = delete;
 };
 
-int DumpSram(const LowLevelRegion& region, OutputFile& file, const std::string& path) {
+int DumpSram(const LowLevelRegion& region, OutputFile& file) {
   std::array<uint8_t, 64> sram{};
   if (ReadExact(sram.data(), region.finalPart) != TRANSFER_COMPLETE) {
     ShowUsbError(kMsgUsbTransmit);
@@ -62,7 +61,7 @@ int DumpSram(const LowLevelRegion& region, OutputFile& file, const std::string& 
     ShowFileError(kMsgWriteFile);
     return 0;
   }
-  ShowDone(region.doneText, WrittenFileDetail(path));
+  ShowDone(region.doneText);
   return 1;
 }
 
@@ -76,7 +75,7 @@ bool AwaitReady(const LowLevelRegion& region) {
   return ready == REPLY_READY;
 }
 
-int TransferRegion(const LowLevelRegion& region, OutputFile& file, const std::string& path) {
+int TransferRegion(const LowLevelRegion& region, OutputFile& file) {
   if (!AwaitReady(region)) return 0;
   const std::unique_ptr<uint8_t[]> packet =
       AllocatePacketBuffer(std::max(kLowLevelPacketSize, region.finalPart));
@@ -124,7 +123,7 @@ int TransferRegion(const LowLevelRegion& region, OutputFile& file, const std::st
     ShowFileError(kMsgWriteFile);
     return 0;
   }
-  ShowDone(region.doneText, WrittenFileDetail(path));
+  ShowDone(region.doneText);
   return 1;
 }
 
@@ -158,7 +157,7 @@ int RunLowLevelDump(const LowLevelRegion& region) {
     ShowUsbError(region.failText);
     return 0;
   }
-  return region.hasReadyByte ? TransferRegion(region, file, *path) : DumpSram(region, file, *path);
+  return region.hasReadyByte ? TransferRegion(region, file) : DumpSram(region, file);
 }
 
 int ExecuteLowLevel(int selection) {

@@ -187,7 +187,9 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
       }
       verifier.Feed(keys.data(), keys.size());
     }
-    ShowDone(kMsgNandFinished, ReportVerification(verifier, spare ? &check : nullptr, *path));
+    ShowDone(kMsgNandFinished, verifier.enabled()
+                                   ? ReportVerification(verifier, spare ? &check : nullptr, *path)
+                                   : std::string());
   }
   Ui().ListClear();
   g_keepExtracting = 0;

@@ -19,7 +19,7 @@ namespace zemlo {
 
 class StreamHasher {
  public:
-  static constexpr size_t kMaxBufferedBytes = 64u << 20;
+  static constexpr size_t kMaxBufferedBytes = 16u << 20;
 
   StreamHasher();
   // Ends and joins the threads; the sums are then discarded unless Finish was called.
