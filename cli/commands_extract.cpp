@@ -1,10 +1,12 @@
 #include <atomic>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/handlers.h"
 #include "extract/disc_extractor.h"
+#include "extract/dump_options.h"
 #include "extract/lowlevel_dump.h"
 #include "extract/nand_dumper.h"
 #include "extract/worker.h"
@@ -55,6 +57,11 @@ int RunExtraction(WorkerStart (*start)(int, WorkerDone), int selection) {
   return outcome == ExtractOutcome::Stopped ? kExitStopped : kExitFromMessages;
 }
 
+std::string Option(const CliArgs& args, const std::string& name) {
+  const auto found = args.options.find(name);
+  return found == args.options.end() ? std::string() : found->second;
+}
+
 }  // namespace
 
 int CmdExtractDisc(const CliArgs& args, CliUi&) {
@@ -62,12 +69,24 @@ int CmdExtractDisc(const CliArgs& args, CliUi&) {
   if (selection < 0) {
     return UsageError("extract-disc", "the disc kind is gamecube, wii-single or wii-dual");
   }
+  DumpOptions options;
+  options.datFolder = Option(args, "--dat-folder");
+  options.verify = !args.flags.contains("--no-verify");
+  std::istringstream dats(Option(args, "--dat"));
+  for (std::string path; std::getline(dats, path);) options.datFiles.push_back(path);
+  SetDumpOptions(options);
   return RunExtraction(StartDiscExtraction, selection);
 }
 
 int CmdDumpNand(const CliArgs& args, CliUi&) {
   const int selection = IndexOf({"2048", "2112"}, args.args.at(0));
   if (selection < 0) return UsageError("dump-nand", "the page size is 2048 or 2112");
+  DumpOptions options;
+  options.keysFile = Option(args, "--keys");
+  if (!options.keysFile.empty() && selection != 1) {
+    return UsageError("dump-nand", "--keys goes after a 2112 dump only");
+  }
+  SetDumpOptions(options);
   return RunExtraction(StartNandDump, selection);
 }
 

@@ -60,7 +60,15 @@ int main(int argc, char** argv) {
       entry.app->add_flag(flag, entry.flags[flag]);
     }
     for (const std::string& name : command.options) {
-      entry.app->add_option(name, entry.options[name]);
+      // A name ending in "..." may be given more than once; the handler gets the values one a
+      // line.
+      if (name.ends_with("...")) {
+        const std::string bare = name.substr(0, name.size() - 3);
+        entry.app->add_option(bare, entry.options[bare])
+            ->multi_option_policy(CLI::MultiOptionPolicy::Join);
+      } else {
+        entry.app->add_option(name, entry.options[name]);
+      }
     }
   }
 

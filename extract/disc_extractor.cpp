@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extract/disc_identity.h"
+#include "extract/dump_verifier.h"
 #include "extract/output_file.h"
 #include "extract/packet_buffer.h"
+#include "extract/packet_read.h"
 #include "extract/stream_control.h"
 #include "link/bytes.h"
 #include "link/link.h"
@@ -43,6 +46,12 @@ ExtractOutcome FailStream(const char* text, const char* caption) {
   return ExtractOutcome::Failed;
 }
 
+std::string WaitingLine(uint32_t packet) {
+  char line[64];
+  std::snprintf(line, sizeof line, "Console still reading Packet %x", packet);
+  return line;
+}
+
 std::string MismatchLine(uint32_t packet) {
   char line[48];
   std::snprintf(line, sizeof line, "checksum Mismatch Packet %x", packet);
@@ -68,6 +77,47 @@ bool Handshake(uint8_t command) {
   if (second && *second != REPLY_ACK) ShowUsbError("2. Wrong reply from console. Exiting");
   SetLinkTimeouts(kHandshakeTimeoutMs, kHandshakeTimeoutMs);
   return second == REPLY_ACK;
+}
+
+DiscSystem SystemOf(const DiscKind& kind) {
+  return kind.command == CMD_DVD_GAMECUBE ? DiscSystem::GameCube : DiscSystem::Wii;
+}
+
+// Lists who the disc is, and warns (the run goes on) when it is not of the kind chosen.
+std::optional<DiscIdentity> Identify(const DiscKind& kind, std::span<const uint8_t> header) {
+  std::optional<DiscIdentity> identity = ReadDiscIdentity(header);
+  if (!identity) return identity;
+  Ui().ListInsert(1, "Disc: " + identity->gameId + " " + identity->title + " (disc " +
+                         std::to_string(identity->discNumber + 1) + ", version " +
+                         std::to_string(identity->version) + ")");
+  if (auto warning = KindMismatchLine(SystemOf(kind), identity->system)) {
+    Ui().ListInsert(1, *warning);
+  }
+  return identity;
+}
+
+// The verdict and the checksums below the run's own lines, and the report beside the image.
+void ReportVerification(DumpVerifier& verifier, const std::string& path,
+                        const std::optional<DiscIdentity>& identity) {
+  verifier.Finish();
+  const DatVerdict verdict = verifier.Verdict();
+  AppendLine(verdict.Line());
+  for (const std::string& line : verifier.HashLines()) AppendLine(line);
+
+  ReportFields fields = verifier.CommonFields(path);
+  const DiscIdentity known = identity.value_or(DiscIdentity{});
+  const ReportFields disc{{"Game ID", known.gameId},
+                          {"Title", known.title},
+                          {"Disc", std::to_string(known.discNumber + 1)},
+                          {"Version", std::to_string(known.version)},
+                          {"System", SystemName(known.system)}};
+  fields.insert(fields.begin() + 1, disc.begin(), disc.end());
+  const bool verified = verdict.kind == DatVerdict::Verified;
+  fields.insert(
+      fields.begin() + 1 + static_cast<long>(disc.size()) + 4,
+      {"Verified", verified ? "yes (" + verdict.game + ")" : "no (" + verdict.Line() + ")"});
+  if (!WriteDumpReport(path, fields))
+    AppendLine("Error: Couldn't write the report " + path + ".txt");
 }
 
 }  // namespace
@@ -99,6 +149,8 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     ShowFileError(kMsgFopen);
     return ExtractOutcome::Failed;
   }
+  DumpVerifier verifier;
+  verifier.LoadDats();
   if (!Handshake(kind.command)) return ExtractOutcome::Failed;
 
   const std::unique_ptr<uint8_t[]> packet =
@@ -114,24 +166,37 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
 
   uint32_t accepted = 0;
   unsigned attempts = 0;
+  std::optional<DiscIdentity> identity;
   if (kind.fullPackets != 0) {
     do {
       if (!g_keepExtracting) break;
-      std::memset(packet.get(), 0, kDiscPacketSize);
-      const TransferResult read = ReadExact(packet.get(), kDiscPacketSize);
-      if (read == TRANSFER_FAILED) return FailStream("Fatal Error. Exiting", kCaptionDvdError);
-      const bool intact = read == TRANSFER_COMPLETE && ByteSum(packet.get(), kDiscPacketData) ==
+      const PacketRead read = ReadPacket(packet.get(), kDiscPacketSize,
+                                         [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+      if (read == PacketRead::Failed) return FailStream("Fatal Error. Exiting", kCaptionDvdError);
+      if (read == PacketRead::Stopped) break;
+      if (read == PacketRead::Silent) {
+        AbandonStream();
+        return FailStream(kMsgConsoleSilent, kCaptionDvdError);
+      }
+      const bool intact = read == PacketRead::Whole && ByteSum(packet.get(), kDiscPacketData) ==
                                                            ReadBE32(packet.get() + kDiscPacketData);
       if (intact) {
         if (!file.Write(packet.get(), kDiscPacketData) || !file.Flush()) {
           return FailStream("Error: Couldn't write to file", kCaptionFileError);
         }
+        verifier.Feed(packet.get(), kDiscPacketData);
+        if (accepted == 0) identity = Identify(kind, {packet.get(), kDiscPacketData});
         ++accepted;
         attempts = 0;
         Ui().ProgressStep();
         SendUnchecked(ACK_BLOCK);
+      } else if (g_stopRequested) {
+        // The purge of the user's own stop cut this packet short: not a mismatch, and the console
+        // has been told to leave its stream, so nothing is asked for again.
+        break;
       } else {
         Ui().ListInsert(1, MismatchLine(accepted));
+        verifier.NoteRetry();
         PurgeLink();
         if (++attempts >= kMaxAttemptsPerPacket) {
           SendUnchecked(CMD_STOP);
@@ -143,13 +208,22 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
   }
 
   if (kind.finalPart != 0 && g_keepExtracting) {
-    std::memset(packet.get(), 0, kind.finalPart);
-    if (ReadExact(packet.get(), kind.finalPart) != TRANSFER_COMPLETE) {
+    const PacketRead read = ReadPacket(packet.get(), kind.finalPart,
+                                       [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+    if (read == PacketRead::Failed || read == PacketRead::Partial || read == PacketRead::Silent) {
       return FailStream(kMsgUsbTransmit, kCaptionUsbError);
     }
-    if (!file.Write(packet.get(), kind.finalPart) || !file.Flush()) {
+    if (read == PacketRead::Whole && (!file.Write(packet.get(), kind.finalPart) || !file.Flush())) {
       return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
     }
+    if (read == PacketRead::Whole) {
+      verifier.Feed(packet.get(), kind.finalPart);
+      if (kind.fullPackets == 0) identity = Identify(kind, {packet.get(), kind.finalPart});
+    }
+  }
+  if (!g_stopRequested && g_keepExtracting && !StreamIsSilent(kHandshakeTimeoutMs)) {
+    AbandonStream();
+    return FailStream(kMsgStreamOutOfStep, kCaptionDvdError);
   }
 
   if (g_stopRequested) {
@@ -159,6 +233,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     return ExtractOutcome::Stopped;
   }
   Ui().ListInsert(1, kLineDiscFinished);
+  if (verifier.enabled()) ReportVerification(verifier, *path, identity);
   ProgressEnd();
   return ExtractOutcome::Finished;
 }

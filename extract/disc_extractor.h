@@ -33,6 +33,11 @@ inline constexpr char kMsgSelectExtractMethod[] = "Please select an Extract Meth
 inline constexpr char kMsgDiscStopped[] = "DVD Extract operation stopped";
 inline constexpr char kCaptionDiscStopped[] = "DVD Stopped";
 inline constexpr char kLineDiscFinished[] = "Finished Extracting Game";
+inline constexpr char kMsgConsoleSilent[] =
+    "Error: The console sent nothing for 300 seconds. Please check the disc and retry";
+inline constexpr char kMsgStreamOutOfStep[] =
+    "Error: The console sent more data than the disc holds, so the image cannot be trusted. "
+    "Please retry";
 
 // The worker procedure. `selection` is the combo box index (-1: none selected). `kinds` is the
 // table the selection indexes: DiscKinds() except in tests, which shrink the discs.

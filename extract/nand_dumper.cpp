@@ -3,8 +3,14 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
+#include "extract/dump_options.h"
+#include "extract/dump_verifier.h"
+#include "extract/nand_check.h"
 #include "extract/output_file.h"
+#include "extract/packet_read.h"
 #include "extract/stream_control.h"
 #include "link/link.h"
 #include "protocol/commands.h"
@@ -31,6 +37,48 @@ std::string PageLine(uint32_t pages) {
   return line;
 }
 
+std::string WaitingLine(uint32_t pages) {
+  char line[48];
+  std::snprintf(line, sizeof line, "Console still reading Page %x", pages);
+  return line;
+}
+
+// The keys file other NAND tools expect after a 2,112-byte dump; empty unless it has their size.
+std::vector<uint8_t> ReadKeys(const std::string& path) {
+  std::vector<uint8_t> keys(kNandKeysSize + 1);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file || std::fread(keys.data(), 1, keys.size(), file.get()) != kNandKeysSize) return {};
+  keys.resize(kNandKeysSize);
+  return keys;
+}
+
+// The checksums and the page check as list lines, the same as the finished message's detail,
+// and the report beside the dump.
+std::string ReportVerification(DumpVerifier& verifier, const NandPageCheck* check,
+                               const std::string& path) {
+  verifier.Finish();
+  std::vector<std::string> lines = verifier.HashLines();
+  ReportFields fields = verifier.CommonFields(path);
+  if (check) {
+    const ReportFields counts = check->Fields();
+    fields.insert(fields.end(), counts.begin(), counts.end());
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "Pages: %u bad blocks, %u erased, %u correctable, %u uncorrectable",
+                  check->badBlocks(), check->erasedPages(), check->correctablePages(),
+                  check->uncorrectablePages());
+    lines.push_back(line);
+    lines.insert(lines.end(), check->findings().begin(), check->findings().end());
+  }
+  if (!WriteDumpReport(path, fields)) lines.push_back("Error: Couldn't write the report");
+  std::string detail;
+  for (const std::string& text : lines) {
+    AppendLine(text);
+    detail += (detail.empty() ? "" : "\n") + text;
+  }
+  return detail;
+}
+
 }  // namespace
 
 std::span<const NandMode> NandModes() {
@@ -54,11 +102,22 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
     Ui().ListClear();
     return ExtractOutcome::Cancelled;
   }
+  const bool spare = mode.pageSize == kNandDataBytes + kNandSpareBytes;
+  std::vector<uint8_t> keys;
+  if (const std::string keysPath = CurrentDumpOptions().keysFile; spare && !keysPath.empty()) {
+    keys = ReadKeys(keysPath);
+    if (keys.empty()) {
+      ShowFileError(kMsgNandKeysSize);
+      return ExtractOutcome::Failed;
+    }
+  }
   OutputFile file;
   if (!file.Open(*path)) {
     ShowFileError(kMsgFopen);
     return ExtractOutcome::Failed;
   }
+  DumpVerifier verifier;
+  NandPageCheck check;
   if (!SendCommand(mode.command)) return ExtractOutcome::Failed;
   const std::optional<uint8_t> reply = ReadReply();
   if (!reply) return ExtractOutcome::Failed;
@@ -75,13 +134,22 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
   if (pages != 0) {
     do {
       if (!g_keepExtracting) break;
-      page.fill(0);
-      const TransferResult read = ReadExact(page.data(), mode.pageSize);
-      if (read == TRANSFER_FAILED) {
+      const PacketRead read = ReadPacket(page.data(), mode.pageSize,
+                                         [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+      if (read == PacketRead::Failed) {
         ShowError("NAND Fatal Error. Exiting", "NAND Error");
         return ExtractOutcome::Failed;
       }
-      if (read == TRANSFER_SHORT) {
+      if (read == PacketRead::Stopped) break;
+      if (read == PacketRead::Silent) {
+        AbandonStream();
+        ShowError(kMsgNandConsoleSilent, "NAND Error");
+        return ExtractOutcome::Failed;
+      }
+      if (read == PacketRead::Partial) {
+        // A page cut short by the purge of the user's own stop is not asked for again.
+        if (g_stopRequested) break;
+        verifier.NoteRetry();
         if (++attempts >= kMaxAttemptsPerPacket) {
           AbandonStream();
           ShowUsbError(kMsgTooManyAttempts);
@@ -94,18 +162,34 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
         ShowFileError("Error: Couldn't write to file");
         return ExtractOutcome::Failed;
       }
+      verifier.Feed(page.data(), mode.pageSize);
+      if (spare) check.Check(accepted, page.data());
       ++accepted;
       attempts = 0;
       Ui().ListInsert(1, PageLine(accepted));
       SendUnchecked(ACK_BLOCK);
     } while (accepted < pages);
   }
+  if (!g_stopRequested && g_keepExtracting && !StreamIsSilent(kPageTimeoutMs)) {
+    AbandonStream();
+    ShowError(kMsgNandOutOfStep, "NAND Error");
+    return ExtractOutcome::Failed;
+  }
 
   const bool stopped = g_stopRequested != 0;
   if (stopped) {
     Ui().ShowMessage(kMsgNandStopped, kCaptionNandStopped, MessageIcon::None, MessageOwner::None);
   } else {
-    ShowDone(kMsgNandFinished);
+    if (!keys.empty()) {
+      if (!file.Write(keys.data(), keys.size()) || !file.Flush()) {
+        ShowFileError("Error: Couldn't write to file");
+        return ExtractOutcome::Failed;
+      }
+      verifier.Feed(keys.data(), keys.size());
+    }
+    ShowDone(kMsgNandFinished, verifier.enabled()
+                                   ? ReportVerification(verifier, spare ? &check : nullptr, *path)
+                                   : std::string());
   }
   Ui().ListClear();
   g_keepExtracting = 0;

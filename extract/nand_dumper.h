@@ -3,6 +3,7 @@
 // cleared.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -26,6 +27,13 @@ inline constexpr char kMsgSelectPageMode[] = "Please select a Page Mode";
 inline constexpr char kMsgNandStopped[] = "NAND Extract operation stopped";
 inline constexpr char kCaptionNandStopped[] = "DVD Stopped";
 inline constexpr char kMsgNandFinished[] = "Finished Extracting NAND";
+inline constexpr size_t kNandKeysSize = 1024;
+inline constexpr char kMsgNandKeysSize[] = "Error: The keys file must be exactly 1024 bytes long";
+inline constexpr char kMsgNandConsoleSilent[] =
+    "Error: The console sent nothing for 300 seconds. Please retry";
+inline constexpr char kMsgNandOutOfStep[] =
+    "Error: The console sent more pages than the NAND holds, so the dump cannot be trusted. "
+    "Please retry";
 
 // The worker procedure. `selection` is the combo box index (-1: none selected); `pages` the page
 // count of the flash (kNandPages except in tests). Clears `g_workerBusy` at every exit.

@@ -16,8 +16,8 @@ void ShowFileError(const std::string& text) {
   Ui().ShowMessage(text, kCaptionFileError, MessageIcon::Error, MessageOwner::None);
 }
 
-void ShowDone(const std::string& text) {
-  Ui().ShowMessage(text, kCaptionDone, MessageIcon::None, MessageOwner::None);
+void ShowDone(const std::string& text, const std::string& detail) {
+  Ui().ShowMessage(text, kCaptionDone, MessageIcon::None, MessageOwner::None, detail);
 }
 
 void ShowInfo(const std::string& text, const std::string& caption, MessageOwner owner) {

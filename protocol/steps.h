@@ -17,7 +17,7 @@ namespace zemlo {
 // Message helpers with the conventional icon for each caption.
 void ShowUsbError(const std::string& text);
 void ShowFileError(const std::string& text);
-void ShowDone(const std::string& text);
+void ShowDone(const std::string& text, const std::string& detail = {});
 void ShowInfo(const std::string& text, const std::string& caption,
               MessageOwner owner = MessageOwner::None);
 void ShowError(const std::string& text, const std::string& caption,

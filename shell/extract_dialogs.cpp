@@ -1,12 +1,14 @@
 // The dialogs of the console data tools: DVD extraction and NAND dump (each on the extraction
 // worker), the GameCube low-level dumps and the memory card tool.
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "extract/card_browser.h"
 #include "extract/card_transfer.h"
 #include "extract/disc_extractor.h"
+#include "extract/dump_options.h"
 #include "extract/lowlevel_dump.h"
 #include "extract/nand_dumper.h"
 #include "extract/worker.h"
@@ -30,6 +33,30 @@
 
 namespace zemlo::shell {
 namespace {
+
+constexpr char kDatFolderKey[] = "dat-folder";
+
+// Where the DVD dialog finds the DAT files its dumps are looked up in; remembered between runs.
+QPushButton* DatFolderButton(QWidget* parent) {
+  const auto use = [](const QString& folder) {
+    DumpOptions options = CurrentDumpOptions();
+    options.datFolder = folder.toStdString();
+    SetDumpOptions(options);
+  };
+  auto* button = new QPushButton("DAT Folder...", parent);
+  const QString saved = QSettings("zemlo", "zemlo").value(kDatFolderKey).toString();
+  button->setToolTip(saved.isEmpty() ? "No DAT folder chosen" : saved);
+  use(saved);
+  QObject::connect(button, &QPushButton::clicked, button, [button, use] {
+    const QString folder = QFileDialog::getExistingDirectory(
+        button, "Folder of DAT files", QSettings("zemlo", "zemlo").value(kDatFolderKey).toString());
+    if (folder.isEmpty()) return;
+    QSettings("zemlo", "zemlo").setValue(kDatFolderKey, folder);
+    button->setToolTip(folder);
+    use(folder);
+  });
+  return button;
+}
 
 template <typename Table, typename Field>
 std::vector<const char*> Texts(const Table& table, Field field) {
@@ -105,6 +132,9 @@ class ExtractionDialog final : public ToolDialog {
       start_->setEnabled(true);
     });
     groupLayout->setRowStretch(row, 1);
+    if (design.start == StartDiscExtraction) {
+      groupLayout->addWidget(DatFolderButton(group), row + 1, 0, 1, 2);
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);

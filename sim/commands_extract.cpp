@@ -54,6 +54,11 @@ bool SendUntilAccepted(ConsoleSession& session, const uint8_t* data, size_t coun
   }
 }
 
+void SendStrayBytes(ConsoleSession& session) {
+  const std::vector<uint8_t> stray(session.model().extract.bytesAfterStream, 0x5A);
+  if (!stray.empty()) session.Write(stray.data(), stray.size());
+}
+
 void ServeDisc(ConsoleSession& session, DiscType type) {
   ExtractModel& model = session.model().extract;
   std::unique_ptr<DiscSource> source;
@@ -106,6 +111,7 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
     if (layout.fullPackets == 0) readPacket(0, packet);
     if (!session.Write(packet.data(), layout.finalPart)) return;
   }
+  SendStrayBytes(session);
   ++model.streamsCompleted;
 }
 
@@ -115,8 +121,13 @@ void ServeNand(ConsoleSession& session, uint32_t pageSize) {
   std::array<uint8_t, 2112> page{};
   for (uint32_t index = 0; index < model.nandPages; ++index) {
     FillNandPage(index, pageSize, page.data());
+    for (const auto& [flipPage, bit] : model.nandBitFlips) {
+      if (flipPage == index && bit / 8 < pageSize)
+        page[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    }
     if (!SendUntilAccepted(session, page.data(), pageSize)) return;
   }
+  SendStrayBytes(session);
   ++model.streamsCompleted;
 }
 

@@ -36,6 +36,9 @@ bool ConsoleSession::Write(const void* buffer, size_t count) {
   if (console_.faults().Silent()) return true;
   if (count > 1) {
     if (auto keep = console_.faults().TakePacketShortening()) count = std::min(count, *keep);
+    if (auto delay = console_.faults().TakePacketDelay()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(*delay));
+    }
   }
   if (const uint64_t latency = console_.latency(); latency > 0 && count > 0) {
     std::this_thread::sleep_for(std::chrono::microseconds(latency));

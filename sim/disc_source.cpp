@@ -1,11 +1,13 @@
 #include "sim/disc_source.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "link/bytes.h"
 #include "link/file_offset.h"
 #include "protocol/commands.h"
+#include "sim/nand_spare.h"
 
 namespace zemlo::sim {
 namespace {
@@ -148,11 +150,31 @@ void FillNandPage(uint32_t page, uint32_t pageSize, uint8_t* out) {
     FillPattern(0x4E414E44, bytes.data(), bytes.size());
     return bytes;
   }();
+  // The ECC is linear in the data: each page's is the pattern's (with the stamp bytes zero) with
+  // the stamp's own added, so the pattern's is computed once.
+  static const std::array<std::array<uint8_t, 4>, 4> patternEcc = [] {
+    std::vector<uint8_t> bytes = pattern;
+    std::fill_n(bytes.begin(), 4, 0);
+    std::array<std::array<uint8_t, 4>, 4> ecc{};
+    for (size_t quarter = 0; quarter < 4; ++quarter) ecc[quarter] = SpareEcc(&bytes[quarter * 512]);
+    return ecc;
+  }();
+  if (IsErasedNandPage(page)) {
+    std::memset(out, 0xFF, pageSize);
+    return;
+  }
   std::memcpy(out, pattern.data(), 2048);
   WriteBE32(out, page);
-  // The spare area: a clean-block marker, then check bytes that depend on the page.
-  for (uint32_t i = 2048; i < pageSize; ++i) {
-    out[i] = i == 2048 ? 0xFF : static_cast<uint8_t>(page * 31u + i * 7u);
+  if (pageSize <= 2048) return;
+  uint8_t* spare = out + 2048;
+  std::memset(spare, 0xFF, pageSize - 2048);
+  if (page % 64 == 0 && IsBadNandBlock(page / 64)) spare[0] = 0x00;
+  const std::array<uint8_t, 4> stampEcc = SpareEcc(out, 4);
+  for (size_t quarter = 0; quarter < 4; ++quarter) {
+    for (size_t i = 0; i < 4; ++i) {
+      spare[0x30 + 4 * quarter + i] =
+          static_cast<uint8_t>(patternEcc[quarter][i] ^ (quarter == 0 ? stampEcc[i] : 0));
+    }
   }
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zemlo::sim {
 
@@ -30,8 +32,13 @@ struct ExtractModel {
   // The disc packet of this index goes out once with a checksum one off (-1: none).
   int64_t damagedPacket = -1;
 
+  // Stray bytes the console sends after a disc or NAND stream, as a console out of step would.
+  uint32_t bytesAfterStream = 0;
+
   // Pages the NAND flash sends; tests shrink it.
   uint32_t nandPages = 0x40000;
+  // Bits flipped on their way out of the flash: (page, bit offset into the page's data).
+  std::vector<std::pair<uint32_t, uint32_t>> nandBitFlips;
 
   bool sramUnreadable = false;       // 0x27 answers 0xFF
   bool biosAllocationFails = false;  // 0x19 answers 0xFF

@@ -28,6 +28,19 @@ void Faults::ShortenNextPackets(int count, size_t keepBytes) {
   shortKeep_ = keepBytes;
 }
 
+void Faults::DelayNextPackets(int count, uint32_t delayMs, int skip) {
+  std::lock_guard lock(mutex_);
+  delayedPackets_ = count;
+  delayMs_ = delayMs;
+  delaySkip_ = skip;
+}
+
+std::optional<uint32_t> Faults::TakePacketDelay() {
+  std::lock_guard lock(mutex_);
+  if (!TakeOneAfter(delayedPackets_, delaySkip_)) return std::nullopt;
+  return delayMs_;
+}
+
 void Faults::CorruptNextChecksums(int count) {
   std::lock_guard lock(mutex_);
   corruptChecksums_ = count;
@@ -80,6 +93,7 @@ void Faults::FailConnectStep(ConnectStep step) {
 void Faults::Clear() {
   std::lock_guard lock(mutex_);
   shortPackets_ = corruptChecksums_ = wrongReplies_ = suppressedReplies_ = 0;
+  delayedPackets_ = delaySkip_ = 0;
   failedReads_ = failedWrites_ = shortWrites_ = 0;
   readSkip_ = writeSkip_ = shortWriteSkip_ = 0;
   silent_ = dropped_ = false;

@@ -16,6 +16,9 @@ class Faults {
   // Console to client: the next `count` multi-byte writes (packets, blocks, pages) carry only
   // their first `keepBytes` bytes; the rest is never sent.
   void ShortenNextPackets(int count = 1, size_t keepBytes = 1);
+  // The next `count` multi-byte writes go out `delayMs` late, as from a drive retrying a
+  // scratched sector, after `skip` such writes have gone out on time.
+  void DelayNextPackets(int count, uint32_t delayMs, int skip = 0);
   // The next `count` checksummed packets go out with a checksum that does not match.
   void CorruptNextChecksums(int count = 1);
   // The next `count` one-byte replies are `byte` instead of what the console meant to say.
@@ -42,6 +45,8 @@ class Faults {
   // Used by the console and the adapter to consume armed faults.
   std::optional<size_t> TakePacketShortening();
   bool TakeChecksumCorruption();
+  // The delay for the next multi-byte write, when one is armed.
+  std::optional<uint32_t> TakePacketDelay();
   // Returns what to send for a one-byte reply: the byte itself, a replacement, or nothing.
   std::optional<uint8_t> FilterReply(uint8_t byte);
   bool Silent();
@@ -57,6 +62,9 @@ class Faults {
   int shortPackets_ = 0;
   size_t shortKeep_ = 1;
   int corruptChecksums_ = 0;
+  int delayedPackets_ = 0;
+  int delaySkip_ = 0;
+  uint32_t delayMs_ = 0;
   int wrongReplies_ = 0;
   uint8_t wrongReplyByte_ = 0;
   int suppressedReplies_ = 0;

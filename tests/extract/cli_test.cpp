@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "protocol/file_sha1.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
 
@@ -89,6 +90,25 @@ TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
     // Only whole packets or pages, the ones accepted before the stop.
     EXPECT_EQ(std::filesystem::file_size(image) % std::stoul(unit), 0u);
   }
+}
+
+TEST_F(ExtractCliTest, DiscVerdictAndSumsOnStandardOutput) {
+  std::FILE* dat = std::fopen(Path("other.dat").c_str(), "w");
+  std::fputs("<datafile><header><name>Other</name><version>2</version></header></datafile>", dat);
+  std::fclose(dat);
+  dat = std::fopen(Path("broken.dat").c_str(), "w");
+  std::fputs("<datafile", dat);
+  std::fclose(dat);
+  const CliRun run = Cli("extract-disc gamecube -o '" + Path("gc.iso") + "' --dat '" +
+                         Path("other.dat") + "' --dat '" + Path("broken.dat") + "'");
+  EXPECT_EQ(run.status, 0);
+  for (const std::string& line : std::vector<std::string>{
+           "Finished Extracting Game\n", "not in DAT (Other 2)\n",
+           "DAT error: " + Path("broken.dat"), "SHA-1: " + FileSha1Hex(Path("gc.iso")) + "\n"}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line;
+  }
+  EXPECT_NE(Slurp(Path("gc.iso.txt")).find("Verified: no (not in DAT (Other 2))\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "link/bytes.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/extract/extract_fixture.h"
 #include "tests/support/child_process.h"
@@ -35,7 +36,13 @@ TEST_F(DiscTest, EachKindWritesItsWholeImage) {
 
     EXPECT_EQ(g_workerBusy, 0);
     EXPECT_TRUE(ui().messages().empty());
-    EXPECT_EQ(ui().list(), (std::vector<std::string>{kind.listLine, "Finished Extracting Game"}));
+    // The run's own lines, then the verdict and the sums of the file as written.
+    const std::vector<std::string> list = ui().list();
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[0], kind.listLine);
+    EXPECT_EQ(list[1], "Finished Extracting Game");
+    EXPECT_EQ(list[3], "no DAT given");
+    EXPECT_EQ(list[6], "SHA-1: " + FileSha1Hex(path));
     const std::vector<uint8_t> image = ReadFileBytes(path);
     ASSERT_EQ(image.size(), kind.imageSize());
     EXPECT_EQ(image, sim::GeneratedDiscBytes(types[index], 0, static_cast<uint32_t>(image.size())));
@@ -43,7 +50,9 @@ TEST_F(DiscTest, EachKindWritesItsWholeImage) {
     std::vector<uint8_t> expected{kind.command};
     expected.insert(expected.end(), kind.fullPackets, ACK_BLOCK);
     EXPECT_EQ(Sent(), expected);
-    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {2000, 2000}}));
+    // The handshake's unlimited wait, the stream, then a brief look for stray bytes.
+    EXPECT_EQ(TimeoutHistory(),
+              (std::vector<Timeouts>{{0, 0}, {2000, 2000}, {250, 2000}, {2000, 2000}}));
     EXPECT_EQ(Advances(), kind.fullPackets);
     EXPECT_EQ(ui().progress().front().high, kind.fullPackets);
     EXPECT_EQ(ui().progress().back().high, 0u);
@@ -61,7 +70,7 @@ TEST_F(DiscTest, RealGameCubePacketCount) {
   EXPECT_EQ(Advances(), 23'762u);
   EXPECT_EQ(model().extract.packetsAccepted, 23'762u);
   EXPECT_EQ(model().extract.streamsCompleted, 1u);  // the final part went out too
-  EXPECT_EQ(ui().list().back(), "Finished Extracting Game");
+  EXPECT_EQ(ui().list()[1], "Finished Extracting Game");
 }
 
 TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
@@ -75,7 +84,11 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
 
   EXPECT_EQ(ui().insertedLines(),
             (std::vector<std::string>{"Gamecube Game Selected", "checksum Mismatch Packet 0",
-                                      "checksum Mismatch Packet 1a", "Finished Extracting Game"}));
+                                      "Disc: GZME01 Zemlo Test Disc (GameCube) (disc 1, version 0)",
+                                      "checksum Mismatch Packet 1a", "Finished Extracting Game",
+                                      "no DAT given", "CRC32: df34fc44",
+                                      "MD5: db435f360f49c17686821ca2d975c204",
+                                      "SHA-1: 8ae072b226f386febcf2527e4f4e3687802c3a42"}));
   // Each mismatch line goes in second from the top, below the selection line.
   EXPECT_EQ(ui().list()[1], "Finished Extracting Game");
   EXPECT_EQ(ui().list()[2], "checksum Mismatch Packet 1a");

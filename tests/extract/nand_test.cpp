@@ -4,6 +4,7 @@
 #include "extract/nand_dumper.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/extract/extract_fixture.h"
 
@@ -37,11 +38,14 @@ TEST_F(NandTest, BothPageModesDumpEveryPage) {
 
     EXPECT_EQ(g_workerBusy, 0);
     EXPECT_EQ(g_keepExtracting, 0);
-    EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Finished Extracting NAND", kCaptionDone,
-                                              MessageIcon::None, MessageOwner::None}));
+    const RecordedMessage done = OnlyMessage();
+    EXPECT_EQ(done.text, "Finished Extracting NAND");
+    EXPECT_EQ(done.caption, kCaptionDone);
+    // The sums of the file as written, in the message's detail too.
+    EXPECT_NE(done.detail.find("SHA-1: " + FileSha1Hex(path)), std::string::npos);
     EXPECT_EQ(ReadFileBytes(path), ExpectedDump(27, nand.pageSize));
     const std::vector<std::string> lines = ui().insertedLines();
-    ASSERT_EQ(lines.size(), 28u);
+    ASSERT_EQ(lines.size(), 28u + 3 + mode);  // the pages, the sums, the page check
     EXPECT_EQ(lines[0], nand.listLine);
     EXPECT_EQ(lines[1], "Dumping Page 1 of 0x40000");
     EXPECT_EQ(lines[26], "Dumping Page 1a of 0x40000");
@@ -49,7 +53,7 @@ TEST_F(NandTest, BothPageModesDumpEveryPage) {
     std::vector<uint8_t> expected{nand.command};
     expected.insert(expected.end(), 27, ACK_BLOCK);
     EXPECT_EQ(Sent(), expected);
-    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{2000u, 2000u}}));
+    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{2000, 2000}, {250, 2000}, {2000, 2000}}));
   }
 }
 
@@ -62,7 +66,7 @@ TEST_F(NandTest, ShortPageIsRequestedAgainWithoutALine) {
   EXPECT_EQ(DumpNand(1, 3), ExtractOutcome::Finished);
 
   EXPECT_EQ(ReadFileBytes(path), ExpectedDump(3, 0x840));
-  EXPECT_EQ(ui().insertedLines().size(), 4u);
+  EXPECT_EQ(ui().insertedLines().size(), 4u + 4);
   EXPECT_EQ(Sent(), (std::vector<uint8_t>{CMD_NAND_DUMP_2112, RETRY_BLOCK, RETRY_BLOCK, ACK_BLOCK,
                                           ACK_BLOCK, ACK_BLOCK}));
 }

@@ -1,0 +1,24 @@
+// What the front-ends choose for the dumps beyond the dialog's combo box: where the dump
+// databases are and which keys file goes after a NAND dump. Set before a worker starts, read by
+// it; guarded, because the desktop client may change them while a worker runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zemlo {
+
+struct DumpOptions {
+  std::vector<std::string> datFiles;  // --dat FILE, each
+  std::string datFolder;              // every DAT in it is used too
+  std::string keysFile;               // NAND dumps: appended after a 2,112-byte dump
+  bool verify = true;                 // false: no sums, verdict or report (for measuring)
+};
+
+void SetDumpOptions(DumpOptions options);
+DumpOptions CurrentDumpOptions();
+
+// The DAT files to use: the ones given, then the folder's.
+std::vector<std::string> DatPaths(const DumpOptions& options);
+
+}  // namespace zemlo

@@ -1,0 +1,84 @@
+// Disc and NAND streams that must stay in step with the console: a late packet is waited for,
+// not requested twice; bytes after the last part fail the run instead of passing as success.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "extract/nand_dumper.h"
+#include "protocol/commands.h"
+#include "tests/extract/extract_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+class StreamStepTest : public ExtractFixture {
+ protected:
+  struct Run {
+    const char* name;
+    std::function<ExtractOutcome()> run;
+    std::function<std::vector<uint8_t>()> expected;
+    const char* waitingLine;
+    const char* outOfStepText;
+  };
+
+  std::vector<Run> Runs() {
+    kinds_ = SmallDiscs(4, 1, 1);
+    model().extract.nandPages = 4;
+    return {
+        {"disc", [this] { return ExtractDisc(0, kinds_); },
+         [this] {
+           return sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
+                                          static_cast<uint32_t>(kinds_[0].imageSize()));
+         },
+         "Console still reading Packet 2", kMsgStreamOutOfStep},
+        {"nand", [] { return DumpNand(1, 4); },
+         [] {
+           std::vector<uint8_t> bytes(4 * 0x840);
+           for (uint32_t page = 0; page < 4; ++page)
+             sim::FillNandPage(page, 0x840, &bytes[page * 0x840]);
+           return bytes;
+         },
+         "Console still reading Page 2", kMsgNandOutOfStep},
+    };
+  }
+
+  std::vector<DiscKind> kinds_;
+};
+
+TEST_F(StreamStepTest, LatePacketIsWaitedForAndStoredOnce) {
+  for (const Run& run : Runs()) {
+    SCOPED_TRACE(run.name);
+    Reconnect();
+    ui().Clear();
+    const std::string path = TempPath(std::string(run.name) + "-late.bin");
+    ui().SetSaveFile(path);
+    faults().DelayNextPackets(1, 2400, 2);  // the third packet, past the 2,000 ms read time-out
+
+    EXPECT_EQ(run.run(), ExtractOutcome::Finished);
+
+    EXPECT_EQ(ReadFileBytes(path), run.expected());
+    const std::vector<std::string> lines = ui().insertedLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), run.waitingLine), 1);
+    EXPECT_EQ(Count(Sent(), RETRY_BLOCK), 0u);
+    EXPECT_EQ(model().extract.resendsServed, 0u);
+  }
+}
+
+TEST_F(StreamStepTest, BytesAfterTheLastPartFailTheRun) {
+  model().extract.bytesAfterStream = 61444;
+  for (const Run& run : Runs()) {
+    SCOPED_TRACE(run.name);
+    Reconnect();
+    ui().Clear();
+    ui().SetSaveFile(TempPath(std::string(run.name) + "-extra.bin"));
+
+    EXPECT_EQ(run.run(), ExtractOutcome::Failed);
+
+    EXPECT_EQ(OnlyMessage().text, run.outOfStepText);
+    EXPECT_EQ(Sent().back(), CMD_STOP);
+  }
+}
+
+}  // namespace
+}  // namespace zemlo::testing

@@ -1,0 +1,222 @@
+// Verified dumps: the three sums, the NAND page check against the flash's ECC, and disc images
+// looked up in DATs the suite computes from the simulator's own discs.
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "extract/dump_options.h"
+#include "extract/nand_check.h"
+#include "extract/nand_dumper.h"
+#include "extract/stream_hasher.h"
+#include "protocol/file_sha1.h"
+#include "sim/nand_spare.h"
+#include "tests/extract/extract_fixture.h"
+
+namespace zemlo::testing {
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(DigestTest, KnownAnswersAndTheThreadedHasherAgreeWithOnePass) {
+  DigestState abc;
+  abc.Update(reinterpret_cast<const uint8_t*>("abc"), 3);
+  Digests known;
+  abc.Finish(known);
+  EXPECT_EQ(known.Crc32Hex(), "352441c2");
+  EXPECT_EQ(known.Md5Hex(), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(known.Sha1Hex(), "a9993e364706816aba3e25717850c26c9cd0d89d");
+
+  // Chunks of uneven sizes, more than the hasher buffers, in order.
+  std::vector<uint8_t> bytes(3 * StreamHasher::kMaxBufferedBytes / 2);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 13));
+  StreamHasher hasher;
+  for (size_t at = 0, step = 1; at < bytes.size(); at += step, step = step * 7 % 100003 + 1) {
+    hasher.Feed(&bytes[at], std::min(step, bytes.size() - at));
+  }
+  const Digests threaded = hasher.Finish();
+  DigestState whole;
+  whole.Update(bytes.data(), bytes.size());
+  Digests expected;
+  whole.Finish(expected);
+  EXPECT_EQ(threaded.size, bytes.size());
+  EXPECT_EQ(threaded.Crc32Hex(), expected.Crc32Hex());
+  EXPECT_EQ(threaded.Md5Hex(), expected.Md5Hex());
+  EXPECT_EQ(threaded.Sha1Hex(), expected.Sha1Hex());
+}
+
+TEST(NandEccTest, VectorsForBothTheClientAndTheSimulatedFlash) {
+  std::vector<uint8_t> page(2048);
+  for (uint32_t n = 0, s = 1; n < 2048; ++n) {
+    s = static_cast<uint32_t>((uint64_t{s} * 1103515245 + 12345) % (1u << 31));
+    page[n] = static_cast<uint8_t>(s >> 16);
+  }
+  ASSERT_EQ(page[0], 0xC6);
+  std::vector<uint8_t> single(512);
+  const auto only = [&](size_t at, uint8_t value) {
+    std::fill(single.begin(), single.end(), 0);
+    single[at] = value;
+    return single.data();
+  };
+  const std::vector<std::pair<std::function<const uint8_t*()>, std::array<uint8_t, 4>>> cases{
+      {[&] { return only(0, 0); }, {0x00, 0x00, 0x00, 0x00}},
+      {[&] { return only(0, 0x01); }, {0xFF, 0x0F, 0x00, 0x00}},
+      {[&] { return only(511, 0x80); }, {0x00, 0x00, 0xFF, 0x0F}},
+      {[&] { return only(0x123, 0x10); }, {0xE3, 0x06, 0x1C, 0x09}},
+      {[&] { return &page[0]; }, {0xAB, 0x03, 0xAB, 0x03}},
+      {[&] { return &page[512]; }, {0xC8, 0x0E, 0x37, 0x01}},
+      {[&] { return &page[1024]; }, {0x55, 0x08, 0x55, 0x08}},
+      {[&] { return &page[1536]; }, {0x1B, 0x0B, 0x1B, 0x0B}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(NandEcc(cases[i].first()), cases[i].second);
+    EXPECT_EQ(sim::SpareEcc(cases[i].first()), cases[i].second);
+  }
+}
+
+class VerifyTest : public ExtractFixture {
+ protected:
+  void TearDown() override {
+    SetDumpOptions({});
+    ExtractFixture::TearDown();
+  }
+};
+
+TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
+  model().extract.nandPages = 256;
+  // One bit in page 5, one in page 9's first quarter and two in its last.
+  model().extract.nandBitFlips = {{5, 100}, {9, 8}, {9, 1600 * 8}, {9, 1601 * 8 + 3}};
+  const std::string keys = TempPath("keys.bin");
+  WriteFileBytes(keys, std::vector<uint8_t>(kNandKeysSize, 0x4B));
+  SetDumpOptions({.keysFile = keys});
+  const std::string path = TempPath("checked.bin");
+  ui().SetSaveFile(path);
+
+  EXPECT_EQ(DumpNand(1, 256), ExtractOutcome::Finished);
+
+  EXPECT_EQ(ReadFileBytes(path).size(), 256u * 0x840 + kNandKeysSize);
+  const std::vector<std::string> lines = ui().insertedLines();
+  EXPECT_TRUE(Has(lines, "Pages: 1 bad blocks, 2 erased, 1 correctable, 1 uncorrectable"));
+  EXPECT_TRUE(Has(lines, "Page 5: correctable, bit 4 of byte 12"));
+  EXPECT_TRUE(Has(lines, "Page 9: uncorrectable, quarter 3"));
+  EXPECT_TRUE(Has(lines, "Page 9: correctable, bit 0 of byte 1"));
+  const std::string report = ReadText(path + ".txt");
+  for (const char* field :
+       {"File: checked.bin\n", "Bad blocks: 1\n", "Erased pages: 2\n", "Uncorrectable pages: 1\n",
+        "ECC: Page 9: uncorrectable, quarter 3\n"}) {
+    EXPECT_NE(report.find(field), std::string::npos) << field;
+  }
+  EXPECT_NE(report.find("SHA-1: " + FileSha1Hex(path) + "\n"), std::string::npos);
+
+  // A keys file of another size is refused before the console is asked for anything.
+  WriteFileBytes(keys, std::vector<uint8_t>(kNandKeysSize - 1));
+  ui().Clear();
+  Sent();
+  EXPECT_EQ(DumpNand(1, 256), ExtractOutcome::Failed);
+  EXPECT_EQ(OnlyMessage().text, kMsgNandKeysSize);
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(VerifyTest, DiscLookedUpInDats) {
+  const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
+  DigestState state;
+  const std::vector<uint8_t> disc = sim::GeneratedDiscBytes(
+      sim::DiscType::GameCube, 0, static_cast<uint32_t>(kinds[0].imageSize()));
+  state.Update(disc.data(), disc.size());
+  Digests sums;
+  state.Finish(sums);
+  const std::string right = sums.Sha1Hex(), md5 = sums.Md5Hex(), crc = sums.Crc32Hex();
+  const std::string wrong(40, 'a');
+  const auto dat = [&](const std::string& sha1, const std::string& md5Text,
+                       const std::string& crcText) {
+    return "<?xml version=\"1.0\"?><datafile><header><name>Suite DAT</name><version>1.0</version>"
+           "</header><game name=\"Other\"><rom name=\"o.iso\" size=\"5\" crc=\"00000000\" "
+           "md5=\"00\" sha1=\"00\"/></game><game name=\"Zemlo Test Disc\"><rom name=\"z.iso\" "
+           "size=\"" +
+           std::to_string(sums.size) + "\" crc=\"" + crcText + "\" md5=\"" + md5Text +
+           "\" sha1=\"" + sha1 + "\"/></game></datafile>";
+  };
+  const auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(TempPath(name)) << text;
+    return TempPath(name);
+  };
+  const std::string zipped = TempPath("suite.zip");
+  {
+    const std::string text = dat(right, md5, crc);
+    zip_t* archive = zip_open(zipped.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+    zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
+    zip_file_add(archive, "suite.dat", source, ZIP_FL_OVERWRITE);
+    zip_close(archive);
+  }
+  std::filesystem::create_directories(TempPath("dats"));
+  write("dats/suite.dat", dat(right, md5, crc));
+  struct Case {
+    DumpOptions options;
+    std::string verdict;
+  };
+  const std::vector<Case> cases{
+      {{}, "no DAT given"},
+      {{.datFiles = {write("ok.dat", dat(right, md5, crc))}}, "verified: Zemlo Test Disc"},
+      {{.datFiles = {zipped}}, "verified: Zemlo Test Disc"},
+      {{.datFolder = TempPath("dats")}, "verified: Zemlo Test Disc"},
+      {{.datFiles = {write("other.dat", dat(wrong, "b", crc))}},
+       "DAT conflict: Zemlo Test Disc (SHA-1, MD5 differ)"},
+      {{.datFiles = {write("md5.dat", dat(right, "b", crc))}},
+       "DAT conflict: Zemlo Test Disc (MD5 differ)"},
+      {{.datFiles = {write("broken.dat", "<datafile><game"),
+                     write("none.dat", dat(wrong, "b", "c"))}},
+       "not in DAT (Suite DAT 1.0)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.verdict);
+    SetDumpOptions(c.options);
+    ui().Clear();
+    const std::string path = TempPath("verify.iso");
+    ui().SetSaveFile(path);
+    EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
+    const std::vector<std::string> list = ui().list();
+    EXPECT_EQ(list[list.size() - 4], c.verdict);
+    const std::string report = ReadText(path + ".txt");
+    const bool verified = c.verdict.starts_with("verified");
+    EXPECT_NE(report.find(verified ? "Verified: yes (Zemlo Test Disc)\n" : "Verified: no ("),
+              std::string::npos);
+    EXPECT_NE(report.find("Game ID: GZME01\nTitle: Zemlo Test Disc (GameCube)\nDisc: 1\n"),
+              std::string::npos);
+  }
+  const std::string error = "DAT error: " + TempPath("broken.dat") + ": not valid XML";
+  const std::vector<std::string> last = ui().list();
+  EXPECT_TRUE(std::any_of(last.begin(), last.end(),
+                          [&](const std::string& line) { return line.starts_with(error); }));
+
+  // A stopped run is never verified, and leaves no report.
+  SetDumpOptions(cases[1].options);
+  std::filesystem::remove(TempPath("verify.iso.txt"));
+  ui().Clear();
+  g_stopRequested = 1;
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Stopped);
+  EXPECT_FALSE(Has(ui().insertedLines(), "verified: Zemlo Test Disc"));
+  EXPECT_FALSE(std::filesystem::exists(TempPath("verify.iso.txt")));
+}
+
+TEST_F(VerifyTest, KindChosenIsNotTheDiscInTheDrive) {
+  const std::vector<DiscKind> kinds = SmallDiscs(1, 1, 1);
+  WriteFileBytes(TempPath("gc.iso"), sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, 65536));
+  model().extract.discImage = TempPath("gc.iso");
+  ui().SetSaveFile(TempPath("wii.iso"));
+  EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Finished);
+  EXPECT_TRUE(
+      Has(ui().list(), "Warning: the disc in the drive is a GameCube disc, not a Wii disc"));
+}
+
+}  // namespace
+}  // namespace zemlo::testing
