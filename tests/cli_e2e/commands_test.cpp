@@ -88,7 +88,11 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
       {"unfreeze", 0, "", {0x07}},
       {"stop", 0, "", {0xBA}},
       {"poke 80003100 12345678", 0, "", Wire(0x03, {0x80003100, 0x12345678})},
-      {"poke 80003100 1234", 1, "Range Error: Poke Value is not DWORD size\n", {}},
+      {"poke 80003100 1234",
+       1,
+       "Range Error: Poke Value is not DWORD size\ndetail: exactly 8 hexadecimal digits "
+       "are needed, e.g. 0000FFFF (no 0x)\n",
+       {}},
       {"fill 80001000 80002000", 0, "", Wire(0x35, {0x80001000, 0x80002000})},
       {"fill 80001000 80000FFF",
        1,
