@@ -10,6 +10,14 @@ file(CREATE_LINK ${ZEMLO_CLI11_INCLUDE}/CLI ${cli11_root}/CLI SYMBOLIC)
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_root})
 
+# nlohmann-json is header-only as well, and served the same way.
+find_path(ZEMLO_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(json_root ${CMAKE_BINARY_DIR}/json-include)
+file(MAKE_DIRECTORY ${json_root})
+file(CREATE_LINK ${ZEMLO_JSON_INCLUDE}/nlohmann ${json_root}/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${json_root})
+
 if(ZEMLO_BUILD_TESTS)
   set(ZEMLO_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build")
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -1,9 +1,11 @@
 // Each zemlo-cli command run in-process against the simulated console: what reaches the console,
 // what the user reads, and the exit status.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <sstream>
@@ -138,6 +140,7 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
   }
 }
 
+#ifndef _WIN32
 // On a terminal the bar is drawn, cleared before a message, and finished with its line when the
 // operation empties it.
 TEST(CliProgress, DrawnOnATerminalAndEndedWithANewLine) {
@@ -169,6 +172,7 @@ TEST(CliProgress, DrawnOnATerminalAndEndedWithANewLine) {
   std::fclose(err);
   close(master);
 }
+#endif  // a pseudo-terminal is a POSIX device
 
 }  // namespace
 }  // namespace zemlo::testing
