@@ -183,6 +183,7 @@ class FtdiConnection {
   uint32_t TakePending(uint8_t* out, uint32_t count) {
     std::lock_guard lock(pendingMutex_);
     const uint32_t taken = std::min<uint32_t>(count, static_cast<uint32_t>(pending_.size()));
+    if (taken == 0) return 0;  // an empty buffer may have no storage to copy from
     std::memcpy(out, pending_.data(), taken);
     pending_.erase(pending_.begin(), pending_.begin() + taken);
     return taken;

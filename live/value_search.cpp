@@ -114,14 +114,15 @@ bool Get(std::FILE* file, T& value) {
 template <typename T>
 bool PutVector(std::FILE* file, const std::vector<T>& items) {
   return Put(file, uint64_t{items.size()}) &&
-         std::fwrite(items.data(), sizeof(T), items.size(), file) == items.size();
+         (items.empty() ||  // an empty vector may have no storage to write from
+          std::fwrite(items.data(), sizeof(T), items.size(), file) == items.size());
 }
 template <typename T>
 bool GetVector(std::FILE* file, std::vector<T>& items, uint64_t limit) {
   uint64_t count = 0;
   if (!Get(file, count) || count > limit) return false;
   items.resize(count);
-  return std::fread(items.data(), sizeof(T), count, file) == count;
+  return count == 0 || std::fread(items.data(), sizeof(T), count, file) == count;
 }
 
 }  // namespace
