@@ -10,30 +10,12 @@
 
 #include "link/d2xx.h"
 #include "link/link.h"
-#include "link/ui_port.h"
 #include "live/live_link.h"
 #include "live/value_search.h"
 #include "live/watch_list.h"
 #include "sim/sim_adapter.h"
 
 namespace {
-
-class QuietUi final : public zemlo::UiPort {
- public:
-  void ShowMessage(const std::string& text, const std::string& caption, zemlo::MessageIcon,
-                   zemlo::MessageOwner, const std::string&) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  }
-  std::optional<std::string> ChooseOpenFile(const zemlo::FileRequest&) override { return {}; }
-  std::optional<std::string> ChooseSaveFile(const zemlo::FileRequest&) override { return {}; }
-  void ProgressSetRange(uint32_t, uint32_t) override {}
-  void ProgressSetStep(uint32_t) override {}
-  void ProgressStep() override {}
-  void ListInsert(int, const std::string&) override {}
-  void ListClear() override {}
-  int ListSelection() override { return -1; }
-  void RequestQuit(int) override {}
-};
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -45,8 +27,6 @@ int main(int argc, char** argv) {
   const uint64_t latencyUs = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 2000;
   const uint32_t scanMiB =
       argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 24;
-  QuietUi ui;
-  zemlo::InstallUi(&ui);
   zemlo::sim::SimAdapter adapter;
   adapter.console().SetThrottle(1'000'000);
   adapter.console().SetLatency(latencyUs);
@@ -95,6 +75,5 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(windowBytes),
               static_cast<unsigned long long>(dumpBytes), Seconds(start));
   zemlo::InstallDriver(nullptr);
-  zemlo::InstallUi(nullptr);
   return 0;
 }
