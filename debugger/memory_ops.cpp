@@ -7,6 +7,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/file_buffer.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -55,7 +56,7 @@ bool Store(std::FILE* file, const uint8_t* data, uint32_t size) {
 
 // The stream after the range went out: N full packets, each written and acknowledged (or asked
 // for again when short), then the final part. The bar is emptied on every exit.
-int ReceiveDump(std::FILE* file, uint32_t count) {
+int ReceiveDump(std::FILE* file, const std::string& path, uint32_t count) {
   const uint32_t fullPackets = count / kDumpPacketSize;
   const uint32_t lastPart = count % kDumpPacketSize;
   ProgressBegin(fullPackets, kDumpPacketSize);
@@ -101,7 +102,7 @@ int ReceiveDump(std::FILE* file, uint32_t count) {
   }
   // Buffered bytes that cannot reach the disk must not end in a success message.
   if (std::fflush(file) != 0 || std::ferror(file)) return fail(kMsgWriteToFile, kCaptionFileError);
-  ShowDone(kMsgDumpFinished);
+  ShowDone(kMsgDumpFinished, WrittenFileDetail(path));
   ProgressEnd();
   return 1;
 }
@@ -156,7 +157,7 @@ int DumpMemoryToPath(const std::string& path, uint32_t start, uint32_t end) {
   }
   if (!StartRangeCommand(CMD_DUMP_MEMORY, kMsgDumpNotHooked, start, end)) return 0;
   SetLinkTimeouts(kDumpTimeoutMs, kDumpTimeoutMs);
-  return ReceiveDump(file.get(), end - start);
+  return ReceiveDump(file.get(), path, end - start);
 }
 
 int OnFillMemoryPressed(std::string_view startText, std::string_view endText) {

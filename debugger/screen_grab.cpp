@@ -11,6 +11,7 @@
 #include "link/link.h"
 #include "link/ui_port.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -135,7 +136,7 @@ int Grab(const std::string& path) {
   file.reset();
   pixels.reset();
   frame.reset();
-  ShowDone(kMsgScreenGrabbed);
+  ShowDone(kMsgScreenGrabbed, WrittenFileDetail(path));
   ProgressEnd();
   return 1;
 }

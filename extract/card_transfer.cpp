@@ -14,6 +14,7 @@
 #include "link/file_offset.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -207,7 +208,8 @@ int DownloadCardSave() {
     return kCardTransferFailed;
   }
   if (!ReceiveSaveData(file.get(), *length)) return kCardTransferFailed;
-  ShowDone("Done Saving GCI save file");
+  file.reset();  // closed before it is hashed, so the hash is of what reached the disk
+  ShowDone("Done Saving GCI save file", WrittenFileDetail(*path));
   ProgressEnd();
   return kCardTransferDone;
 }

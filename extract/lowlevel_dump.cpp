@@ -9,6 +9,7 @@
 #include "extract/stream_control.h"
 #include "link/link.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "protocol/steps.h"
 
@@ -61,7 +62,7 @@ int DumpSram(const LowLevelRegion& region, OutputFile& file) {
     ShowFileError(kMsgWriteFile);
     return 0;
   }
-  ShowDone(region.doneText);
+  ShowDone(region.doneText, WrittenFileDetail(file.path()));
   return 1;
 }
 
@@ -123,7 +124,7 @@ int TransferRegion(const LowLevelRegion& region, OutputFile& file) {
     ShowFileError(kMsgWriteFile);
     return 0;
   }
-  ShowDone(region.doneText);
+  ShowDone(region.doneText, WrittenFileDetail(file.path()));
   return 1;
 }
 

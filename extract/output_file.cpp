@@ -5,6 +5,7 @@ namespace zemlo {
 bool OutputFile::Open(const std::string& path) {
   file_.reset(std::fopen(path.c_str(), "wb"));
   written_ = 0;
+  path_ = path;
   if (!file_) return false;
   // Every write is flushed by its caller at once, so a stream buffer would only split each
   // packet into two system calls and an extra copy.

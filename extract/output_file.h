@@ -18,6 +18,7 @@ class OutputFile {
   // False when the flush failed: the bytes did not reach the file.
   bool Flush();
   uint64_t written() const { return written_; }
+  const std::string& path() const { return path_; }
 
  private:
   struct Closer {
@@ -25,6 +26,7 @@ class OutputFile {
   };
   std::unique_ptr<std::FILE, Closer> file_;
   uint64_t written_ = 0;
+  std::string path_;
 };
 
 }  // namespace zemlo

@@ -7,6 +7,7 @@
 
 #include "extract/card_browser.h"
 #include "extract/card_transfer.h"
+#include "protocol/file_sha1.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo {
@@ -113,8 +114,11 @@ TEST_P(CardStatusTest, EachCodeRaisesItsColumnsMessage) {
     const std::vector<RecordedMessage> messages = ui().messages();
     ASSERT_EQ(messages.size(), 1u);
     if (cell.empty() || cell[0] == '=') {
-      EXPECT_EQ(messages[0], (RecordedMessage{kCompletion[column], "Done.", MessageIcon::None,
-                                              MessageOwner::None}));
+      const bool wroteFile = column == kDownloadFirst || column == kDownloadSecond;
+      EXPECT_EQ(
+          messages[0],
+          (RecordedMessage{kCompletion[column], "Done.", MessageIcon::None, MessageOwner::None,
+                           wroteFile ? WrittenFileDetail(TempPath("save.gci")) : ""}));
       EXPECT_EQ(result, kSucceeded[column]);
     } else {
       EXPECT_EQ(messages[0], (RecordedMessage{cell, "Memory Card Error", MessageIcon::Error,

@@ -6,6 +6,7 @@
 
 #include "extract/card_transfer.h"
 #include "link/link.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/support/sim_fixture.h"
 
@@ -51,8 +52,9 @@ TEST_F(CardDownloadTest, WritesEntryAndDataAcknowledgingEachPacket) {
   ASSERT_EQ(Download(), 1);
   EXPECT_EQ(File(), GciOf(model().card.saves[2]));
   EXPECT_EQ(Sent(), Bytes({0x16, 0x02, 0xAA}));
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Done Saving GCI save file", "Done.", MessageIcon::None,
-                                            MessageOwner::None}));
+  EXPECT_EQ(OnlyMessage(),
+            (RecordedMessage{"Done Saving GCI save file", "Done.", MessageIcon::None,
+                             MessageOwner::None, "SHA-1: " + FileSha1Hex(TempPath("save.gci"))}));
   const auto progress = ui().progress();
   ASSERT_EQ(progress.size(), 4u);
   EXPECT_EQ(progress[0].kind, ProgressEvent::Range);

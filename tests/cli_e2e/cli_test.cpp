@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "protocol/file_sha1.h"
 #include "tests/support/child_process.h"
 #include "tests/support/cli_runner.h"
 
@@ -78,11 +79,12 @@ TEST(CliContract, NewcomerHelpDetailsAndProgressLines) {
   // 128 packets: every percent once, and nothing without --progress.
   const std::string dump = "--adapter sim dump-memory 80000000 80800000 -o " + path.string();
   const std::string done = "Done.: Finished dumping Memory to file\n";
-  EXPECT_EQ(RunCli(dump).err, done);
+  const std::string dumped = RunCli(dump).err;
+  EXPECT_EQ(dumped, done + "detail: SHA-1: " + zemlo::FileSha1Hex(path.string()) + "\n");
   std::string lines;
   for (int percent = 0; percent <= 100; ++percent)
     lines += "progress: " + std::to_string(percent) + "%\n";
-  EXPECT_EQ(RunCli(dump + " --progress").err, lines + done);
+  EXPECT_EQ(RunCli(dump + " --progress").err, lines + dumped);
   std::filesystem::remove(path);
 }
 

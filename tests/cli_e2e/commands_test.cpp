@@ -13,6 +13,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_ui.h"
 #include "link/link.h"
+#include "protocol/file_sha1.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo::testing {
@@ -78,6 +79,8 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
   WriteFileBytes(TempPath("game.dol"), std::vector<uint8_t>(5000, 0x5A));
   const std::string dol = " " + TempPath("game.dol");
   const std::string out = " -o " + TempPath("out.bin");
+  // Every file written is reported with the SHA-1 of what reached the disk.
+  const std::string sha1 = "\ndetail: SHA-1: {sha1}\n";
   const struct {
     std::string line;
     int status;
@@ -100,7 +103,7 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
        1,
        "Range Error: End address should be higher than the Start address\n",
        {}},
-      {"dump-memory 80000000 80010000" + out, 0, "Done.: Finished dumping Memory to file\n",
+      {"dump-memory 80000000 80010000" + out, 0, "Done.: Finished dumping Memory to file" + sha1,
        Wire(0x04, {0x80000000, 0x80010000})},
       {"memory hex 80000000", 0, "", Wire(0x31, {0x80000000}), 25,
        "0x80000000 47 5A 4C 45 30 31 00 00 GZLE01..\n"},
@@ -112,7 +115,7 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
       {"iabr 80003100", 0, "Done.: Breakpoint Set, Once hit the game will freeze\n",
        Bytes({0x10, 0x80, 0x00, 0x31, 0x03})},
       {"registers", 0, "", {0x30}, 40},
-      {"grab" + out, 0, "Done.: Screen grabbed ok\n", {0x11}},
+      {"grab" + out, 0, "Done.: Screen grabbed ok" + sha1, {0x11}},
       {"upload dol" + dol, 0, "Done.: DOL File Loaded\n", {}},
       {"flash-firmware" + dol,
        0,
@@ -121,14 +124,17 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
       {"upload-code 80003100" + dol, 0, "Done.: Code Uploaded\n", Wire(0x41, {0x80003100, 5000})},
       {"card list", 0, "Done.: Done listing Card in Slot A\n", {0x15}, 3},
       {"card erase 1", 0, "Done.: Done Erasing Game Save\n", {0x17, 0x01}},
-      {"card download 2" + out, 0, "Done.: Done Saving GCI save file\n", {0x16, 0x02}},
+      {"card download 2" + out, 0, "Done.: Done Saving GCI save file" + sha1, {0x16, 0x02}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     model().card = sim::CardModel();
     const Outcome outcome = Run(row.line);
     EXPECT_EQ(outcome.status, row.status);
-    EXPECT_EQ(outcome.err, row.err);
+    std::string err = row.err;
+    if (const size_t at = err.find("{sha1}"); at != std::string::npos)
+      err.replace(at, 6, FileSha1Hex(TempPath("out.bin")));
+    EXPECT_EQ(outcome.err, err);
     EXPECT_EQ(static_cast<size_t>(std::count(outcome.out.begin(), outcome.out.end(), '\n')),
               row.outLines);
     EXPECT_TRUE(outcome.out.starts_with(row.outStart)) << outcome.out;

@@ -70,7 +70,8 @@ class ExtractCliTest : public ::testing::Test {
 TEST_F(ExtractCliTest, LowLevelDumpWritesTheFile) {
   const CliRun run = Cli("lowlevel drive-eram -o '" + Path("eram.bin") + "'");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "Done.: Finished dumping Gamecube Drive ERAM\n");
+  EXPECT_EQ(run.err, "Done.: Finished dumping Gamecube Drive ERAM\ndetail: SHA-1: " +
+                         FileSha1Hex(Path("eram.bin")) + "\n");
   EXPECT_EQ(std::filesystem::file_size(Path("eram.bin")), 262'144u);
 }
 

@@ -2,6 +2,7 @@
 
 #include "debugger/hook_launcher.h"
 #include "debugger/memory_ops.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/support/sim_fixture.h"
 
@@ -49,8 +50,10 @@ TEST_F(HookTest, Failures) {
   EXPECT_EQ(
       ui().messages(),
       (std::vector<RecordedMessage>{
-          Box(kMsgNoHookSelected, kCaptionError), Box(kMsgNoHookSelected, kCaptionError),
-          Box(kMsgDumpFinished, kCaptionDone, MessageIcon::None),
+          Box(kMsgNoHookSelected, kCaptionError),
+          Box(kMsgNoHookSelected, kCaptionError),
+          {kMsgDumpFinished, kCaptionDone, MessageIcon::None, MessageOwner::None,
+           WrittenFileDetail(TempPath("dump.bin"))},
           Box(kMsgSendCommand, kCaptionUsbError),
           Box(kMsgNotConnected, kCaptionError, MessageIcon::Information, MessageOwner::Dialog)}));
 }

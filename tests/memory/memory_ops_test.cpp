@@ -7,6 +7,7 @@
 #include "debugger/memory_ops.h"
 #include "debugger/memory_view.h"
 #include "protocol/commands.h"
+#include "protocol/file_sha1.h"
 #include "protocol/messages.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
@@ -117,11 +118,14 @@ TEST_F(MemoryOpsTest, DumpSizesAtThePacketBoundaries) {
     EXPECT_EQ(Answers(ACK_BLOCK), bytes / 63488);  // 396 for the whole 24 MiB
     const auto progress = ui().progress();
     EXPECT_EQ(progress.front().high, bytes / 63488);
-    EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
-                            [](const ProgressEvent& e) { return e.kind == ProgressEvent::Advance; }),
-              bytes / 63488);
+    EXPECT_EQ(
+        std::count_if(progress.begin(), progress.end(),
+                      [](const ProgressEvent& e) { return e.kind == ProgressEvent::Advance; }),
+        bytes / 63488);
     EXPECT_EQ(ui().progress().back().high, 0u);
-    EXPECT_EQ(OnlyMessage(), Box(kMsgDumpFinished, kCaptionDone, MessageIcon::None));
+    EXPECT_EQ(OnlyMessage(),
+              (RecordedMessage{kMsgDumpFinished, kCaptionDone, MessageIcon::None,
+                               MessageOwner::None, WrittenFileDetail(TempPath("dump.bin"))}));
     EXPECT_EQ(adapter().timeouts().readMs, kDumpTimeoutMs);
   }
 }

@@ -1,4 +1,5 @@
 #include "debugger/screen_grab.h"
+#include "protocol/file_sha1.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,7 @@ TEST_F(ScreenGrabTest, BothModesWriteTheFixedHeaderAndAnUprightPicture) {
     model().debugger.videoMode = row.mode;
     ASSERT_EQ(Grab("mode" + std::to_string(row.mode) + ".bmp"), 1);
     EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Screen grabbed ok", kCaptionDone, MessageIcon::None,
-                                              MessageOwner::None}));
+                                              MessageOwner::None, "SHA-1: " + FileSha1Hex(path_)}));
     EXPECT_EQ(Sent(), Answers(0, row.packets));
     const std::vector<uint8_t> file = File();
     ASSERT_EQ(file.size(), row.fileSize);
