@@ -16,6 +16,7 @@
 #include "shell/dialogs.h"
 #include "shell/live_windows.h"
 #include "shell/menu_table.h"
+#include "shell/mnemonic_cycle.h"
 #include "shell/operation_runner.h"
 #include "shell/resources.h"
 
@@ -62,6 +63,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
+  CycleSharedAccessKeys(*bar);
   for (const MenuDef& menuDef : MenuBarTable()) {
     const QString title = QString::fromLatin1(menuDef.title);
     if (menuDef.items.empty()) {

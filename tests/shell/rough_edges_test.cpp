@@ -1,13 +1,16 @@
 // Small things a new user meets: message boxes, keyboard ways through dialogs, nothing drawn as
 // selected when nothing is.
+#include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 
 #include "shell/control_id.h"
 #include "shell/list_box.h"
 #include "shell/menu_table.h"
+#include "shell/modal.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
@@ -71,6 +74,30 @@ TEST_F(RoughEdgesTest, EnterRunsTheViewOrTheDumpOfTheBoxItIsPressedIn) {
     });
   });
   EXPECT_EQ(std::filesystem::file_size(path), 0x100u);
+}
+
+TEST_F(RoughEdgesTest, SharedAccessKeyMovesTheHighlightAndEnterOpens) {
+  QApplication::setActiveWindow(&window());
+  QStringList opened;
+  SetModalHook([&](ToolDialog& dialog) { opened << dialog.windowTitle(); });
+  // Keys go where a real keyboard's would: an open menu, else the focus, else the window.
+  const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    QWidget* target = QApplication::activePopupWidget();
+    if (!target) target = QApplication::focusWidget();
+    QTest::keyClick(target ? target : &window(), key, modifiers);
+    QAction* active = window().menuBar()->activeAction();
+    return active ? active->text() : QString();
+  };
+  for (const char* highlighted : {"&Start Game", "&Screen Grabber", "&Start Game"}) {
+    EXPECT_EQ(press(Qt::Key_S, Qt::AltModifier), QLatin1String(highlighted));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  }
+  press(Qt::Key_Down);
+  EXPECT_NE(QApplication::activePopupWidget(), nullptr);
+  press(Qt::Key_Escape);
+  press(Qt::Key_S, Qt::AltModifier);
+  press(Qt::Key_Return);
+  EXPECT_EQ(opened, QStringList{QStringLiteral("Zemlo Screen Grab Tool")});
 }
 
 }  // namespace

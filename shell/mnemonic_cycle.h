@@ -1,0 +1,11 @@
+// Access keys that more than one menu-bar entry shares move the highlight between those entries
+// instead of opening one of them; Enter or Down then opens the highlighted entry.
+#pragma once
+
+class QMenuBar;
+
+namespace zemlo::shell {
+
+void CycleSharedAccessKeys(QMenuBar& bar);
+
+}  // namespace zemlo::shell
