@@ -32,14 +32,6 @@ TEST_F(CardBrowserTest, ListShowsEverySaveInTheOrderSent) {
   EXPECT_EQ(Sent(), Bytes({0x15}));
 }
 
-TEST_F(CardBrowserTest, ListRefusalsLeaveTheListAsItWas) {
-  model().card.saves.clear();
-  ui().ListInsert(0, "kept");
-  EXPECT_EQ(ListCard(), 0);
-  EXPECT_EQ(ui().list(), std::vector<std::string>{"kept"});
-  EXPECT_EQ(OnlyMessage().text, "No Files On Memory Card");
-}
-
 TEST_F(CardBrowserTest, ListLinkFailuresUseTheirCaptions) {
   // The command byte and the first status are the list's own: caption "Error".
   faults().ShortenNextWrites(1);

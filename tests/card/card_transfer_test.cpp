@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
 #include "extract/card_transfer.h"
 #include "link/link.h"
@@ -37,7 +39,8 @@ class CardDownloadTest : public testing::SimFixture {
   sim::CardSave AddSave(size_t size) {
     sim::CardSave save = sim::CardSave::Make("ZTST01", "sized", size, 9);
     model().card.saves.push_back(save);
-    ui().SetSelection(static_cast<int>(model().card.saves.size()) - 1);
+    selected_ = model().card.saves.size() - 1;
+    ui().SetSelection(static_cast<int>(selected_));
     return save;
   }
   int Download() {
@@ -45,51 +48,41 @@ class CardDownloadTest : public testing::SimFixture {
     return DownloadCardSave();
   }
   std::vector<uint8_t> File() { return ReadFileBytes(TempPath("save.gci")); }
+  size_t selected_ = 0;
 };
 
+// Below one packet: only a final part. Exactly one packet: no final read.
 TEST_F(CardDownloadTest, WritesEntryAndDataAcknowledgingEachPacket) {
-  ui().SetSelection(2);  // 65,536 bytes: one packet and a final part of 2,048
-  ASSERT_EQ(Download(), 1);
-  EXPECT_EQ(File(), GciOf(model().card.saves[2]));
-  EXPECT_EQ(Sent(), Bytes({0x16, 0x02, 0xAA}));
-  EXPECT_EQ(OnlyMessage(),
-            (RecordedMessage{"Done Saving GCI save file", "Done.", MessageIcon::None,
-                             MessageOwner::None, "SHA-1: " + FileSha1Hex(TempPath("save.gci"))}));
-  const auto progress = ui().progress();
-  ASSERT_EQ(progress.size(), 4u);
-  EXPECT_EQ(progress[0].kind, ProgressEvent::Range);
-  EXPECT_EQ(progress[0].high, 1u);
-  EXPECT_EQ(progress[2].kind, ProgressEvent::Advance);
-  EXPECT_EQ(progress[3].kind, ProgressEvent::Range);
-  EXPECT_EQ(progress[3].high, 0u);
-}
-
-TEST_F(CardDownloadTest, PacketBoundaries) {
-  // Below one packet: only a final part. Exactly one packet: no final read.
-  for (size_t size : {size_t{16384}, kPacket, 2 * kPacket + 1}) {
+  for (size_t size : {size_t{16384}, kPacket, size_t{65536}, 2 * kPacket + 1}) {
     SCOPED_TRACE(size);
+    ui().Clear();
     const sim::CardSave save = AddSave(size);
-    Sent();
     ASSERT_EQ(Download(), 1);
-    EXPECT_EQ(File().size(), 64 + size);
     EXPECT_EQ(File(), GciOf(save));
-    EXPECT_EQ(Sent().size(), 2 + size / kPacket);
+    std::vector<uint8_t> sent = Bytes({0x16, static_cast<int>(selected_)});
+    sent.insert(sent.end(), size / kPacket, 0xAA);
+    EXPECT_EQ(Sent(), sent);
+    EXPECT_EQ(OnlyMessage(),
+              (RecordedMessage{"Done Saving GCI save file", "Done.", MessageIcon::None,
+                               MessageOwner::None, "SHA-1: " + FileSha1Hex(TempPath("save.gci"))}));
+    const auto progress = ui().progress();
+    EXPECT_EQ(progress.front().high, size / kPacket);
+    EXPECT_EQ(ui().progressSteps(), 0u);
+    EXPECT_EQ(progress.back().kind, ProgressEvent::Range);
+    EXPECT_EQ(progress.back().high, 0u);
   }
 }
 
-TEST_F(CardDownloadTest, AShortPacketIsRequestedAgain) {
+TEST_F(CardDownloadTest, AShortPacketIsRequestedAgainUpToTheBound) {
   const sim::CardSave save = AddSave(3 * kPacket + 10);
   model().card.shortPacket = 1;
   model().card.shortPacketTimes = 2;
   ASSERT_EQ(Download(), 1);
   EXPECT_EQ(File(), GciOf(save));
   EXPECT_EQ(model().card.answers, Bytes({0xAA, 0xBB, 0xBB, 0xAA, 0xAA}));
-}
 
-TEST_F(CardDownloadTest, GivesUpOnAPacketThatNeverArrivesWhole) {
-  const sim::CardSave save = AddSave(2 * kPacket);
-  model().card.shortPacket = 1;
   model().card.shortPacketTimes = 1000;
+  ui().Clear();
   EXPECT_EQ(Download(), 0);
   EXPECT_EQ(OnlyMessage(), UsbError(kMsgTooManyAttempts));
   const auto& answers = model().card.answers;
@@ -101,48 +94,60 @@ TEST_F(CardDownloadTest, GivesUpOnAPacketThatNeverArrivesWhole) {
   EXPECT_EQ(ui().progress().back().high, 0u);
 }
 
-TEST_F(CardDownloadTest, AnIncompleteHeaderIsAFailure) {
-  // Entry cut short (and nothing after it), then a length that stops after two of its bytes.
-  model().card.lengthBytesSent = 0;
-  faults().ShortenNextPackets(1, 10);
-  ui().SetSelection(0);
-  EXPECT_EQ(Download(), 0);
-  EXPECT_EQ(OnlyMessage(), UsbError(kMsgUsbTransmit));
-  EXPECT_TRUE(File().empty());
-
-  ui().Clear();
-  PurgeLink();
-  model().card.lengthBytesSent = 2;
-  EXPECT_EQ(Download(), 0);
-  EXPECT_EQ(OnlyMessage(), UsbError(kMsgUsbTransmit));
-  EXPECT_EQ(File().size(), 64u);
-}
-
-TEST_F(CardDownloadTest, AShortFinalPartIsAFailureAndOnlyWhatArrivedIsWritten) {
-  const sim::CardSave save = AddSave(kPacket + 2000);
-  model().card.shortFinalPart = true;
-  EXPECT_EQ(Download(), 0);
-  EXPECT_EQ(OnlyMessage(), UsbError("Error: Couldn't send the last packet bytes"));
-  const std::vector<uint8_t> gci = GciOf(save);
-  EXPECT_EQ(File(), std::vector<uint8_t>(gci.begin(), gci.begin() + 64 + kPacket + 1000));
-}
-
-TEST_F(CardDownloadTest, NothingIsSentWithoutSelectionOrFile) {
-  ui().SetSelection(-1);
-  EXPECT_EQ(Download(), 0);
-  EXPECT_EQ(OnlyMessage().text, "No Game Save selected");
-
-  ui().Clear();
-  ui().SetSelection(0);
-  ui().SetSaveFile(std::nullopt);
-  EXPECT_EQ(DownloadCardSave(), kCardTransferCancelled);
-  EXPECT_TRUE(ui().messages().empty());
-
-  ui().SetSaveFile(TempPath("no-such-folder/save.gci"));
-  EXPECT_EQ(DownloadCardSave(), 0);
-  EXPECT_EQ(OnlyMessage(),
-            (RecordedMessage{kMsgFopen, "File Error", MessageIcon::Error, MessageOwner::None}));
-  EXPECT_TRUE(Sent().empty());
+// Each failure, its one message (none when the dialog was cancelled) and what the file holds.
+TEST_F(CardDownloadTest, Failures) {
+  const struct {
+    const char* name;
+    std::function<void()> arm;
+    int result;
+    RecordedMessage message;
+    int fileBytes;  // -1: no file
+  } rows[] = {
+      {"entry cut short",
+       [this] {
+         model().card.lengthBytesSent = 0;
+         faults().ShortenNextPackets(1, 10);
+       },
+       0, UsbError(kMsgUsbTransmit), 0},
+      {"length cut short", [this] { model().card.lengthBytesSent = 2; }, 0,
+       UsbError(kMsgUsbTransmit), 64},
+      {"final part short",
+       [this] {
+         AddSave(kPacket + 2000);
+         model().card.shortFinalPart = true;
+       },
+       0, UsbError("Error: Couldn't send the last packet bytes"), 64 + kPacket + 1000},
+      {"no selection",
+       [this] { ui().SetSelection(-1); },
+       0,
+       {"No Game Save selected", "Memcard Error", MessageIcon::Error, MessageOwner::None},
+       -1},
+      {"cancelled", [this] { ui().SetSaveFile(std::nullopt); }, kCardTransferCancelled, {}, -1},
+      {"unwritable path",
+       [this] { ui().SetSaveFile(TempPath("no-such-folder/save.gci")); },
+       0,
+       {kMsgFopen, "File Error", MessageIcon::Error, MessageOwner::None},
+       -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    SetUp();
+    selected_ = 0;
+    ui().SetSelection(0);
+    ui().SetSaveFile(TempPath("save.gci"));
+    row.arm();
+    EXPECT_EQ(DownloadCardSave(), row.result);
+    EXPECT_EQ(ui().messages(),
+              row.message.text.empty() ? std::vector<RecordedMessage>{} : std::vector{row.message});
+    if (row.fileBytes < 0) {
+      EXPECT_FALSE(std::filesystem::exists(TempPath("save.gci")));
+      EXPECT_TRUE(Sent().empty());
+    } else {
+      const std::vector<uint8_t> gci = GciOf(model().card.saves[selected_]);
+      EXPECT_EQ(File(), std::vector<uint8_t>(gci.begin(), gci.begin() + row.fileBytes));
+    }
+  }
 }
 
 class CardUploadTest : public testing::SimFixture {
@@ -159,24 +164,29 @@ class CardUploadTest : public testing::SimFixture {
   std::vector<uint8_t> LastSave() { return GciOf(model().card.saves.back()); }
 };
 
+// Data of whole packets ends with an empty final write.
 TEST_F(CardUploadTest, AGciFileBecomesANewSave) {
-  const std::vector<uint8_t> gci = NewGci(2 * 8192);
-  ui().ListInsert(0, "line");
-  ASSERT_EQ(Upload(gci), 1);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Save File Uploaded", "Done.", MessageIcon::None,
-                                            MessageOwner::None}));
-  ASSERT_EQ(model().card.saves.size(), 4u);
-  EXPECT_EQ(LastSave(), gci);
-  EXPECT_TRUE(ui().list().empty());
-  std::vector<uint8_t> expected = Bytes({0x32, 0, 0, 0x40, 0x40});
-  expected.insert(expected.end(), gci.begin(), gci.end());
-  EXPECT_EQ(Sent(), expected);
-  // No time limit while the console writes the card, then the ordinary time-outs.
-  const auto timeouts = adapter().TakeTimeoutHistory();
-  ASSERT_EQ(timeouts.size(), 2u);
-  EXPECT_EQ(timeouts[0].readMs, 0u);
-  EXPECT_EQ(timeouts[1].readMs, 2000u);
-  EXPECT_EQ(timeouts[1].writeMs, 2000u);
+  for (size_t size : {size_t{2 * 8192}, 2 * kPacket - 64}) {
+    SCOPED_TRACE(size);
+    const std::vector<uint8_t> gci = NewGci(size, std::to_string(size).c_str());
+    ui().Clear();
+    ui().ListInsert(0, "line");
+    ASSERT_EQ(Upload(gci), 1);
+    EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Save File Uploaded", "Done.", MessageIcon::None,
+                                              MessageOwner::None}));
+    EXPECT_EQ(LastSave(), gci);
+    EXPECT_TRUE(ui().list().empty());
+    std::vector<uint8_t> expected = testing::Wire(0x32, {static_cast<uint32_t>(gci.size())});
+    expected.insert(expected.end(), gci.begin(), gci.end());
+    EXPECT_EQ(Sent(), expected);
+    // No time limit while the console writes the card, then the ordinary time-outs.
+    const auto timeouts = adapter().TakeTimeoutHistory();
+    ASSERT_EQ(timeouts.size(), 2u);
+    EXPECT_EQ(timeouts[0].readMs, 0u);
+    EXPECT_EQ(timeouts[1].readMs, 2000u);
+    EXPECT_EQ(timeouts[1].writeMs, 2000u);
+  }
+  EXPECT_EQ(model().card.saves.size(), 5u);
 }
 
 TEST_F(CardUploadTest, ADownloadedSaveUploadedAgainClashesByName) {
@@ -252,13 +262,6 @@ TEST_F(CardUploadTest, SizeLimitCountsTheWholeFile) {
   EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Error: File too big - Limit is 19910656 bytes",
                                             "File Error", MessageIcon::Error, MessageOwner::None}));
   EXPECT_TRUE(Sent().empty());
-}
-
-TEST_F(CardUploadTest, DataOfWholePacketsEndsWithAnEmptyFinalWrite) {
-  const std::vector<uint8_t> gci = NewGci(2 * kPacket - 64);
-  ASSERT_EQ(Upload(gci), 1);
-  EXPECT_EQ(Sent().size(), 1 + 4 + 2 * kPacket);
-  EXPECT_EQ(LastSave(), gci);
 }
 
 TEST_F(CardUploadTest, RefusedPacketsAreSentAgainUpToTheBound) {

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "disasm/asm_line.h"
 #include "disasm/ppc_disasm.h"
 #include "disasm/ppc_tables.h"
 
@@ -84,27 +85,12 @@ struct Canon {
   bool operator==(const Canon&) const = default;
 };
 
-std::string show(const Canon& c) {
-  std::string s = c.mnemonic.empty() ? "<none>" : c.mnemonic;
-  for (std::size_t i = 0; i < c.ops.size(); ++i) {
-    s += (i == 0 ? " " : ",");
-    if (c.ops[i].kind == 'f') s += "f";
-    s += std::to_string(c.ops[i].value);
-  }
-  return s;
-}
-
+// Decimal or 0x-prefixed hexadecimal, either with a sign; neither side prints octal.
 std::optional<std::int64_t> parse_number(const std::string& t) {
-  if (t.empty()) return std::nullopt;
-  const bool negative = t[0] == '-';
-  const std::string body = negative ? t.substr(1) : t;
   char* end = nullptr;
-  const bool hex = body.rfind("0x", 0) == 0;
-  const long long v = std::strtoll(hex ? body.c_str() + 2 : body.c_str(), &end, hex ? 16 : 10);
-  if (body.empty() || end == nullptr || *end != '\0' || (hex && body.size() == 2)) {
-    return std::nullopt;
-  }
-  return negative ? -v : v;
+  const long long v = std::strtoll(t.c_str(), &end, 0);
+  if (t.empty() || *end != '\0') return std::nullopt;
+  return v;
 }
 
 std::optional<Operand> parse_register_or_number(const std::string& t) {
@@ -140,30 +126,16 @@ std::optional<Operand> parse_register_or_number(const std::string& t) {
 
 // Splits "a, b (c), d" or "a,b(c),d" into values; a displacement and its base give two.
 std::optional<std::vector<Operand>> parse_operands(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '(' || c == ')' || c == ','; }, ' ');
   std::vector<Operand> ops;
-  for (char& c : text) {
-    if (c == '(' || c == ')') c = ',';
-  }
-  std::stringstream in(text);
-  std::string token;
-  while (std::getline(in, token, ',')) {
-    const auto first = token.find_first_not_of(' ');
-    if (first == std::string::npos) continue;
-    token = token.substr(first, token.find_last_not_of(' ') - first + 1);
+  std::istringstream in(text);
+  for (std::string token; in >> token;) {
     auto op = parse_register_or_number(token);
     if (!op) return std::nullopt;
     ops.push_back(*op);
   }
   return ops;
-}
-
-bool ends_with(const std::string& s, std::string_view suffix) {
-  return s.size() >= suffix.size() &&
-         s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::int64_t low32(std::int64_t v) {
-  return static_cast<std::uint32_t>(v);
 }
 
 // Numbers compared modulo 2^32, 16-bit immediates modulo 2^16 (objdump prints some signed
@@ -175,7 +147,7 @@ void finish(Canon& c) {
                                  "andi.",  "andis.", "cmpi",  "cmpli",  "twi"};
   bool imm16 = false;
   for (const char* m : kImm16) imm16 |= c.mnemonic == m;
-  for (Operand& op : c.ops) op.value = imm16 ? (op.value & 0xFFFF) : low32(op.value);
+  for (Operand& op : c.ops) op.value = op.value & (imm16 ? 0xFFFF : 0xFFFFFFFF);
   if (c.mnemonic.rfind("bc", 0) == 0 && c.ops.size() >= 2) {
     std::int64_t& bo = c.ops[0].value;
     if ((bo & 20) == 20) bo = 20;
@@ -234,9 +206,9 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
     // off from the right. A wrong suffix or register leaves a core that matches nothing.
     const std::string suffix(branch_suffixes[primary == 16 ? (word & 3) : (word & 1)]);
     const std::string target_kind = primary == 16 ? "" : to_ctr ? "ctr" : "lr";
-    if (!ends_with(core, suffix)) return {"<suffix of " + m + ">", {}};
+    if (!core.ends_with(suffix)) return {"<suffix of " + m + ">", {}};
     core.resize(core.size() - suffix.size());
-    if (!ends_with(core, target_kind)) return {"<register of " + m + ">", {}};
+    if (!core.ends_with(target_kind)) return {"<register of " + m + ">", {}};
     core.resize(core.size() - target_kind.size());
     std::int64_t bo = -1, bi = 0;
     if (core == "bc") {
@@ -325,15 +297,9 @@ struct Rule {
   }
 #define RULE(reason, ...) RULE_BODY(reason, return (__VA_ARGS__);)
 
-constexpr std::uint32_t bo(std::uint32_t w) {
-  return (w >> 21) & 0x1F;
-}
-constexpr std::uint32_t xo10(std::uint32_t w) {
-  return (w >> 1) & 0x3FF;
-}
-constexpr std::uint32_t xo5(std::uint32_t w) {
-  return (w >> 1) & 0x1F;
-}
+constexpr auto bo = [](std::uint32_t w) { return (w >> 21) & 0x1F; };
+constexpr auto xo10 = [](std::uint32_t w) { return (w >> 1) & 0x3FF; };
+constexpr auto xo5 = [](std::uint32_t w) { return (w >> 1) & 0x1F; };
 
 // Words objdump decodes and we leave empty.
 const Rule kOnlyObjdump[] = {
@@ -370,11 +336,6 @@ std::vector<std::uint32_t> reserved_masks() {
   return masks;
 }
 
-std::string objdump_root(std::string m) {
-  if (!m.empty() && m.back() == '.') m.pop_back();
-  return m;
-}
-
 // Words we decode and objdump does not.
 const Rule kOnlyOurs[] = {
     RULE("mftb: not in objdump's 750 table", (w >> 26) == 31 && xo10(w) == 371),
@@ -392,11 +353,9 @@ const Rule kOnlyOurs[] = {
               "invalid",
               const std::uint32_t p = w >> 26, d = (w >> 21) & 0x1F, a = (w >> 16) & 0x1F;
               const bool update = (p >= 32 && p <= 55 && (p & 1)) || p == 46 || p == 57 || p == 61;
-              const std::uint32_t x = xo10(w);
-              const bool indexed_update =
-                  p == 31 && (x == 55 || x == 119 || x == 183 || x == 247 || x == 311 || x == 375 ||
-                              x == 439 || x == 567 || x == 631 || x == 695 || x == 759);
-              const bool string_form = p == 31 && (x == 597 || x == 533 || x == 725 || x == 661);
+              const std::uint32_t x = xo10(w);  // indexed updates: xxxx110111 below 768
+              const bool indexed_update = p == 31 && (x & 63) == 55 && x < 768 && x != 503;
+              const bool string_form = p == 31 && (x & ~0xC0u) == 533;  // lswx lswi stswx stswi
               return ((update || indexed_update) && (a == 0 || a == d)) || (p == 46 && a >= d) ||
                      string_form;),
     RULE_BODY(
@@ -431,16 +390,13 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
                               " -D -b binary -m powerpc:750 -EB -M 750cl,raw --adjust-vma=0x" +
                               "80000000 " + file.string();
 #ifdef _WIN32
-  struct PipeCloser {
-    void operator()(std::FILE* f) const { ::_pclose(f); }
-  };
-  std::unique_ptr<std::FILE, PipeCloser> pipe(::_popen(command.c_str(), "r"));
+  const auto open = ::_popen;
+  const auto close = ::_pclose;
 #else
-  struct PipeCloser {
-    void operator()(std::FILE* f) const { ::pclose(f); }
-  };
-  std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
+  const auto open = ::popen;
+  const auto close = ::pclose;
 #endif
+  std::unique_ptr<std::FILE, decltype(close)> pipe(open(command.c_str(), "r"), close);
   std::vector<Objdump> result(words.size());
   if (!pipe) return result;
   char line[512];
@@ -487,11 +443,11 @@ std::string classify(std::uint32_t w, std::uint64_t address, const Objdump& thei
     return "only objdump: " + rule;
   }
   static const std::vector<std::uint32_t> kMasks = reserved_masks();
+  const auto root = [](const std::string& m) { return m.substr(0, m.find('.')); };
   for (std::uint32_t mask : kMasks) {
     if ((w & mask) == 0) continue;
     const Canon cleared = canon_ours(w & ~mask, address);
-    if (!cleared.mnemonic.empty() &&
-        objdump_root(cleared.mnemonic) == objdump_root(them.mnemonic)) {
+    if (!cleared.mnemonic.empty() && root(cleared.mnemonic) == root(them.mnemonic)) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%08X", mask);
       return std::string("only objdump: reserved bits set: ") + hex;
@@ -519,11 +475,8 @@ TEST(ObjdumpDiff, AgreesWhereBothDecodeAndEveryOneSidedWordHasARule) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string what = classify(words[i], kBase + 4 * i, theirs[i]);
     if (counts[what.empty() ? "FAIL" : what]++ < 1000 && what.empty()) {
-      const Canon ours = canon_ours(words[i], kBase + 4 * i);
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "0x%08X", words[i]);
-      failures += std::string(hex) + ": ours " + show(ours) + ", objdump " + theirs[i].mnemonic +
-                  " " + theirs[i].operands + "\n";
+      failures += asm_line(kBase + 4 * i, words[i]) + " | objdump " + theirs[i].mnemonic + " " +
+                  theirs[i].operands + "\n";
     }
   }
   for (const auto& [what, n] : counts) std::printf("%8d  %s\n", n, what.c_str());

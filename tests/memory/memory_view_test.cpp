@@ -74,8 +74,6 @@ TEST_F(MemoryViewTest, FailuresKeepTheListAndNameTheStep) {
     RecordedMessage message;
   };
   const std::vector<Row> rows{
-      {[this] { Disconnect(); },
-       Box(kMsgNotConnected, kCaptionError, MessageIcon::Information, MessageOwner::Dialog)},
       {[] { OnHexPressed("8000310"); }, Box(kMsgMemoryAddressSize, kCaptionRangeError)},
       {[this] { faults().ShortenNextWrites(1); }, Box(kMsgSendCommand, kCaptionUsbError)},
       {[this] { faults().ShortenNextWrites(1, 1); }, Box(kMsgSendMemoryAddress, kCaptionUsbError)},
