@@ -107,31 +107,28 @@ TEST_F(BreakpointTest, EachFailureShowsItsOneMessage) {
   }
 }
 
-TEST_F(BreakpointTest, RegistersInWordOrderWithLabels) {
+// Short: the values shown stay as they were and nothing is said. Failed: the link has shown its
+// fatal message; the tool adds its own.
+TEST_F(BreakpointTest, RegistersInWordOrderWithLabelsOrNoneWhenShort) {
   const RegisterReadout readout = RetrieveRegisters();
   EXPECT_EQ(Sent(), Bytes({0x30}));
   ASSERT_EQ(readout.result, 1);
   ASSERT_TRUE(readout.values);
-  EXPECT_TRUE(ui().messages().empty());
   EXPECT_EQ(*readout.values, model().debugger.registers);
   EXPECT_EQ(RegisterLine(*readout.values, 0), "CR: 22000084");
   EXPECT_EQ(RegisterLine(*readout.values, 8), "(SP) R1: 8173FE60");
-}
 
-TEST_F(BreakpointTest, ShortOrFailedRegisterBlock) {
-  // Short: the values shown stay as they were and nothing is said.
   faults().ShortenNextPackets(1, 159);
-  const RegisterReadout readout = RetrieveRegisters();
-  EXPECT_EQ(readout.result, 1);
-  EXPECT_FALSE(readout.values);
+  const RegisterReadout cut = RetrieveRegisters();
+  EXPECT_EQ(cut.result, 1);
+  EXPECT_FALSE(cut.values);
   EXPECT_TRUE(ui().messages().empty());
-  // Failed: the link has shown its fatal message; the tool adds its own.
   faults().FailNextReads(1);
   EXPECT_EQ(RetrieveRegisters().result, 0);
-  const auto messages = ui().messages();
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back().text, kMsgUsbTransmit);
-  EXPECT_EQ(messages.back().caption, kCaptionUsbError);
+  ASSERT_FALSE(ui().messages().empty());
+  EXPECT_EQ(ui().messages().back(),
+            (testing::RecordedMessage{kMsgUsbTransmit, kCaptionUsbError, MessageIcon::Error,
+                                      MessageOwner::None}));
 }
 
 }  // namespace
