@@ -18,9 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 const fs::path kDir =
     fs::temp_directory_path() / ("zemlo_disasm_" + std::to_string(std::random_device{}()));
@@ -38,15 +36,12 @@ std::string Input(const std::vector<unsigned char>& bytes) {
 
 // What the streamer wrote, or "failed: <reason>".
 std::string Streamed(const std::string& input, std::uint32_t base) {
-  const fs::path out = kDir / "out.txt";
+  File out(std::tmpfile(), std::fclose);
   std::string error;
-  bool ok;
-  {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(out.string().c_str(), "wb"));
-    ok = DisassembleFile(input, base, file.get(), &error);
-  }
-  std::ifstream in(out, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(in), {});
+  const bool ok = DisassembleFile(input, base, out.get(), &error);
+  std::string text(static_cast<std::size_t>(std::ftell(out.get())), '\0');
+  std::rewind(out.get());
+  text.resize(std::fread(text.data(), 1, text.size(), out.get()));
   return ok ? text : "failed: " + error + text;
 }
 
@@ -73,15 +68,12 @@ TEST(DisassembleFile, LargeFileMatchesWordByWordAcrossBufferBoundaries) {
 TEST(DisassembleFile, FullDeviceIsAFailureNotASuccess) {
   // Without a full device, a stream opened for reading refuses every write just the same.
   const std::optional<std::string> device = testing::FullDevice();
-  const std::string readOnly = (kDir / "read-only").string();
-  fs::create_directories(kDir);
-  std::ofstream(readOnly).put('x');
-  std::unique_ptr<std::FILE, FileCloser> full(device ? std::fopen(device->c_str(), "wb")
-                                                     : std::fopen(readOnly.c_str(), "rb"));
+  const std::string input = Input(std::vector<unsigned char>(3u << 20, 0x60));
+  File full(device ? std::fopen(device->c_str(), "wb") : std::fopen(input.c_str(), "rb"),
+            std::fclose);
   ASSERT_TRUE(full);
   std::string error;
-  EXPECT_FALSE(
-      DisassembleFile(Input(std::vector<unsigned char>(3u << 20, 0x60)), 0, full.get(), &error));
+  EXPECT_FALSE(DisassembleFile(input, 0, full.get(), &error));
   EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
 }
 
