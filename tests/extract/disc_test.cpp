@@ -102,32 +102,6 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   EXPECT_EQ(model().extract.resendsServed, 2u);
 }
 
-TEST_F(DiscTest, GivesUpOnAPacketAfterTheAttemptBound) {
-  const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
-  faults().CorruptNextChecksums(static_cast<int>(kMaxAttemptsPerPacket) - 1);
-  ui().SetSaveFile(TempPath("bound-ok.iso"));
-  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
-  EXPECT_EQ(ReadFileBytes(TempPath("bound-ok.iso")).size(), kinds[0].imageSize());
-  Sent();
-  ui().Clear();
-
-  faults().CorruptNextChecksums(static_cast<int>(kMaxAttemptsPerPacket));
-  const std::string path = TempPath("bound.iso");
-  ui().SetSaveFile(path);
-  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Failed);
-
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgTooManyAttempts, kCaptionUsbError,
-                                            MessageIcon::Error, MessageOwner::None}));
-  EXPECT_EQ(ui().insertedLines().size(), 1 + kMaxAttemptsPerPacket);
-  EXPECT_TRUE(ui().list().empty());
-  EXPECT_TRUE(ReadFileBytes(path).empty());
-  // The console is told to leave its stream instead of a 65th request.
-  const std::vector<uint8_t> sent = Sent();
-  EXPECT_EQ(Count(sent, RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
-  EXPECT_EQ(sent.back(), CMD_STOP);
-  EXPECT_EQ(model().extract.streamsStopped, 1u);
-}
-
 TEST_F(DiscTest, DiscServedFromAnImageFile) {
   const std::vector<DiscKind> kinds = SmallDiscs(1, 2, 1);
   // Shorter than the disc: the drive reads zeros past its end.

@@ -71,20 +71,6 @@ TEST_F(NandTest, ShortPageIsRequestedAgainWithoutALine) {
                                           ACK_BLOCK, ACK_BLOCK}));
 }
 
-TEST_F(NandTest, GivesUpOnAPageAfterTheAttemptBound) {
-  model().extract.nandPages = 3;
-  faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 100);
-  ui().SetSaveFile(TempPath("bound.bin"));
-  EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Failed);
-  EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
-  const std::vector<uint8_t> sent = Sent();
-  EXPECT_EQ(Count(sent, RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
-  EXPECT_EQ(sent.back(), CMD_STOP);
-  EXPECT_EQ(model().extract.streamsStopped, 1u);
-  // After a failure the list keeps its lines.
-  EXPECT_EQ(ui().list(), std::vector<std::string>{"Selected NAND (2048 Page Mode)"});
-}
-
 TEST_F(NandTest, RefusalsAndLinkFailures) {
   EXPECT_EQ(DumpNand(-1, 3), ExtractOutcome::Failed);
   EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select a Page Mode", "Please Select",

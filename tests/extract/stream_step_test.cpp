@@ -1,5 +1,6 @@
 // Disc and NAND streams that must stay in step with the console: a late packet is waited for,
-// not requested twice; bytes after the last part fail the run instead of passing as success.
+// not requested twice; bytes after the last part fail the run instead of passing as success; a
+// packet that never arrives whole ends the run after the attempt bound.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "extract/nand_dumper.h"
 #include "protocol/commands.h"
+#include "protocol/messages.h"
 #include "tests/extract/extract_fixture.h"
 
 namespace zemlo::testing {
@@ -20,26 +22,33 @@ class StreamStepTest : public ExtractFixture {
     std::function<std::vector<uint8_t>()> expected;
     const char* waitingLine;
     const char* outOfStepText;
+    std::vector<std::string> listAfterFailure;
   };
 
   std::vector<Run> Runs() {
     kinds_ = SmallDiscs(4, 1, 1);
     model().extract.nandPages = 4;
     return {
-        {"disc", [this] { return ExtractDisc(0, kinds_); },
+        {"disc",
+         [this] { return ExtractDisc(0, kinds_); },
          [this] {
            return sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
                                           static_cast<uint32_t>(kinds_[0].imageSize()));
          },
-         "Console still reading Packet 2", kMsgStreamOutOfStep},
-        {"nand", [] { return DumpNand(1, 4); },
+         "Console still reading Packet 2",
+         kMsgStreamOutOfStep,
+         {}},
+        {"nand",
+         [] { return DumpNand(1, 4); },
          [] {
            std::vector<uint8_t> bytes(4 * 0x840);
            for (uint32_t page = 0; page < 4; ++page)
              sim::FillNandPage(page, 0x840, &bytes[page * 0x840]);
            return bytes;
          },
-         "Console still reading Page 2", kMsgNandOutOfStep},
+         "Console still reading Page 2",
+         kMsgNandOutOfStep,
+         {"Selected NAND (2112 Page Mode)"}},
     };
   }
 
@@ -77,6 +86,34 @@ TEST_F(StreamStepTest, BytesAfterTheLastPartFailTheRun) {
 
     EXPECT_EQ(OnlyMessage().text, run.outOfStepText);
     EXPECT_EQ(Sent().back(), CMD_STOP);
+  }
+}
+
+TEST_F(StreamStepTest, GivesUpOnAPacketAfterTheAttemptBound) {
+  for (const Run& run : Runs()) {
+    SCOPED_TRACE(run.name);
+    for (const uint32_t attempts : {kMaxAttemptsPerPacket - 1, kMaxAttemptsPerPacket}) {
+      Reconnect();
+      ui().Clear();
+      model().extract.streamsStopped = 0;
+      const std::string path = TempPath(std::string(run.name) + "-bound.bin");
+      ui().SetSaveFile(path);
+      faults().ShortenNextPackets(static_cast<int>(attempts), 100);
+      if (attempts < kMaxAttemptsPerPacket) {
+        EXPECT_EQ(run.run(), ExtractOutcome::Finished);
+        EXPECT_EQ(ReadFileBytes(path), run.expected());
+        continue;
+      }
+      EXPECT_EQ(run.run(), ExtractOutcome::Failed);
+      EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgTooManyAttempts, kCaptionUsbError,
+                                                MessageIcon::Error, MessageOwner::None}));
+      EXPECT_EQ(ui().list(), run.listAfterFailure);
+      // The console is told to leave its stream instead of one more request.
+      const std::vector<uint8_t> sent = Sent();
+      EXPECT_EQ(Count(sent, RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
+      EXPECT_EQ(sent.back(), CMD_STOP);
+      EXPECT_EQ(model().extract.streamsStopped, 1u);
+    }
   }
 }
 
