@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/handlers.h"
+#include "extract/dat_catalog.h"
 #include "extract/disc_extractor.h"
 #include "extract/dump_options.h"
 #include "extract/lowlevel_dump.h"
@@ -64,7 +65,7 @@ std::string Option(const CliArgs& args, const std::string& name) {
 
 }  // namespace
 
-int CmdExtractDisc(const CliArgs& args, CliUi&) {
+int CmdExtractDisc(const CliArgs& args, CliUi& ui) {
   const int selection = IndexOf({"gamecube", "wii-single", "wii-dual"}, args.args.at(0));
   if (selection < 0) {
     return UsageError("extract-disc", "the disc kind is gamecube, wii-single or wii-dual");
@@ -74,6 +75,13 @@ int CmdExtractDisc(const CliArgs& args, CliUi&) {
   options.verify = !args.flags.contains("--no-verify");
   std::istringstream dats(Option(args, "--dat"));
   for (std::string path; std::getline(dats, path);) options.datFiles.push_back(path);
+  if (!kDatFilesSupported && (!options.datFiles.empty() || !options.datFolder.empty())) {
+    ui.ShowMessage(
+        "--dat and --dat-folder cannot be used", "zemlo-cli extract-disc", MessageIcon::Error,
+        MessageOwner::None,
+        std::string(kDatFilesUnsupported) + "; the dump's sums are listed all the same.");
+    return kExitUsage;
+  }
   SetDumpOptions(options);
   return RunExtraction(StartDiscExtraction, selection);
 }

@@ -24,3 +24,5 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 # Self-contained .exe files: no libstdc++, libgcc or winpthread DLLs to ship next to them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# zlib (libz-mingw-w64-dev) ships an import library too; take the archive.
+set(ZLIB_USE_STATIC_LIBS ON)

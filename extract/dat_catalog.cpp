@@ -1,14 +1,16 @@
 #include "extract/dat_catalog.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#ifndef ZEMLO_NO_DAT_FILES
+#include <zip.h>
+
 #include <pugixml.hpp>
+#endif
 
 namespace zemlo {
 namespace {
@@ -23,6 +25,7 @@ bool HasDatExtension(const std::string& name, bool allowZip) {
   return extension == ".dat" || extension == ".xml" || (allowZip && extension == ".zip");
 }
 
+#ifndef ZEMLO_NO_DAT_FILES
 // Adds the roms of one XML document to `dat`; false (with `error`) when it is no Logiqx DAT.
 bool ParseXml(const std::string& text, const std::string& source, DatFile& dat,
               std::string& error) {
@@ -95,6 +98,7 @@ bool ParseZip(const std::string& path, DatFile& dat, std::string& error) {
   if (!found) error = path + ": the zip holds no .dat or .xml file";
   return found;
 }
+#endif
 
 bool Agrees(const std::string& listed, const std::string& actual) {
   return !listed.empty() && listed == actual;
@@ -103,6 +107,10 @@ bool Agrees(const std::string& listed, const std::string& actual) {
 }  // namespace
 
 std::optional<DatFile> LoadDat(const std::string& path, std::string& error) {
+#ifdef ZEMLO_NO_DAT_FILES
+  error = path + ": " + kDatFilesUnsupported;
+  return std::nullopt;
+#else
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = path + ": cannot be opened";
@@ -115,6 +123,7 @@ std::optional<DatFile> LoadDat(const std::string& path, std::string& error) {
     return std::nullopt;
   }
   return dat;
+#endif
 }
 
 std::vector<std::string> DatFilesIn(const std::string& folder) {

@@ -11,6 +11,15 @@
 
 namespace zemlo {
 
+// Reading DATs needs an XML and a zip reader for the target, which the Windows cross build has
+// not: there the sums are still listed and reported, but no DAT is read.
+#ifdef ZEMLO_NO_DAT_FILES
+inline constexpr bool kDatFilesSupported = false;
+#else
+inline constexpr bool kDatFilesSupported = true;
+#endif
+inline constexpr char kDatFilesUnsupported[] = "DAT files are not supported in this build";
+
 struct DatRom {
   std::string game;
   std::string rom;

@@ -1,9 +1,11 @@
 #include "extract/digests.h"
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
+
+#include "protocol/message_digest.h"
 
 namespace zemlo {
 namespace {
@@ -20,21 +22,11 @@ std::string Hex(const std::array<uint8_t, N>& bytes) {
   return text;
 }
 
-struct MdContextFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using MdContext = std::unique_ptr<EVP_MD_CTX, MdContextFree>;
-
-MdContext StartDigest(const EVP_MD* type) {
-  MdContext context(EVP_MD_CTX_new());
-  if (context && EVP_DigestInit_ex(context.get(), type, nullptr) != 1) context.reset();
-  return context;
-}
-
 template <size_t N>
-void FinishDigest(const MdContext& context, std::array<uint8_t, N>& out) {
-  unsigned length = 0;
-  if (context) EVP_DigestFinal_ex(context.get(), out.data(), &length);
+void FinishDigest(const std::unique_ptr<MessageDigest>& digest, std::array<uint8_t, N>& out) {
+  if (!digest) return;
+  const std::vector<uint8_t> bytes = digest->Finish();
+  if (bytes.size() == N) std::copy(bytes.begin(), bytes.end(), out.begin());
 }
 
 }  // namespace
@@ -54,14 +46,14 @@ std::string Digests::Sha1Hex() const {
 }
 
 struct DigestState::Contexts {
-  MdContext md5;
-  MdContext sha1;
+  std::unique_ptr<MessageDigest> md5;
+  std::unique_ptr<MessageDigest> sha1;
 };
 
 DigestState::DigestState(unsigned parts) : parts_(parts), contexts_(std::make_unique<Contexts>()) {
   crc_ = static_cast<uint32_t>(::crc32_z(0, nullptr, 0));
-  if (parts_ & kMd5) contexts_->md5 = StartDigest(EVP_md5());
-  if (parts_ & kSha1) contexts_->sha1 = StartDigest(EVP_sha1());
+  if (parts_ & kMd5) contexts_->md5 = std::make_unique<MessageDigest>(MessageDigest::Kind::kMd5);
+  if (parts_ & kSha1) contexts_->sha1 = std::make_unique<MessageDigest>(MessageDigest::Kind::kSha1);
 }
 
 DigestState::~DigestState() = default;
@@ -69,8 +61,8 @@ DigestState::~DigestState() = default;
 void DigestState::Update(const uint8_t* data, size_t size) {
   size_ += size;
   if (parts_ & kCrc32) crc_ = static_cast<uint32_t>(::crc32_z(crc_, data, size));
-  if (contexts_->md5) EVP_DigestUpdate(contexts_->md5.get(), data, size);
-  if (contexts_->sha1) EVP_DigestUpdate(contexts_->sha1.get(), data, size);
+  if (contexts_->md5) contexts_->md5->Update(data, size);
+  if (contexts_->sha1) contexts_->sha1->Update(data, size);
 }
 
 void DigestState::Finish(Digests& out) {

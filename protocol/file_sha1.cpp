@@ -1,29 +1,28 @@
 #include "protocol/file_sha1.h"
 
-#include <openssl/evp.h>
-
 #include <cstdio>
 #include <memory>
 #include <vector>
+
+#include "protocol/message_digest.h"
 
 namespace zemlo {
 
 std::string FileSha1Hex(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  if (!file || !context || EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) != 1) return {};
+  if (!file) return {};
+  MessageDigest sha1(MessageDigest::Kind::kSha1);
   std::vector<unsigned char> chunk(1 << 20);
   size_t got = 0;
   while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
-    EVP_DigestUpdate(context.get(), chunk.data(), got);
+    sha1.Update(chunk.data(), got);
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned length = 0;
-  if (std::ferror(file.get()) || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return {};
+  if (std::ferror(file.get())) return {};
+  const std::vector<uint8_t> digest = sha1.Finish();
   std::string text;
   char pair[3];
-  for (unsigned i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+  for (uint8_t byte : digest) {
+    std::snprintf(pair, sizeof pair, "%02x", byte);
     text += pair;
   }
   return text;

@@ -107,23 +107,14 @@ TEST(CliContract, DisasmNeedsNoAdapter) {
 // zemlo-sim keeps its console from one connection to the next.
 class SimServer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    sim_ = std::make_unique<zemlo::testing::ChildProcess>(
-        ZEMLO_SIM, std::vector<std::string>{"--listen", "127.0.0.1:0"});
-    ASSERT_TRUE(sim_->started());
-    const std::string line = sim_->ReadLine().value_or("");
-    const auto colon = line.rfind(':');
-    ASSERT_NE(colon, std::string::npos) << line;
-    adapter_ = "tcp:127.0.0.1:" + line.substr(colon + 1);
-  }
-  std::unique_ptr<zemlo::testing::ChildProcess> sim_;
-  std::string adapter_;
+  void SetUp() override { ASSERT_FALSE(sim_.adapter().empty()); }
+  zemlo::testing::SimServerProcess sim_{ZEMLO_SIM};
 };
 
 TEST_F(SimServer, ServesSuccessiveCommands) {
   for (const char* command : {"connect", "freeze", "unfreeze", "stop", "freeze"}) {
     SCOPED_TRACE(command);
-    CliRun run = RunCli("--adapter " + adapter_ + " " + command);
+    CliRun run = RunCli("--adapter " + sim_.adapter() + " " + command);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
   }

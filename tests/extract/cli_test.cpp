@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "extract/dat_catalog.h"
 #include "protocol/file_sha1.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
@@ -102,6 +103,11 @@ TEST_F(ExtractCliTest, DiscVerdictAndSumsOnStandardOutput) {
   std::fclose(dat);
   const CliRun run = Cli("extract-disc gamecube -o '" + Path("gc.iso") + "' --dat '" +
                          Path("other.dat") + "' --dat '" + Path("broken.dat") + "'");
+  if (!kDatFilesSupported) {
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(std::string("detail: ") + kDatFilesUnsupported), std::string::npos);
+    return;
+  }
   EXPECT_EQ(run.status, 0);
   for (const std::string& line : std::vector<std::string>{
            "Finished Extracting Game\n", "not in DAT (Other 2)\n",

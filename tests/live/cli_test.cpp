@@ -1,8 +1,5 @@
 // The watch and scan commands as scripts use them, against zemlo-sim's running game.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,7 +17,8 @@ CliRun RunCli(const std::string& arguments) {
 }
 
 std::filesystem::path Temp(const std::string& name) {
-  return std::filesystem::temp_directory_path() / ("zemlo-live-" + std::to_string(getpid()) + name);
+  static const std::string base = zemlo::testing::UniqueTempPath("-live-");
+  return base + name;
 }
 
 TEST(LiveCli, WatchPrintsEachEntryOnEveryRefresh) {
@@ -39,21 +37,9 @@ TEST(LiveCli, WatchPrintsEachEntryOnEveryRefresh) {
 }
 
 TEST(LiveCli, ScanSessionContinuesAcrossInvocations) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    execl(ZEMLO_SIM, ZEMLO_SIM, "--listen", "127.0.0.1:0", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string line;
-  for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) line += c;
-  close(fds[0]);
-  const std::string adapter = "--adapter tcp:127.0.0.1:" + line.substr(line.rfind(':') + 1) + " ";
+  const zemlo::testing::SimServerProcess sim(ZEMLO_SIM);
+  ASSERT_FALSE(sim.adapter().empty());
+  const std::string adapter = "--adapter " + sim.adapter() + " ";
   const std::string session = " --session " + Temp("scan.session").string();
 
   EXPECT_EQ(RunCli(adapter + "hook 1").status, 0);
@@ -71,8 +57,6 @@ TEST(LiveCli, ScanSessionContinuesAcrossInvocations) {
   EXPECT_EQ(RunCli(adapter + "scan next between 1" + session).status, 2);
   run = RunCli(adapter + "scan list" + session + " --limit 1");
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
   std::filesystem::remove(Temp("scan.session"));
 }
 

@@ -20,19 +20,17 @@ std::string TakeFile(const std::string& path) {
   return text.str();
 }
 
-// A name no other test process picks at the same time.
-std::string TempFileName(const char* stream) {
+}  // namespace
+
+std::string UniqueTempPath(const std::string& suffix) {
   static std::mt19937_64 random{std::random_device{}()};
-  return (std::filesystem::temp_directory_path() /
-          ("zemlo-run-" + std::to_string(random()) + "." + stream))
+  return (std::filesystem::temp_directory_path() / ("zemlo-" + std::to_string(random()) + suffix))
       .string();
 }
 
-}  // namespace
-
 CliRun RunProgram(const std::string& program, const std::string& arguments) {
-  const std::string out = TempFileName("out");
-  const std::string err = TempFileName("err");
+  const std::string out = UniqueTempPath(".out");
+  const std::string err = UniqueTempPath(".err");
   CliRun run;
   {
     ChildProcess child(program, SplitArguments(arguments), out, err);
@@ -42,5 +40,15 @@ CliRun RunProgram(const std::string& program, const std::string& arguments) {
   run.err = TakeFile(err);
   return run;
 }
+
+SimServerProcess::SimServerProcess(const std::string& program)
+    : process_(std::make_unique<ChildProcess>(
+          program, std::vector<std::string>{"--listen", "127.0.0.1:0"})) {
+  const std::string line = process_->ReadLine().value_or("");
+  const auto colon = line.rfind(':');
+  if (colon != std::string::npos) adapter_ = "tcp:127.0.0.1:" + line.substr(colon + 1);
+}
+
+SimServerProcess::~SimServerProcess() = default;
 
 }  // namespace zemlo::testing
