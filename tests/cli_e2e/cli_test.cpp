@@ -63,11 +63,12 @@ TEST(CliContract, ExitStatusesAndStreams) {
 }
 
 TEST(CliContract, NewcomerHelpDetailsAndProgressLines) {
-  const CliRun help = RunCli("dump-memory --help");
-  EXPECT_NE(help.out.find("Usage: zemlo-cli [--adapter ADAPTER] dump-memory START END -o FILE"),
-            std::string::npos)
-      << help.out;
-  EXPECT_EQ(help.out.find("args"), std::string::npos) << help.out;
+  for (const std::string usage : {"dump-memory START END -o FILE", "dump-nand 2048|2112 -o FILE"}) {
+    const CliRun help = RunCli(usage.substr(0, usage.find(' ')) + " --help");
+    EXPECT_NE(help.out.find("Usage: zemlo-cli [--adapter ADAPTER] " + usage), std::string::npos)
+        << help.out;
+    EXPECT_EQ(help.out.find("args"), std::string::npos) << help.out;
+  }
 
   EXPECT_EQ(RunCli("--adapter sim memory hex 8000310").err,
             "Range Error: Memory address is incorrect size\n"

@@ -8,6 +8,7 @@
 #endif
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli_command.h"
@@ -144,6 +145,12 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
               row.sentPrefix);
     EXPECT_EQ(sent.empty(), row.status != 0);
   }
+  // A symbol map names the function that starts on the page.
+  std::ofstream(TempPath("game.map"))
+      << ".text section layout\n80003100 00000040 80003100 0 main\n";
+  const Outcome named = Run("memory asm 80003100 --map " + TempPath("game.map"));
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_NE(named.out.find("; main:"), std::string::npos) << named.out;
 }
 
 #ifndef _WIN32
