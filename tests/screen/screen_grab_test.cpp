@@ -49,11 +49,6 @@ void ExpectReaderSeesPattern(const std::string& path, uint32_t width, uint32_t l
 }
 
 class ScreenGrabTest : public testing::SimFixture {
- public:
-  // The rows of the failure table arrange the console through these.
-  using SimFixture::faults;
-  using SimFixture::model;
-
  protected:
   int Grab(const std::string& name = "screen.bmp") {
     path_ = TempPath(name);
@@ -118,17 +113,15 @@ TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
   };
   const struct {
     const char* name;
-    std::function<void(ScreenGrabTest&)> arrange;
+    std::function<void()> arrange;
     RecordedMessage message;
   } rows[] = {
-      {"console silent", [](ScreenGrabTest& t) { t.faults().SetSilent(true); },
-       usb(kMsgReadResponse)},
-      {"width cut short", [](ScreenGrabTest& t) { t.model().debugger.grabHeaderBytes = 2; },
-       usb(kMsgReadResponse)},
-      {"final part short", [](ScreenGrabTest& t) { t.model().debugger.grabFinalPartKeep = 2047; },
+      {"console silent", [this] { faults().SetSilent(true); }, usb(kMsgReadResponse)},
+      {"width cut short", [this] { model().debugger.grabHeaderBytes = 2; }, usb(kMsgReadResponse)},
+      {"final part short", [this] { model().debugger.grabFinalPartKeep = 2047; },
        usb(kMsgUsbTransmit)},
       {"width 0",
-       [](ScreenGrabTest& t) { t.model().debugger.frameWidth = 0; },
+       [this] { model().debugger.frameWidth = 0; },
        {"Error: The console reported a screen width of 0 pixels. Only widths from 1 to 640 "
         "can be saved",
         kCaptionRangeError, MessageIcon::Error, MessageOwner::None}},
@@ -138,7 +131,7 @@ TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
     ui().Clear();
     faults().Clear();
     model().debugger = sim::DebuggerModel{};
-    row.arrange(*this);
+    row.arrange();
     EXPECT_EQ(Grab(std::string(row.name) + ".bmp"), 0);
     EXPECT_EQ(OnlyMessage(), row.message);
     EXPECT_TRUE(std::filesystem::exists(path_));
