@@ -2,6 +2,7 @@
 // console: the operation goes on, succeeds or fails with exactly the message of its column.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,6 @@ namespace zemlo {
 namespace {
 
 using testing::RecordedMessage;
-
-enum Column { kList, kEraseFirst, kEraseSecond, kDownloadFirst, kDownloadSecond, kUpload };
 
 // What a column does with a byte: go on (""), or show this text; "=" marks a success ("Done.").
 struct Row {
@@ -53,99 +52,71 @@ const Row kRows[] = {
     {0xBB, {kGoOn, kNoAck, kNoAck, kNoAck, kNoAck, kNoAck}},
 };
 
-// The message an operation shows when the status lets it run to its end.
-const char* const kCompletion[] = {
-    "Done listing Card in Slot A", "Done Erasing Game Save",    "Done Erasing Game Save",
-    "Done Saving GCI save file",   "Done Saving GCI save file", "Save File Uploaded",
+// Each column: where the console sends the status, the operation, and the message it shows when
+// the status lets it run to its end.
+struct Column {
+  const char* name;
+  std::optional<uint8_t> sim::CardModel::*status;
+  int (*run)();
+  const char* completion;
+  int succeeded;
 };
-const int kSucceeded[] = {0, 1, 1, 1, 1, 1};
+const Column kColumns[] = {
+    {"List", &sim::CardModel::firstStatus, ListCard, "Done listing Card in Slot A", 0},
+    {"EraseFirst", &sim::CardModel::firstStatus, EraseCardSave, "Done Erasing Game Save", 1},
+    {"EraseSecond", &sim::CardModel::secondStatus, EraseCardSave, "Done Erasing Game Save", 1},
+    {"DownloadFirst", &sim::CardModel::firstStatus, DownloadCardSave, "Done Saving GCI save file",
+     1},
+    {"DownloadSecond", &sim::CardModel::secondStatus, DownloadCardSave, "Done Saving GCI save file",
+     1},
+    {"Upload", &sim::CardModel::finalStatus, UploadCardSave, "Save File Uploaded", 1},
+};
 
-class CardStatusTest : public testing::SimFixture, public ::testing::WithParamInterface<Column> {
- protected:
-  // Runs the column's operation with `code` put in place of the status the console means there.
-  int RunWithStatus(uint8_t code) {
-    sim::CardModel& card = model().card;
-    card = sim::CardModel();
-    switch (GetParam()) {
-      case kList:
-      case kEraseFirst:
-      case kDownloadFirst:
-        card.firstStatus = code;
-        break;
-      case kEraseSecond:
-      case kDownloadSecond:
-        card.secondStatus = code;
-        break;
-      case kUpload:
-        card.finalStatus = code;
-        break;
-    }
+class CardStatusTest : public testing::SimFixture, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(CardStatusTest, EachCodeRaisesItsColumnsMessage) {
+  const Column& column = kColumns[GetParam()];
+  const bool download = column.run == DownloadCardSave;
+  // A save the card does not hold yet, so that the console means 0xAA after its upload.
+  std::vector<uint8_t> gci(64 + 8192, 0x5A);
+  std::copy_n("ZNEW01", 6, gci.begin());
+  testing::WriteFileBytes(TempPath("new.gci"), gci);
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(::testing::Message() << "status 0x" << std::hex << row.code);
+    model().card = sim::CardModel();
+    model().card.*column.status = static_cast<uint8_t>(row.code);
     ui().Clear();
     ui().ListInsert(0, "kept");
     ui().SetSelection(0);
-    switch (GetParam()) {
-      case kList:
-        return ListCard();
-      case kEraseFirst:
-      case kEraseSecond:
-        return EraseCardSave();
-      case kDownloadFirst:
-      case kDownloadSecond:
-        ui().SetSaveFile(TempPath("save.gci"));
-        return DownloadCardSave();
-      case kUpload: {
-        // A save the card does not hold yet, so that the console means 0xAA.
-        std::vector<uint8_t> gci(64 + 8192, 0x5A);
-        std::copy_n("ZNEW01", 6, gci.begin());
-        testing::WriteFileBytes(TempPath("new.gci"), gci);
-        ui().SetOpenFile(TempPath("new.gci"));
-        return UploadCardSave();
-      }
-    }
-    return -1;
-  }
-};
-
-TEST_P(CardStatusTest, EachCodeRaisesItsColumnsMessage) {
-  const Column column = GetParam();
-  for (const Row& row : kRows) {
-    SCOPED_TRACE(::testing::Message() << "status 0x" << std::hex << row.code);
-    const int result = RunWithStatus(static_cast<uint8_t>(row.code));
-    const std::string cell = row.cells[column];
+    ui().SetSaveFile(TempPath("save.gci"));
+    ui().SetOpenFile(TempPath("new.gci"));
+    const int result = column.run();
+    const std::string cell = row.cells[GetParam()];
     const std::vector<RecordedMessage> messages = ui().messages();
     ASSERT_EQ(messages.size(), 1u);
     if (cell.empty() || cell[0] == '=') {
-      const bool wroteFile = column == kDownloadFirst || column == kDownloadSecond;
-      EXPECT_EQ(
-          messages[0],
-          (RecordedMessage{kCompletion[column], "Done.", MessageIcon::None, MessageOwner::None,
-                           wroteFile ? WrittenFileDetail(TempPath("save.gci")) : ""}));
-      EXPECT_EQ(result, kSucceeded[column]);
+      EXPECT_EQ(messages[0],
+                (RecordedMessage{column.completion, "Done.", MessageIcon::None, MessageOwner::None,
+                                 download ? WrittenFileDetail(TempPath("save.gci")) : ""}));
+      EXPECT_EQ(result, column.succeeded);
     } else {
       EXPECT_EQ(messages[0], (RecordedMessage{cell, "Memory Card Error", MessageIcon::Error,
                                               MessageOwner::None}));
       EXPECT_EQ(result, 0);
-      if (column == kDownloadFirst || column == kDownloadSecond) {
-        // The file was created before the console was asked; a refusal leaves it empty.
+      // The file was created before the console was asked; a refusal leaves it empty.
+      if (download) {
         EXPECT_TRUE(testing::ReadFileBytes(TempPath("save.gci")).empty());
       }
-      if (column == kList) {
-        EXPECT_EQ(ui().list(), std::vector<std::string>{"kept"});  // a refusal keeps the list
+      // A refusal keeps the list.
+      if (column.run == ListCard) {
+        EXPECT_EQ(ui().list(), std::vector<std::string>{"kept"});
       }
     }
   }
 }
 
-std::string ColumnName(const ::testing::TestParamInfo<Column>& param) {
-  const char* const names[] = {"List",          "EraseFirst",     "EraseSecond",
-                               "DownloadFirst", "DownloadSecond", "Upload"};
-  return names[param.param];
-}
-
-INSTANTIATE_TEST_SUITE_P(Columns, CardStatusTest,
-                         ::testing::Values(kList, kEraseFirst, kEraseSecond, kDownloadFirst,
-                                           kDownloadSecond, kUpload),
-                         ColumnName);
+INSTANTIATE_TEST_SUITE_P(Columns, CardStatusTest, ::testing::Range<size_t>(0, 6),
+                         [](const auto& param) { return kColumns[param.param].name; });
 
 }  // namespace
 }  // namespace zemlo
