@@ -310,14 +310,8 @@ const Rule kOnlyObjdump[] = {
     RULE("register branch with bits 11-15 set (BH for objdump)",
          m.rfind("bc", 0) == 0 && (w >> 26) == 19 && ((w >> 11) & 0x1F)),
     RULE("fsqrt/fsqrts not decoded", ((w >> 26) == 59 || (w >> 26) == 63) && xo5(w) == 22),
-    RULE("conditional branch with the z bit (BO value 2) set",
-         m.rfind("bc", 0) == 0 && (bo(w) & 4) && !(bo(w) & 16) && (bo(w) & 2)),
     RULE("sc with bits other than bit 1 set", (w >> 26) == 17),
-    RULE("sync/eieio/tlbsync/rfi/isync with reserved bits",
-         m == "sync" || m == "eieio" || m == "tlbsync" || m == "rfi" || m == "isync"),
     RULE("tlbld/tlbli: 603 software TLB loads, not 750 instructions", m == "tlbld" || m == "tlbli"),
-    RULE("condition-register logic with Rc set",
-         (w >> 26) == 19 && (w & 1) && m.rfind("cr", 0) == 0),
 };
 
 // Reserved-field rule, checked generically: the same word with must-be-zero fields cleared
