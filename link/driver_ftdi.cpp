@@ -25,9 +25,11 @@ constexpr unsigned char kLatencyTimerMs = 2;
 
 // Every bulk IN packet starts with the chip's two modem-status bytes.
 constexpr uint32_t kStatusBytes = 2;
-// A transfer asks for at most this many packets: the host controller gets one request it can
-// finish in one go, and a time-out never leaves more than this in flight.
-constexpr uint32_t kMaxPacketsPerRequest = 256;
+// A transfer asks for at most this many packets (64 KiB): a whole disc or memory packet in one
+// request, which libusb hands the host controller all at once, so the chip is polled without a
+// gap. Between two synchronous requests nobody polls it, and its 256-byte buffer fills in a
+// quarter of a millisecond at 1 MB/s.
+constexpr uint32_t kMaxPacketsPerRequest = 1024;
 constexpr uint32_t kMaxWriteRequest = 16384;
 // No single USB transfer waits longer, so that a close from another thread is never held up
 // for long; the D2XX time-out spans as many transfers as it needs.

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "link/bytes.h"
 
@@ -37,14 +36,14 @@ bool ConsoleSession::Write(const void* buffer, size_t count) {
   if (count > 1) {
     if (auto keep = console_.faults().TakePacketShortening()) count = std::min(count, *keep);
     if (auto delay = console_.faults().TakePacketDelay()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(*delay));
+      io_.Pause(std::chrono::milliseconds(*delay));
     }
   }
   if (const uint64_t latency = console_.latency(); latency > 0 && count > 0) {
-    std::this_thread::sleep_for(std::chrono::microseconds(latency));
+    io_.Pause(std::chrono::microseconds(latency));
   }
   if (const uint64_t rate = console_.throttle(); rate > 0 && count > 0) {
-    std::this_thread::sleep_for(std::chrono::microseconds(count * 1'000'000 / rate));
+    io_.Pause(std::chrono::microseconds(count * 1'000'000 / rate));
   }
   return io_.Write(buffer, count);
 }

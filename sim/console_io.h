@@ -3,8 +3,10 @@
 // written against this, so they run the same over the in-process channel and over TCP.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 
 namespace zemlo::sim {
 
@@ -15,6 +17,9 @@ class ConsoleIo {
   virtual bool Read(void* buffer, size_t count) = 0;
   // False when the link has closed.
   virtual bool Write(const void* buffer, size_t count) = 0;
+  // The console takes this long before its next step (a drive retrying, a slowed console). A link
+  // that keeps its own clock for the console counts it there too.
+  virtual void Pause(std::chrono::microseconds duration) { std::this_thread::sleep_for(duration); }
 };
 
 }  // namespace zemlo::sim

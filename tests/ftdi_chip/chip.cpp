@@ -26,6 +26,9 @@ enum Request : uint8_t {
 constexpr uint16_t kPurgeHostToConsole = 1;
 constexpr uint16_t kPurgeConsoleToHost = 2;
 
+// Orders a byte index against the marks of writes and departures.
+constexpr auto kBefore = [](uint64_t index, const auto& mark) { return index < mark.index; };
+
 Clock::time_point DeadlineAfter(unsigned timeoutMs) {
   // libusb's 0 means no time-out.
   return Clock::now() + std::chrono::milliseconds(timeoutMs ? timeoutMs : 3'600'000u);
@@ -49,7 +52,7 @@ Chip::~Chip() {
 sim::ConsoleModel& Chip::model() {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, std::chrono::seconds(5),
-                    [&] { return closed_ || (consoleWaiting_ && rx_.empty()); });
+                    [&] { return closed_ || (state_ == ConsoleState::Reading && rx_.empty()); });
   return console_.model();
 }
 
@@ -85,19 +88,40 @@ ChipSettings Chip::settings() {
   return settings_;
 }
 
-Clock::time_point Chip::Arrival(uint64_t index) const {
-  auto segment =
-      std::prev(std::upper_bound(segments_.begin(), segments_.end(), index,
-                                 [](uint64_t at, const Segment& s) { return at < s.first; }));
-  if (segment->rate == 0) return segment->start;
-  return segment->start +
-         std::chrono::nanoseconds((index - segment->first) * 1'000'000'000ull / segment->rate);
+Clock::time_point Chip::Entry(uint64_t index) {
+  for (uint64_t next = taken_ + entries_.size(); next <= index; ++next) {
+    const Mark& write = *std::prev(std::upper_bound(writes_.begin(), writes_.end(), next, kBefore));
+    Clock::time_point at = std::max(
+        write.at, lastEntry_ + (write.rate ? std::chrono::nanoseconds(1'000'000'000ull / write.rate)
+                                           : Clock::duration{}));
+    if (next >= kTxCapacity) {
+      // Room for this byte came when the byte kTxCapacity before it left.
+      const auto room =
+          std::upper_bound(departures_.begin(), departures_.end(), next - kTxCapacity, kBefore);
+      if (room != departures_.end()) at = std::max(at, room->at);
+    }
+    entries_.push_back(at);
+    lastEntry_ = at;
+  }
+  return entries_[index - taken_];
 }
 
-void Chip::DropTx() {
-  tx_.clear();
-  segments_.clear();
-  taken_ = written_;
+Clock::time_point Chip::NextWriteNoSooner() const {
+  const bool waits = closed_ || state_ == ConsoleState::Writing ||
+                     (state_ == ConsoleState::Reading && (rx_.empty() || !draining_));
+  return waits ? Clock::time_point::max() : consoleClock_;
+}
+
+void Chip::Take(uint64_t count, Clock::time_point at) {
+  tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(count));
+  entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(count));
+  taken_ += count;
+  while (writes_.size() > 1 && writes_[1].index <= taken_) writes_.pop_front();
+  departures_.push_back({taken_, at});
+  while (departures_.size() > 1 && departures_[1].index + kTxCapacity <= taken_) {
+    departures_.pop_front();
+  }
+  changed_.notify_all();
 }
 
 int Chip::BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs) {
@@ -106,42 +130,42 @@ int Chip::BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs
   Clock::time_point cursor = Clock::now();
   int out = 0;
   int result = 0;
-  bool shortPacket = false;
-  while (out + kPacketSize <= length && !shortPacket) {
+  while (out + kPacketSize <= length) {
     if (unplugged_ || closed_) {
       result = LIBUSB_ERROR_NO_DEVICE;
       break;
     }
+    const uint64_t waiting = tx_.size();
+    const Clock::time_point fullAt = waiting >= kPayload
+                                         ? std::max(Entry(taken_ + kPayload - 1), cursor)
+                                         : Clock::time_point::max();
     const Clock::time_point latencyDue =
         std::max(lastPacket_ + std::chrono::milliseconds(settings_.latencyMs), cursor);
-    const uint64_t waiting = written_ - taken_;
-    const Clock::time_point fullAt = waiting >= kPayload
-                                         ? std::max(Arrival(taken_ + kPayload - 1), cursor)
-                                         : Clock::time_point::max();
-    size_t payload = 0;
-    if (fullAt <= latencyDue && fullAt <= deadline) {
-      payload = kPayload;
-      cursor = fullAt;
-    } else if (latencyDue <= deadline && Clock::now() >= latencyDue) {
-      // Whatever the console writes from now on arrives after the timer ran out.
-      while (payload < waiting && Arrival(taken_ + payload) <= latencyDue) ++payload;
-      cursor = latencyDue;
-      shortPacket = true;
-    } else if (latencyDue > deadline && fullAt > deadline && Clock::now() >= deadline) {
+    const Clock::time_point quietUntil = NextWriteNoSooner();
+    const bool full = fullAt <= latencyDue;
+    const Clock::time_point due = full ? fullAt : latencyDue;
+    if (due > deadline && quietUntil > deadline) {
+      cursor = std::max(cursor, deadline);
       result = LIBUSB_ERROR_TIMEOUT;
       break;
-    } else {
-      changed_.wait_until(lock, std::min(latencyDue, deadline));
+    }
+    if (due <= deadline && (full || quietUntil > latencyDue)) {
+      uint64_t payload = full ? kPayload : 0;
+      while (!full && payload < waiting && Entry(taken_ + payload) <= latencyDue) ++payload;
+      std::copy(kModemStatus, kModemStatus + 2, data + out);
+      std::copy_n(tx_.begin(), payload, data + out + 2);
+      out += static_cast<int>(payload + 2);
+      cursor = lastPacket_ = due;
+      Take(payload, due);
+      if (!full) break;  // a short packet ends the transfer
       continue;
     }
-    std::copy(kModemStatus, kModemStatus + 2, data + out);
-    std::copy_n(tx_.begin(), payload, data + out + 2);
-    tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(payload));
-    taken_ += payload;
-    while (segments_.size() > 1 && segments_[1].first <= taken_) segments_.pop_front();
-    out += static_cast<int>(payload + 2);
-    lastPacket_ = cursor;
-    changed_.notify_all();
+    // The console's thread could still write something the chip would send sooner.
+    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+      cursor = std::max(cursor, Clock::now());
+      result = LIBUSB_ERROR_TIMEOUT;
+      break;
+    }
   }
   lock.unlock();
   // The packets were decided ahead of time; the host has them when the chip would have sent them.
@@ -163,6 +187,7 @@ int Chip::BulkOut(const uint8_t* data, int length, int* transferred, unsigned ti
     const size_t packet = std::min(kPacketSize, length - sent);
     if (kRxCapacity - rx_.size() >= packet) {
       rx_.insert(rx_.end(), data + sent, data + sent + packet);
+      rxAt_ = Clock::now();
       sent += static_cast<int>(packet);
       changed_.notify_all();
       continue;
@@ -194,13 +219,16 @@ int Chip::Control(uint8_t requestType, uint8_t request, uint16_t value, uint8_t*
   }
   switch (request) {
     case kReset:
-      if (value == 0 || value == kPurgeHostToConsole) {
-        rx_.clear();
-        ++(value == 0 ? settings_.resets : settings_.rxPurges);
-      }
+      if (value == 0 || value == kPurgeHostToConsole) rx_.clear();
       if (value == 0 || value == kPurgeConsoleToHost) {
-        DropTx();
-        settings_.txPurges += value != 0;
+        // Bytes the console has not yet put into the chip are still to come.
+        const Clock::time_point now = Clock::now();
+        uint64_t entered = 0;
+        while (entered < std::min<uint64_t>(tx_.size(), kTxCapacity) &&
+               Entry(taken_ + entered) <= now) {
+          ++entered;
+        }
+        Take(entered, now);
       }
       changed_.notify_all();
       return 0;
@@ -227,11 +255,12 @@ bool Chip::Read(void* buffer, size_t count) {
   std::unique_lock lock(mutex_);
   size_t got = 0;
   while (got < count) {
-    consoleWaiting_ = true;
+    state_ = ConsoleState::Reading;
     changed_.notify_all();
     changed_.wait(lock, [&] { return closed_ || (draining_ && !rx_.empty()); });
-    consoleWaiting_ = false;
+    state_ = ConsoleState::Busy;
     if (closed_) return false;
+    consoleClock_ = std::max(consoleClock_, rxAt_);
     const size_t part = std::min(count - got, rx_.size());
     std::copy_n(rx_.begin(), part, out + got);
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(part));
@@ -241,27 +270,33 @@ bool Chip::Read(void* buffer, size_t count) {
   return true;
 }
 
+// The console's bytes queue up behind the chip's buffer at once; the call returns once the last
+// of them has entered the chip, as the console's own write would.
 bool Chip::Write(const void* buffer, size_t count) {
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   std::unique_lock lock(mutex_);
-  while (count > 0) {
-    changed_.wait(lock, [&] { return closed_ || written_ - taken_ < kTxCapacity; });
-    if (closed_) return false;
-    const size_t part = std::min<size_t>(count, kTxCapacity - (written_ - taken_));
-    // A byte arrives when the console writes it, but no sooner than the feed rate allows.
-    const Clock::time_point now = Clock::now();
-    const Clock::time_point next =
-        lastArrival_ +
-        (rate_ ? std::chrono::nanoseconds(1'000'000'000ull / rate_) : Clock::duration{});
-    segments_.push_back({written_, std::max(now, next), rate_});
-    tx_.insert(tx_.end(), bytes, bytes + part);
-    written_ += part;
-    lastArrival_ = Arrival(written_ - 1);
-    bytes += part;
-    count -= part;
-    changed_.notify_all();
-  }
+  if (closed_) return false;
+  if (count == 0) return true;
+  writes_.push_back({taken_ + tx_.size(), consoleClock_, rate_});
+  tx_.insert(tx_.end(), bytes, bytes + count);
+  const uint64_t last = taken_ + tx_.size() - 1;
+  state_ = ConsoleState::Writing;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return closed_ || last < taken_ + kTxCapacity; });
+  state_ = ConsoleState::Busy;
+  if (closed_) return false;
+  consoleClock_ = std::max(consoleClock_, last >= taken_ ? Entry(last) : lastEntry_);
   return true;
+}
+
+void Chip::Pause(std::chrono::microseconds duration) {
+  Clock::time_point until;
+  {
+    std::lock_guard lock(mutex_);
+    until = consoleClock_ += duration;
+  }
+  changed_.notify_all();
+  std::this_thread::sleep_until(until);
 }
 
 }  // namespace zemlo::usbdouble

@@ -2,11 +2,16 @@
 //
 // Bulk IN: 64-byte packets, each starting with two modem-status bytes. The chip sends a full
 // packet once 62 bytes wait, a short one (possibly status only) when its latency timer runs out,
-// and restarts the timer with every packet. Console bytes enter the chip's small transmit buffer
-// at the feed rate; each byte carries the time it arrives, so packets go out at the times a chip
-// would send them without the model polling at that rate.
-// Bulk OUT: 64-byte packets into a small receive buffer that the console drains; when it stops
-// draining, the host's transfer times out with what was accepted.
+// and restarts the timer with every packet. Bulk OUT: 64-byte packets into a small receive buffer
+// that the console drains; when it stops draining, the host's transfer times out with what was
+// accepted.
+//
+// The console is a device of its own: it answers as soon as the host's bytes reach it and feeds
+// the chip at its rate however late the thread that simulates it is scheduled. So every console
+// byte carries the time it enters the chip (the feed rate, room in the chip's 256-byte buffer,
+// the host bytes it answers, the console's own pauses), and the chip decides its packets from
+// those times. It waits for the simulating thread only while that thread could still write
+// something the chip would send sooner.
 #pragma once
 
 #include <chrono>
@@ -15,7 +20,6 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "sim/console.h"
 
@@ -23,20 +27,18 @@ namespace zemlo::usbdouble {
 
 using Clock = std::chrono::steady_clock;
 
-// What the chip's control requests last set.
+// What the chip's control requests last set; the power-up values are what another program might
+// have left.
 struct ChipSettings {
   int latencyMs = 16;
-  int flowControl = 0x0100;  // left at RTS/CTS by another program
-  int bitMode = 0x01;        // left in asynchronous bit-bang mode
-  int resets = 0;
-  int rxPurges = 0;  // host-to-console buffer
-  int txPurges = 0;  // console-to-host buffer
+  int flowControl = 0x0100;  // RTS/CTS
+  int bitMode = 0x01;        // asynchronous bit-bang
 };
 
 class Chip final : public sim::ConsoleIo {
  public:
   static constexpr int kPacketSize = 64;
-  static constexpr size_t kTxCapacity = 256;
+  static constexpr uint64_t kTxCapacity = 256;
   static constexpr size_t kRxCapacity = 128;
 
   Chip();
@@ -44,15 +46,14 @@ class Chip final : public sim::ConsoleIo {
   Chip(const Chip&) = delete;
   Chip& operator=(const Chip&) = delete;
 
-  sim::Console& console() { return console_; }
-  // The console-side model, once the console has gone quiet.
+  // The console-side model, once the console waits for the host.
   sim::ConsoleModel& model();
 
   // Console bytes per second into the chip; 0 for as fast as the console writes.
   void SetFeedRate(uint64_t bytesPerSecond);
   // false: the console side stops taking the host's bytes out of the receive buffer.
   void SetDraining(bool draining);
-  // Keeps the latency timer at `ms` whatever the host sets (0: the host's setting counts).
+  // Keeps the latency timer at `ms` whatever the host sets.
   void PinLatency(int ms);
   // Transfers fail from now on as for a device pulled from its socket.
   void Unplug();
@@ -66,15 +67,21 @@ class Chip final : public sim::ConsoleIo {
   // Console side.
   bool Read(void* buffer, size_t count) override;
   bool Write(const void* buffer, size_t count) override;
+  void Pause(std::chrono::microseconds duration) override;
 
  private:
-  struct Segment {
-    uint64_t first;  // index of its first byte in the console's output
-    Clock::time_point start;
-    uint64_t rate;
+  enum class ConsoleState { Busy, Reading, Writing };
+  struct Mark {
+    uint64_t index;  // Write: its first byte; Departure: one past the packet's last byte
+    Clock::time_point at;
+    uint64_t rate = 0;
   };
-  Clock::time_point Arrival(uint64_t index) const;
-  void DropTx();
+  // When console byte `index` (at most kTxCapacity past the last one sent) enters the chip.
+  Clock::time_point Entry(uint64_t index);
+  // The soonest the console could write a byte it has not written yet; max() while it waits.
+  Clock::time_point NextWriteNoSooner() const;
+  // The first `count` waiting bytes leave the chip (sent or purged) at `at`.
+  void Take(uint64_t count, Clock::time_point at);
 
   sim::Console console_;
   std::mutex mutex_;
@@ -82,17 +89,20 @@ class Chip final : public sim::ConsoleIo {
   bool closed_ = false;
   bool unplugged_ = false;
   bool draining_ = true;
-  bool consoleWaiting_ = false;  // the console waits in Read for the host's next bytes
+  ConsoleState state_ = ConsoleState::Busy;
+  Clock::time_point consoleClock_ = Clock::now();
+  Clock::time_point rxAt_{};  // when the host's latest bytes reached the receive buffer
   uint64_t rate_ = 0;
   int pinnedLatencyMs_ = 0;
   ChipSettings settings_;
-  std::deque<uint8_t> rx_;  // host to console
-  std::deque<uint8_t> tx_;  // console to host, from index taken_
-  std::deque<Segment> segments_;
+  std::deque<uint8_t> rx_;                 // host to console
+  std::deque<uint8_t> tx_;                 // console to host, from index taken_
+  std::deque<Clock::time_point> entries_;  // of tx_'s first bytes, as far as worked out
+  std::deque<Mark> writes_;
+  std::deque<Mark> departures_;  // recent packets, for the room they made
   uint64_t taken_ = 0;
-  uint64_t written_ = 0;
+  Clock::time_point lastEntry_{};  // of the byte before tx_'s first unworked one
   Clock::time_point lastPacket_{};
-  Clock::time_point lastArrival_{};  // of the console's latest byte
   std::thread thread_;
 };
 
