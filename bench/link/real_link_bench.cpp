@@ -5,8 +5,11 @@
 //   zemlo_real_link_bench [--rate BYTES_PER_SECOND] [--packets N] [--latency MS,MS,...]
 //
 // Defaults: 1,000,000 B/s, a whole GameCube disc (23,762 packets and the final part; about
-// 25 minutes per setting at that rate), latency 16 (the chip's power-up value), 2 (the driver's
-// choice) and 1.
+// 25 minutes per setting at that rate), latency 16 (the chip's power-up value), 2 and 1 (the
+// driver's choice). Each run also pays a fixed 0.3 s or so (the handshake, the final part, and
+// the quarter second the client listens after it), which weighs on short runs only. The client
+// shares the machine with the model of the chip and console: on a busy machine run it under
+// `nice -n -10` or expect late wake-ups in the figures.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -46,6 +46,7 @@ class Chip final : public sim::ConsoleIo {
   Chip(const Chip&) = delete;
   Chip& operator=(const Chip&) = delete;
 
+  sim::Console& console() { return console_; }
   // The console-side model, once the console waits for the host.
   sim::ConsoleModel& model();
 

@@ -1,5 +1,6 @@
-// A stand-in for the vendor's D2XX library, for tests only: exports the same C functions, with the
-// simulated console as the adapter behind them, so the run-time loader is tested for real.
+// A stand-in for the vendor's D2XX library, for tests only: exports the same C functions, so the
+// run-time loader is tested for real. Behind them is the simulated console, or (where libftdi1 is
+// built in and the test executable models the chip under it) the ftdi back end on that chip.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,9 @@
 
 #include "link/d2xx.h"
 #include "sim/sim_adapter.h"
+#if ZEMLO_WITH_LIBFTDI
+#include "link/driver_ftdi.h"
+#endif
 
 #ifdef _WIN32
 #define FAKE_D2XX_EXPORT extern "C" __declspec(dllexport)
@@ -54,18 +58,16 @@ FAKE_D2XX_EXPORT uint32_t FT_Close(void* handle) {
   return Fake().driver->FT_Close(handle);
 }
 
-// For the tests: what the console behind the library saw.
-FAKE_D2XX_EXPORT int zemlo_fake_d2xx_frozen() {
-  Fake().adapter.Quiesce();
-  return Fake().adapter.model().frozen ? 1 : 0;
+// For the tests: the console behind the simulated adapter, and the choice of what is behind the
+// entry points (false: the simulated adapter; true: the ftdi back end, when it is built in).
+FAKE_D2XX_EXPORT void* zemlo_fake_d2xx_console() {
+  return &Fake().adapter.console();
 }
-FAKE_D2XX_EXPORT uint32_t zemlo_fake_d2xx_take_sent(uint8_t* out, uint32_t capacity) {
-  Fake().adapter.Quiesce();
-  const std::vector<uint8_t> sent = Fake().adapter.TakeSent();
-  const uint32_t count = static_cast<uint32_t>(std::min<size_t>(sent.size(), capacity));
-  std::memcpy(out, sent.data(), count);
-  return count;
-}
-FAKE_D2XX_EXPORT int zemlo_fake_d2xx_open_handles() {
-  return Fake().adapter.openHandles();
+FAKE_D2XX_EXPORT bool zemlo_fake_d2xx_use_ftdi(bool ftdi) {
+#if ZEMLO_WITH_LIBFTDI
+  Fake().driver = ftdi ? zemlo::MakeFtdiDriver() : Fake().adapter.MakeDriver();
+  return true;
+#else
+  return !ftdi;
+#endif
 }
