@@ -47,9 +47,15 @@ class StreamHasher {
   std::condition_variable work_;   // a chunk was added, or the stream ended
   std::condition_variable space_;  // a chunk was hashed by every lane
   std::deque<std::vector<uint8_t>> chunks_;
+  // Buffers of hashed chunks kept for the next ones: enough to cover kMaxBufferedBytes in
+  // packets, so a steady stream allocates nothing.
+  static constexpr size_t kSpareChunks = 320;
+  std::vector<std::vector<uint8_t>> spare_;
   uint64_t firstChunk_ = 0;  // sequence number of chunks_.front()
   size_t bufferedBytes_ = 0;
   bool ended_ = false;
+  int idleLanes_ = 0;           // lanes waiting for work_
+  bool feederWaiting_ = false;  // Feed waiting for space_
   std::vector<Lane> lanes_;
 };
 
