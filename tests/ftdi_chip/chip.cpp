@@ -12,17 +12,7 @@ constexpr uint8_t kModemStatus[2] = {0x01, 0x60};
 constexpr uint8_t kVendorOut = 0x40;
 
 // libftdi's request numbers (its SIO_* names) and the purge values of the reset request.
-enum Request : uint8_t {
-  kReset = 0,
-  kModemCtrl = 1,
-  kFlowCtrl = 2,
-  kBaudRate = 3,
-  kData = 4,
-  kPollModem = 5,
-  kLatency = 9,
-  kGetLatency = 10,
-  kBitMode = 11,
-};
+enum Request : uint8_t { kReset = 0, kFlowCtrl = 2, kBaudRate = 3, kLatency = 9, kBitMode = 11 };
 constexpr uint16_t kPurgeHostToConsole = 1;
 constexpr uint16_t kPurgeConsoleToHost = 2;
 
@@ -202,21 +192,10 @@ int Chip::BulkOut(const uint8_t* data, int length, int* transferred, unsigned ti
   return result;
 }
 
-int Chip::Control(uint8_t requestType, uint8_t request, uint16_t value, uint8_t* data,
-                  uint16_t length) {
+int Chip::Control(uint8_t requestType, uint8_t request, uint16_t value) {
   std::lock_guard lock(mutex_);
   if (unplugged_) return LIBUSB_ERROR_NO_DEVICE;
-  if (requestType != kVendorOut) {
-    if (request == kGetLatency && length >= 1) {
-      data[0] = static_cast<uint8_t>(settings_.latencyMs);
-      return 1;
-    }
-    if (request == kPollModem && length >= 2) {
-      std::copy(kModemStatus, kModemStatus + 2, data);
-      return 2;
-    }
-    return LIBUSB_ERROR_PIPE;
-  }
+  if (requestType != kVendorOut) return LIBUSB_ERROR_PIPE;
   switch (request) {
     case kReset:
       if (value == 0 || value == kPurgeHostToConsole) rx_.clear();
@@ -241,9 +220,7 @@ int Chip::Control(uint8_t requestType, uint8_t request, uint16_t value, uint8_t*
     case kBitMode:
       settings_.bitMode = value >> 8;
       return 0;
-    case kModemCtrl:
     case kBaudRate:
-    case kData:
       return 0;
     default:
       return LIBUSB_ERROR_PIPE;

@@ -63,7 +63,7 @@ class Chip final : public sim::ConsoleIo {
   // USB side, with libusb's results.
   int BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs);
   int BulkOut(const uint8_t* data, int length, int* transferred, unsigned timeoutMs);
-  int Control(uint8_t requestType, uint8_t request, uint16_t value, uint8_t* data, uint16_t length);
+  int Control(uint8_t requestType, uint8_t request, uint16_t value);
 
   // Console side.
   bool Read(void* buffer, size_t count) override;

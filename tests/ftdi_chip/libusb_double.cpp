@@ -1,6 +1,7 @@
 // The libusb-1.0 functions libftdi1 (and the ftdi driver) call, answered from the modelled bus.
 // Linked into the test executable, these definitions take precedence over the real libusb for
-// the shared libftdi1 as well.
+// the shared libftdi1 as well. libftdi1's asynchronous calls are left to the real libusb: nothing
+// here makes them.
 #include <libusb.h>
 
 #include <atomic>
@@ -39,27 +40,13 @@ std::atomic<int> g_openHandles{0};
 
 constexpr uint8_t kSerialIndex = 3;
 
-const libusb_endpoint_descriptor kEndpoints[2] = {
-    {LIBUSB_DT_ENDPOINT_SIZE, LIBUSB_DT_ENDPOINT, 0x81, LIBUSB_TRANSFER_TYPE_BULK, 64, 0, 0, 0,
-     nullptr, 0},
-    {LIBUSB_DT_ENDPOINT_SIZE, LIBUSB_DT_ENDPOINT, 0x02, LIBUSB_TRANSFER_TYPE_BULK, 64, 0, 0, 0,
-     nullptr, 0},
-};
-const libusb_interface_descriptor kAltSetting = {LIBUSB_DT_INTERFACE_SIZE,
-                                                 LIBUSB_DT_INTERFACE,
-                                                 0,
-                                                 0,
-                                                 2,
-                                                 0xFF,
-                                                 0xFF,
-                                                 0xFF,
-                                                 2,
-                                                 kEndpoints,
-                                                 nullptr,
-                                                 0};
-const libusb_interface kInterface = {&kAltSetting, 1};
-const libusb_config_descriptor kConfig = {
-    LIBUSB_DT_CONFIG_SIZE, LIBUSB_DT_CONFIG, 32, 1, 1, 0, 0x80, 45, &kInterface, nullptr, 0};
+// Configuration 1 without interface descriptors: libftdi1 then takes the R series' 64-byte
+// packets as given.
+const libusb_config_descriptor kConfig = [] {
+  libusb_config_descriptor config{};
+  config.bConfigurationValue = 1;
+  return config;
+}();
 
 void Unref(libusb_device* device) {
   if (device && --device->references == 0) delete device;
@@ -143,20 +130,14 @@ void libusb_unref_device(libusb_device* device) {
 }
 
 int libusb_get_device_descriptor(libusb_device* device, libusb_device_descriptor* descriptor) {
-  *descriptor = {LIBUSB_DT_DEVICE_SIZE,
-                 LIBUSB_DT_DEVICE,
-                 0x0200,
-                 0,
-                 0,
-                 0,
-                 8,
-                 0x0403,
-                 device->spec.product,
-                 0x0600,  // the R series
-                 1,
-                 2,
-                 static_cast<uint8_t>(device->spec.serial ? kSerialIndex : 0),
-                 1};
+  *descriptor = {};
+  descriptor->idVendor = 0x0403;
+  descriptor->idProduct = device->spec.product;
+  descriptor->bcdDevice = 0x0600;  // the R series
+  descriptor->iManufacturer = 1;
+  descriptor->iProduct = 2;
+  descriptor->iSerialNumber = device->spec.serial ? kSerialIndex : 0;
+  descriptor->bNumConfigurations = 1;
   return 0;
 }
 
@@ -245,10 +226,10 @@ int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t ind
 }
 
 int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
-                            uint16_t value, uint16_t, unsigned char* data, uint16_t length,
+                            uint16_t value, uint16_t, unsigned char*, uint16_t length,
                             unsigned int) {
   if (!handle->device->chip) return requestType & LIBUSB_ENDPOINT_IN ? length : 0;
-  return handle->device->chip->Control(requestType, request, value, data, length);
+  return handle->device->chip->Control(requestType, request, value);
 }
 
 int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data,
@@ -258,24 +239,6 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
   if (!chip || !handle->claimed) return LIBUSB_ERROR_IO;
   return endpoint & LIBUSB_ENDPOINT_IN ? chip->BulkIn(data, length, transferred, timeout)
                                        : chip->BulkOut(data, length, transferred, timeout);
-}
-
-// libftdi1's streaming and asynchronous calls, which nothing here uses.
-libusb_transfer* libusb_alloc_transfer(int) {
-  return nullptr;
-}
-void libusb_free_transfer(libusb_transfer*) {}
-int libusb_submit_transfer(libusb_transfer*) {
-  return LIBUSB_ERROR_NOT_SUPPORTED;
-}
-int libusb_cancel_transfer(libusb_transfer*) {
-  return LIBUSB_ERROR_NOT_SUPPORTED;
-}
-int libusb_handle_events_timeout(libusb_context*, timeval*) {
-  return LIBUSB_ERROR_NOT_SUPPORTED;
-}
-int libusb_handle_events_timeout_completed(libusb_context*, timeval*, int*) {
-  return LIBUSB_ERROR_NOT_SUPPORTED;
 }
 
 }  // extern "C"
