@@ -1,14 +1,12 @@
-// Whole operations over libftdi1 and the modelled chip give the same files as over the TCP
-// back end: a memory dump, a disc extraction, and a disc extraction stopped midway.
+// Whole operations over libftdi1 and the modelled chip: a memory dump, a disc extraction, and a
+// disc extraction stopped midway.
 #include <thread>
 
 #include "debugger/memory_ops.h"
 #include "extract/disc_extractor.h"
 #include "extract/worker.h"
-#include "link/driver_tcp.h"
 #include "protocol/console_controls.h"
 #include "sim/disc_source.h"
-#include "sim/tcp_server.h"
 #include "tests/ftdi_chip/chip_fixture.h"
 #include "tests/support/sim_fixture.h"
 
@@ -29,43 +27,22 @@ class FtdiOperationsTest : public ChipFixture {
     kinds_[0].fullPackets = chip().model().extract.gamecube.fullPackets = kPackets;
   }
 
-  // Runs `operation` on the simulated console over TCP and returns the file it wrote.
-  template <typename Operation>
-  std::vector<uint8_t> OverTcp(const std::string& name, Operation operation) {
-    sim::Console console;
-    console.model().extract.gamecube.fullPackets = kPackets;
-    sim::TcpConsoleServer server;
-    std::string error;
-    EXPECT_TRUE(server.Listen("127.0.0.1", 0, &error)) << error;
-    std::thread serving([&] { server.Run(console); });
-    InstallDriver(MakeTcpDriver("127.0.0.1", server.port()));
-    EXPECT_EQ(Connect(), 1);
-    operation(TempPath("tcp-" + name));
-    Disconnect();
-    server.Stop();
-    serving.join();
-    InstallDriver(MakeFtdiDriver());
-    return ReadFileBytes(TempPath("tcp-" + name));
-  }
-
   std::vector<DiscKind> kinds_;
 };
 
-TEST_F(FtdiOperationsTest, DumpAndExtractionMatchTheTcpPath) {
-  const auto dump = [](const std::string& path) {
-    EXPECT_EQ(DumpMemoryToPath(path, 0x80000000, 0x80000000 + 2 * kDumpPacketSize + 100), 1);
-  };
-  const auto extract = [this](const std::string& path) {
-    ui().SetSaveFile(path);
-    EXPECT_EQ(ExtractDisc(0, kinds_), ExtractOutcome::Finished);
-  };
+// What the TCP path gives too: the console's memory and disc, byte for byte.
+TEST_F(FtdiOperationsTest, DumpAndExtractionGiveTheConsolesBytes) {
+  constexpr uint32_t kDumpSize = 2 * kDumpPacketSize + 100;
   ASSERT_EQ(Connect(), 1);
-  dump(TempPath("dump"));
-  extract(TempPath("disc"));
-  Disconnect();
-  EXPECT_EQ(ReadFileBytes(TempPath("dump")), OverTcp("dump", dump));
-  EXPECT_EQ(ReadFileBytes(TempPath("disc")), OverTcp("disc", extract));
-  EXPECT_EQ(ReadFileBytes(TempPath("disc")).size(), kinds_[0].imageSize());
+  EXPECT_EQ(DumpMemoryToPath(TempPath("dump"), 0x80000000, 0x80000000 + kDumpSize), 1);
+  ui().SetSaveFile(TempPath("disc"));
+  EXPECT_EQ(ExtractDisc(0, kinds_), ExtractOutcome::Finished);
+  const auto& memory = chip().model().memory;
+  EXPECT_EQ(ReadFileBytes(TempPath("dump")),
+            std::vector<uint8_t>(memory.begin(), memory.begin() + kDumpSize));
+  EXPECT_EQ(ReadFileBytes(TempPath("disc")),
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
+                                    static_cast<uint32_t>(kinds_[0].imageSize())));
 }
 
 TEST_F(FtdiOperationsTest, StoppedExtractionKeepsTheAcceptedPackets) {

@@ -1,3 +1,5 @@
+// The TCP back end and the simulated console's server: what TCP adds to the semantics every back
+// end keeps (link_conformance_test.cpp).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,9 +8,11 @@
 
 #include "link/bytes.h"
 #include "link/driver_tcp.h"
+#include "link/link.h"
 #include "protocol/commands.h"
 #include "sim/tcp_server.h"
 #include "tests/support/child_process.h"
+#include "tests/support/recording_ui.h"
 
 namespace zemlo {
 namespace {
@@ -85,12 +89,43 @@ TEST(TcpConsoleServer, KeepsTheConsoleFromOneConnectionToTheNext) {
   EXPECT_EQ(console.model().commandLog,
             (std::vector<uint8_t>{CMD_FREEZE, CMD_READ_REGISTERS, CMD_UNFREEZE}));
 
-  // Stopping drops a client that is still connected.
+  // Stopping drops a client that is still connected: what arrived before is still read, then
+  // the read fails.
   Client idle(server.port());
-  idle.Send(CMD_FREEZE);
+  idle.Send(CMD_READ_REGISTERS);
+  EXPECT_EQ(idle.Read(1).size(), 1u);
   server.Stop();
   serving.join();
+  EXPECT_EQ(idle.Read(159).size(), 159u);
   EXPECT_TRUE(idle.Read(1, FT_IO_ERROR).empty());
+}
+
+TEST(TcpDriver, ConnectsThroughTheLinkOrReportsTheNormalFailure) {
+  testing::RecordingUi ui;
+  InstallUi(&ui);
+  uint16_t port = 0;
+  {
+    sim::Console console;
+    sim::TcpConsoleServer server;
+    std::string error;
+    ASSERT_TRUE(server.Listen("127.0.0.1", 0, &error)) << error;
+    std::thread serving([&] { server.Run(console); });
+    port = server.port();
+    InstallDriver(MakeTcpDriver("127.0.0.1", port));
+    EXPECT_EQ(ConnectAdapter(), 1);
+    EXPECT_TRUE(ui.messages().empty());
+    LinkShutdown();
+    server.Stop();
+    serving.join();
+  }
+  // The port is free again: nothing listens there.
+  InstallDriver(MakeTcpDriver("127.0.0.1", port));
+  EXPECT_EQ(ConnectAdapter(), 0);
+  ASSERT_EQ(ui.messages().size(), 1u);
+  EXPECT_EQ(ui.messages()[0].text, "Error: Couldn't connect to USB Zemlo. Please check connection");
+  EXPECT_EQ(LinkStatus.load(), FT_DEVICE_NOT_FOUND);
+  InstallDriver(nullptr);
+  InstallUi(nullptr);
 }
 
 // The built program, as scripts use it: read the port it prints, talk to it, stop it.
