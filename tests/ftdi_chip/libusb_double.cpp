@@ -61,7 +61,7 @@ void ClearBus() {
   g_nextAddress = 2;
 }
 
-std::shared_ptr<Chip> Plug(const DeviceSpec& spec, BusAddress* where) {
+std::shared_ptr<Chip> Plug(const DeviceSpec& spec) {
   auto* device = new libusb_device;
   device->spec = spec;
   device->kernelDriver = spec.kernelDriver;
@@ -69,7 +69,6 @@ std::shared_ptr<Chip> Plug(const DeviceSpec& spec, BusAddress* where) {
   std::lock_guard lock(g_busMutex);
   device->address = g_nextAddress++;
   g_devices.push_back(device);
-  if (where) *where = {1, device->address};
   return device->chip;
 }
 

@@ -22,16 +22,10 @@ struct DeviceSpec {
   bool withChip = false;           // the adapter: a chip model with the console behind it
 };
 
-// Bus number and device address of a plugged device, for its node /BUS/ADDRESS.
-struct BusAddress {
-  int bus = 1;
-  int address = 0;
-};
-
 // Empties the bus. Chips of devices that were plugged stay alive while libftdi holds them.
 void ClearBus();
-// Adds a device; returns its chip when it has one.
-std::shared_ptr<Chip> Plug(const DeviceSpec& spec, BusAddress* where = nullptr);
+// Adds a device at the next address (from 2, node /001/ADDRESS); returns its chip when it has one.
+std::shared_ptr<Chip> Plug(const DeviceSpec& spec);
 // Pulls the adapter out: its transfers fail and it leaves the bus.
 void Unplug(const std::shared_ptr<Chip>& chip);
 // libusb handles open now, across all devices (a leak check).
