@@ -249,11 +249,14 @@ class SimAdapter::Connection final : public ConsoleIo {
       if (polls > 0) {
         const uint64_t seen = changes_.load(std::memory_order_acquire);
         lock.unlock();
-        while (polls > 0 && changes_.load(std::memory_order_acquire) == seen) {
+        // On a busy machine one yield can take milliseconds: the read time-out still counts.
+        while (polls > 0 && changes_.load(std::memory_order_acquire) == seen &&
+               std::chrono::steady_clock::now() < deadline) {
           std::this_thread::yield();
           --polls;
         }
         Relock(lock);
+        if (std::chrono::steady_clock::now() >= deadline) return settled();
         continue;
       }
       if (deadline == std::chrono::steady_clock::time_point::max()) {
