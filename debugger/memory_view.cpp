@@ -1,6 +1,7 @@
 #include "debugger/memory_view.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
 
 #include "debugger/memory_ops.h"
@@ -85,34 +86,79 @@ std::string FormatAsmLine(uint32_t address, uint32_t word) {
   return asm_line(address, word);
 }
 
+namespace {
+
+float WordAsFloat(const uint8_t* bytes) {
+  return std::bit_cast<float>(ReadBE32(bytes));
+}
+
+std::string FormatTypedHexLine(uint32_t address, const uint8_t* bytes) {
+  char line[96];
+  if (g_memoryView.hexColumns == kColumnsU32) {
+    std::snprintf(line, sizeof line, "0x%08X %08X %08X %c%c%c%c%c%c%c%c", address, ReadBE32(bytes),
+                  ReadBE32(bytes + 4), PrintableChar(bytes[0]), PrintableChar(bytes[1]),
+                  PrintableChar(bytes[2]), PrintableChar(bytes[3]), PrintableChar(bytes[4]),
+                  PrintableChar(bytes[5]), PrintableChar(bytes[6]), PrintableChar(bytes[7]));
+  } else {
+    std::snprintf(line, sizeof line, "0x%08X %15.7g %15.7g", address, WordAsFloat(bytes),
+                  WordAsFloat(bytes + 4));
+  }
+  return line;
+}
+
+std::string AsmPageLine(const uint8_t* page, int line) {
+  PpcDisasmRecord record;
+  char text[kMaxAsmLine];
+  const uint32_t offset = 4u * static_cast<uint32_t>(line);
+  record.address = g_memoryView.pageAddress + offset;
+  record.word = ReadBE32(page + offset);
+  ppc_disassemble(&record);
+  std::string shown(text, format_asm_line(text, record));
+  if (const std::shared_ptr<const SymbolMap> map = LoadedSymbolMap()) {
+    shown = map->Annotate(std::move(shown), record.address, record.word);
+  }
+  return shown;
+}
+
+std::string LineOfView(int mode, const uint8_t* page, int line) {
+  if (mode != kModeHex) return AsmPageLine(page, line);
+  const uint32_t offset = 8u * static_cast<uint32_t>(line);
+  const uint32_t address = g_memoryView.pageAddress + offset;
+  return g_memoryView.hexColumns == kColumnsBytes ? FormatHexLine(address, page + offset)
+                                                  : FormatTypedHexLine(address, page + offset);
+}
+
+int ShowPage(int mode, const Page& page) {
+  g_memoryView.page = page;
+  g_memoryView.pageShown = true;
+  Ui().ListClear();
+  for (int i = 0; i < kMemoryPageLines; ++i) Ui().ListInsert(i, LineOfView(mode, page.data(), i));
+  return 1;
+}
+
+}  // namespace
+
+std::string PageLine(const uint8_t* page, int line) {
+  return LineOfView(g_memoryView.mode, page, line);
+}
+
+LineUnits PageLineUnits() {
+  // Columns as the formats above lay them out behind "0x%08X ".
+  static constexpr LineUnits kHex[] = {{1, 8, 11, 3, 2}, {4, 2, 11, 9, 8}, {4, 2, 11, 16, 15}};
+  if (g_memoryView.mode != kModeHex) return {4, 1, 0, 0, -1};
+  return kHex[g_memoryView.hexColumns == kColumnsU32 || g_memoryView.hexColumns == kColumnsF32
+                  ? g_memoryView.hexColumns
+                  : kColumnsBytes];
+}
+
 int ShowHexPage() {
   const std::optional<Page> page = ReadPage();
-  if (!page) return 0;
-  Ui().ListClear();
-  for (int i = 0; i < kMemoryPageLines; ++i) {
-    const uint32_t offset = 8u * static_cast<uint32_t>(i);
-    Ui().ListInsert(i, FormatHexLine(g_memoryView.pageAddress + offset, page->data() + offset));
-  }
-  return 1;
+  return page ? ShowPage(kModeHex, *page) : 0;
 }
 
 int ShowAsmPage() {
   const std::optional<Page> page = ReadPage();
-  if (!page) return 0;
-  Ui().ListClear();
-  PpcDisasmRecord record;
-  char line[kMaxAsmLine];
-  const std::shared_ptr<const SymbolMap> map = LoadedSymbolMap();
-  for (int i = 0; i < kMemoryPageLines; ++i) {
-    const uint32_t offset = 4u * static_cast<uint32_t>(i);
-    record.address = g_memoryView.pageAddress + offset;
-    record.word = ReadBE32(page->data() + offset);
-    ppc_disassemble(&record);
-    std::string text(line, format_asm_line(line, record));
-    if (map) text = map->Annotate(std::move(text), g_memoryView.pageAddress + offset, record.word);
-    Ui().ListInsert(i, text);
-  }
-  return 1;
+  return page ? ShowPage(kModeAsm, *page) : 0;
 }
 
 int OnAsmPressed(std::string_view gotoText) {

@@ -4,6 +4,7 @@
 // refresh repeats them many times a second: the caller decides what a failure means.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -24,11 +25,12 @@ bool PokeWord(uint32_t address, uint32_t value);
 // Dumps [start, start + count) into `out` (resized), with the dump's own messages on failure.
 bool DumpRange(uint32_t start, uint32_t count, std::vector<uint8_t>& out);
 
-// Reads whatever the caller's window reads go through; tests and the benchmark count them.
+// What went over the link, counted for tests and the benchmark; refreshes run on threads of
+// their own.
 struct LinkCounters {
-  uint64_t windows = 0;
-  uint64_t pokes = 0;
-  uint64_t dumpBytes = 0;
+  std::atomic<uint64_t> windows{0};
+  std::atomic<uint64_t> pokes{0};
+  std::atomic<uint64_t> dumpBytes{0};
 };
 LinkCounters& Counters();
 

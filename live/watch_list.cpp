@@ -53,7 +53,10 @@ bool WatchList::WriteBytes(uint32_t address, const std::vector<uint8_t>& bytes,
 
 RefreshOutcome WatchList::Refresh() {
   const ExchangeClaim claim = ExchangeClaim::TryClaim();
-  if (!claim.held()) return RefreshOutcome::Busy;
+  return claim.held() ? RefreshClaimed() : RefreshOutcome::Busy;
+}
+
+RefreshOutcome WatchList::RefreshClaimed() {
   if (!g_connected) return RefreshOutcome::Failed;
   // Only after a failure: a purge would also drop a command still on its way to the console.
   if (failed_) PurgeLink();
@@ -124,13 +127,16 @@ RefreshOutcome WatchList::Refresh() {
 }
 
 std::string WatchList::Edit(size_t index, const std::string& text) {
+  const ExchangeClaim claim = ExchangeClaim::TryClaim();
+  return claim.held() ? EditClaimed(index, text) : "the link is in use";
+}
+
+std::string WatchList::EditClaimed(size_t index, const std::string& text) {
   if (index >= entries_.size()) return "no such entry";
   WatchEntry& entry = entries_[index];
   const auto bytes = ParseValue(entry.type, entry.base, text, entry.length);
   if (!bytes) return std::string("not a value of type ") + TypeName(entry.type);
   if (index >= readings_.size() || !readings_[index].valid) return "the entry has no address yet";
-  const ExchangeClaim claim = ExchangeClaim::TryClaim();
-  if (!claim.held()) return "the link is in use";
   const uint32_t address = readings_[index].resolved;
   const Span words = WordSpan(address, entry.size());
   WindowSnapshot held;

@@ -23,6 +23,7 @@ struct WatchEntry {
   std::vector<uint8_t> lockedBytes;  // what a lock writes back
 
   uint32_t size() const { return TypeSize(type, length); }
+  bool operator==(const WatchEntry&) const = default;
 };
 
 // What the last refresh found for one entry.
@@ -45,6 +46,8 @@ class WatchList {
   // Reads every entry, following pointer chains one level per round of windows, then writes
   // back the locked ones that drifted. Skipped (Busy) while another exchange holds the link.
   RefreshOutcome Refresh();
+  // The same, for a caller that already holds the exchange claim.
+  RefreshOutcome RefreshClaimed();
   // Windows read by the last refresh.
   size_t lastWindowCount() const { return lastWindows_; }
 
@@ -52,6 +55,7 @@ class WatchList {
   // words it touches are read first, since a poke always writes a whole word. An empty result
   // means done; otherwise it says why not.
   std::string Edit(size_t index, const std::string& text);
+  std::string EditClaimed(size_t index, const std::string& text);
   // Locks the entry at the value last read (or at `text` when given).
   std::string Lock(size_t index, bool on, const std::string& text = {});
 

@@ -62,4 +62,14 @@ void LineListModel::Clear() {
   endResetModel();
 }
 
+void LineListModel::Replace(std::vector<QString> lines) {
+  if (lines.size() != reversed_.size() || lines.empty()) {
+    Clear();
+    InsertInOrder(0, std::move(lines));
+    return;
+  }
+  std::move(lines.rbegin(), lines.rend(), reversed_.begin());
+  emit dataChanged(index(0), index(rowCount() - 1));
+}
+
 }  // namespace zemlo::shell

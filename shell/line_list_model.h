@@ -24,6 +24,9 @@ class LineListModel final : public QAbstractListModel {
   // Inserts `lines` at rows row, row + 1, ... (the order they are read in).
   void InsertInOrder(int row, std::vector<QString> lines);
   void Clear();
+  // New texts for rows 0.. of a list of as many rows, keeping the selection; else as Clear and
+  // InsertInOrder.
+  void Replace(std::vector<QString> lines);
 
   QString Line(int row) const;
   QStringList Lines() const;

@@ -16,12 +16,16 @@
 #include <QVBoxLayout>
 #include <fstream>
 
+#include "live/background_refresh.h"
 #include "live/value_search.h"
 #include "live/watch_file.h"
 #include "live/watch_list.h"
+#include "shell/operation_runner.h"
 
 namespace zemlo::shell {
 namespace {
+
+int g_liveIntervalMs = 100;
 
 QString Hex(uint32_t value) {
   return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
@@ -73,7 +77,10 @@ class WatchWindow final : public QWidget {
           list_.Lock(static_cast<size_t>(item->row()), item->checkState() == Qt::Checked);
       if (!error.empty()) status_->setText(QString::fromStdString(error));
     });
-    connect(interval_, &QSpinBox::valueChanged, this, [this](int ms) { timer_.setInterval(ms); });
+    connect(interval_, &QSpinBox::valueChanged, this, [this](int ms) {
+      timer_.setInterval(ms);
+      g_liveIntervalMs = ms;
+    });
     connect(&timer_, &QTimer::timeout, this, &WatchWindow::Refresh);
     timer_.start(interval_->value());
     resize(640, 360);
@@ -85,18 +92,26 @@ class WatchWindow final : public QWidget {
   }
 
  private:
+  // The exchange runs on a thread of its own; its readings are taken back here, on the UI
+  // thread. Skipped while the window's own edit runs.
   void Refresh() {
-    if (!isVisible() || list_.entries().empty()) return;
-    switch (list_.Refresh()) {
-      case live::RefreshOutcome::Busy:
-        status_->setText(QStringLiteral("Paused: the link is in use"));
-        return;
-      case live::RefreshOutcome::Failed:
-        status_->setText(QStringLiteral("The console did not answer"));
-        break;
-      case live::RefreshOutcome::Done:
-        status_->setText(QStringLiteral("%1 windows a refresh").arg(list_.lastWindowCount()));
-        break;
+    if (!isVisible() || list_.entries().empty() || refresh_.Running() || OperationRunning(*this))
+      return;
+    const bool started = refresh_.Begin(list_, [this] {
+      QMetaObject::invokeMethod(
+          this, [this] { Refreshed(); }, Qt::QueuedConnection);
+    });
+    if (!started) status_->setText(QStringLiteral("Paused: the link is in use"));
+  }
+
+  void Refreshed() {
+    if (OperationRunning(*this)) return;
+    const std::optional<live::RefreshOutcome> outcome = refresh_.Apply(list_);
+    if (!outcome) return;
+    if (*outcome == live::RefreshOutcome::Failed) {
+      status_->setText(QStringLiteral("The console did not answer"));
+    } else {
+      status_->setText(QStringLiteral("%1 windows a refresh").arg(list_.lastWindowCount()));
     }
     Fill();
   }
@@ -175,7 +190,9 @@ class WatchWindow final : public QWidget {
         QInputDialog::getText(this, QStringLiteral("Edit Value"), QStringLiteral("New value:"),
                               QLineEdit::Normal, table_->item(row, 4)->text(), &ok);
     if (!ok) return;
-    const std::string error = list_.Edit(static_cast<size_t>(row), text.toStdString());
+    std::string error = "the link is in use";
+    RunOperation(*this,
+                 [&] { error = list_.EditClaimed(static_cast<size_t>(row), text.toStdString()); });
     status_->setText(error.empty() ? QStringLiteral("Written") : QString::fromStdString(error));
   }
 
@@ -192,6 +209,7 @@ class WatchWindow final : public QWidget {
   QLabel* status_;
   QTimer timer_;
   bool filling_ = false;
+  live::BackgroundRefresh refresh_;
 };
 
 class SearchWindow final : public QWidget {
@@ -347,6 +365,10 @@ QWidget* OpenWindow(QPointer<Window>& window, QWidget* owner) {
 }
 
 }  // namespace
+
+int LiveIntervalMs() {
+  return g_liveIntervalMs;
+}
 
 QWidget* OpenWatchWindow(QWidget* owner) {
   static QPointer<WatchWindow> window;

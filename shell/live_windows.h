@@ -11,4 +11,8 @@ namespace zemlo::shell {
 QWidget* OpenWatchWindow(QWidget* owner);
 QWidget* OpenSearchWindow(QWidget* owner);
 
+// How often live views re-read: the watch list's interval, also used by the memory tool's auto
+// refresh.
+int LiveIntervalMs();
+
 }  // namespace zemlo::shell

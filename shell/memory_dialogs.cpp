@@ -1,4 +1,6 @@
 // The memory tool window and the two range dialogs it opens (fill and dump).
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -8,14 +10,25 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "debugger/memory_ops.h"
 #include "debugger/memory_view.h"
+#include "disasm/symbol_map.h"
+#include "link/link.h"
+#include "link/operation_thread.h"
+#include "link/ui_port.h"
+#include "live/live_link.h"
 #include "protocol/console_controls.h"
+#include "shell/change_highlight.h"
+#include "shell/control_id.h"
 #include "shell/dialogs.h"
 #include "shell/list_box.h"
+#include "shell/live_windows.h"
 #include "shell/memory_font.h"
+#include "shell/operation_runner.h"
 #include "shell/tool_dialog.h"
 
 namespace zemlo::shell {
@@ -36,6 +49,7 @@ class MemoryToolDialog final : public ToolDialog {
   explicit MemoryToolDialog(QWidget* owner)
       : ToolDialog(kMemoryToolDialog, "Zemlo Memory Tool", owner) {
     ListBox* list = List(1081);
+    g_memoryView.pageShown = false;  // a new window starts with an empty list
     list->setFont(MemoryListFont(font()));
     const QFontMetrics metrics(list->font());
     // Room for 25 lines and an assembler line with long operands.
@@ -122,10 +136,153 @@ class MemoryToolDialog final : public ToolDialog {
     lower->addWidget(pageGroup, 2);
     layout->addLayout(lower, 1, 0, 1, 3);
     layout->addWidget(pokeGroup, 2, 0, 1, 4);
+    layout->addLayout(BuildLiveRow(), 3, 0, 1, 4);
     layout->setRowStretch(0, 1);
     layout->setColumnStretch(0, 1);
     SetTemplateSize(374, 322);
   }
+
+  ~MemoryToolDialog() override { pageRead_.Join(); }
+
+ private:
+  // Beyond the window's own controls: the live re-read, the hex view's columns and a symbol map
+  // for the assembler view.
+  QHBoxLayout* BuildLiveRow() {
+    list_ = FindControl<ListBox>(this, 1081);
+    highlight_ = new ChangeHighlight(list_);
+    list_->setItemDelegate(highlight_);
+    // A page drawn anew by a button is a new read: nothing on it has changed yet.
+    connect(&list_->lines(), &QAbstractItemModel::modelReset, this,
+            [this] { highlight_->Set({}); });
+
+    auto* autoRefresh = new QCheckBox(QStringLiteral("Auto refresh"), this);
+    autoRefresh->setObjectName(QStringLiteral("autoRefresh"));
+    connect(autoRefresh, &QCheckBox::toggled, this, [this](bool on) {
+      if (on) {
+        timer_.start(LiveIntervalMs());
+      } else {
+        timer_.stop();
+        highlight_->Set({});
+        list_->viewport()->update();
+      }
+    });
+    connect(&timer_, &QTimer::timeout, this, &MemoryToolDialog::ReadPageAgain);
+
+    auto* columns = new QComboBox(this);
+    columns->setObjectName(QStringLiteral("hexColumns"));
+    columns->addItems({QStringLiteral("bytes"), QStringLiteral("u32"), QStringLiteral("f32")});
+    columns->setCurrentIndex(g_memoryView.hexColumns);
+    connect(columns, &QComboBox::currentIndexChanged, this, [this](int index) {
+      g_memoryView.hexColumns = index;
+      if (g_memoryView.mode == kModeHex) Redraw({});
+    });
+
+    auto* map = new QPushButton(QStringLiteral("Symbol Map..."), this);
+    map->setObjectName(QStringLiteral("symbolMap"));
+    mapLabel_ = new QLabel(this);
+    connect(map, &QPushButton::clicked, this, &MemoryToolDialog::LoadMap);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(autoRefresh);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("Hex columns:"), this));
+    row->addWidget(columns);
+    row->addSpacing(12);
+    row->addWidget(map);
+    row->addWidget(mapLabel_, 1);
+    return row;
+  }
+
+  // One 200-byte read of the page on show, on a thread of its own; a turn is skipped while the
+  // link or this window is busy, and a failed read is answered with a purge before the next.
+  void ReadPageAgain() {
+    timer_.setInterval(LiveIntervalMs());
+    if (!isVisible() || !g_memoryView.pageShown || !g_connected || OperationRunning(*this) ||
+        pageRead_.Running()) {
+      return;
+    }
+    pageRead_.Join();
+    read_.address = g_memoryView.pageAddress;
+    read_.mode = g_memoryView.mode;
+    const bool purge = std::exchange(read_.failed, false);
+    const auto started = pageRead_.Begin(
+        [this, purge] {
+          if (purge) PurgeLink();
+          read_.ok = live::ReadWindow(read_.address, read_.bytes.data());
+        },
+        [this] {
+          QMetaObject::invokeMethod(
+              this, [this] { PageReadAgain(); }, Qt::QueuedConnection);
+        });
+    if (started != OperationThread::Start::Started) read_.failed = purge;
+  }
+
+  void PageReadAgain() {
+    if (OperationRunning(*this)) return;  // the window's own operation owns the view now
+    pageRead_.Join();
+    if (!read_.ok) {
+      read_.failed = true;
+      return;
+    }
+    // The user moved on meanwhile: the read belongs to a page no longer shown.
+    if (read_.address != g_memoryView.pageAddress || read_.mode != g_memoryView.mode) return;
+    const LineUnits units = PageLineUnits();
+    const uint32_t lineBytes = units.unitSize * static_cast<uint32_t>(units.count);
+    std::vector<std::vector<ChangeHighlight::Span>> changed(kMemoryPageLines);
+    for (uint32_t at = 0; at + units.unitSize <= lineBytes * kMemoryPageLines;
+         at += units.unitSize) {
+      if (std::equal(read_.bytes.begin() + at, read_.bytes.begin() + at + units.unitSize,
+                     g_memoryView.page.begin() + at)) {
+        continue;
+      }
+      const int unit = static_cast<int>(at % lineBytes / units.unitSize);
+      changed[at / lineBytes].push_back({units.first + unit * units.stride, units.width});
+    }
+    g_memoryView.page = read_.bytes;
+    Redraw(std::move(changed));
+  }
+
+  void Redraw(std::vector<std::vector<ChangeHighlight::Span>> changed) {
+    if (!g_memoryView.pageShown) return;
+    std::vector<QString> lines;
+    for (int i = 0; i < kMemoryPageLines; ++i) {
+      lines.push_back(QString::fromLatin1(PageLine(g_memoryView.page.data(), i)));
+    }
+    highlight_->Set(std::move(changed));
+    list_->lines().Replace(std::move(lines));
+    list_->viewport()->update();
+  }
+
+  void LoadMap() {
+    const std::optional<std::string> path = Ui().ChooseOpenFile(
+        {"symbol-map", {{"Symbol Maps (*.map)", "*.MAP"}, {"All Files", "*.*"}}, ""});
+    if (!path) return;
+    SymbolMap map;
+    std::string error;
+    if (!map.Load(*path, &error)) {
+      Ui().ShowMessage("Could not load the symbol map", "Symbol Map", MessageIcon::Error,
+                       MessageOwner::Dialog, error);
+      return;
+    }
+    mapLabel_->setText(QStringLiteral("%1 symbols").arg(map.symbols().size()));
+    SetLoadedSymbolMap(std::move(map));
+    if (g_memoryView.mode == kModeAsm) Redraw({});
+  }
+
+  struct PageRead {
+    uint32_t address = 0;
+    int mode = kModeAsm;
+    bool ok = false;
+    bool failed = false;
+    std::array<uint8_t, kMemoryPageSize> bytes{};
+  };
+
+  ListBox* list_ = nullptr;
+  ChangeHighlight* highlight_ = nullptr;
+  QLabel* mapLabel_ = nullptr;
+  QTimer timer_;
+  PageRead read_;  // the reading thread's until it is joined
+  OperationThread pageRead_;
 };
 
 // Start and end address boxes, an action button and "Close".

@@ -1,9 +1,17 @@
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <fstream>
+
+#include "debugger/memory_view.h"
+#include "disasm/symbol_map.h"
+#include "shell/change_highlight.h"
+#include "shell/control_id.h"
+#include "shell/list_box.h"
 #include "shell/menu_table.h"
 #include "tests/shell/gui_fixture.h"
 
@@ -64,6 +72,49 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   watch->close();
   search->close();
   EXPECT_TRUE(Messages().empty());
+}
+
+// Beside its own controls the memory tool re-reads the page on show and marks what changed,
+// shows hex lines as words or floats, and names branch targets from a symbol map.
+TEST_F(LiveWindowsTest, MemoryToolAutoRefreshColumnsAndSymbolMap) {
+  Connect();
+  auto& model = adapter().model();
+  model.game.clockDriven = false;
+  const std::string map = TempPath("game.map");
+  std::ofstream(map) << ".text section layout\n80003110 00000020 80003110 0 target\n";
+  sink().AnswerFiles(map);
+  FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
+    const auto line = [list = FindControl<ListBox>(&tool, 1081)](int row) {
+      return list->lines().Line(row).toStdString();
+    };
+    SetText(tool, 1097, QStringLiteral("48000010"));  // b 0x80003110 at 80003100
+    Click(tool, 1098);
+    Click(tool, 1087);
+    const std::string branch = line(0);
+    tool.findChild<QPushButton*>(QStringLiteral("symbolMap"))->click();
+    EXPECT_EQ(line(0), branch + " <target>");
+    EXPECT_EQ(line(4).substr(line(4).size() - 11), "  ; target:");
+    SetLoadedSymbolMap(std::nullopt);
+
+    SetText(tool, 1086, QStringLiteral("80900000"));
+    Click(tool, 1129);
+    auto* columns = tool.findChild<QComboBox*>(QStringLiteral("hexColumns"));
+    columns->setCurrentIndex(1);
+    EXPECT_EQ(line(0).substr(0, 29), "0x80900000 00000000 00000000 ");
+    adapter().Quiesce();
+    model.game.Step(model.MemorySpan(), 30);
+    tool.findChild<QCheckBox*>(QStringLiteral("autoRefresh"))->setChecked(true);
+    EXPECT_TRUE(WaitFor([&] { return line(0).substr(11, 17) == "0000001E 3F000000"; })) << line(0);
+    const auto* highlight =
+        static_cast<ChangeHighlight*>(FindControl<ListBox>(&tool, 1081)->itemDelegate());
+    EXPECT_EQ(highlight->At(0), (std::vector<ChangeHighlight::Span>{{11, 8}, {20, 8}}));
+    EXPECT_TRUE(highlight->At(1).empty());
+    tool.findChild<QCheckBox*>(QStringLiteral("autoRefresh"))->setChecked(false);
+    columns->setCurrentIndex(2);
+    EXPECT_EQ(line(0), "0x80900000    4.203895e-44             0.5");
+    columns->setCurrentIndex(0);
+    EXPECT_EQ(line(0), FormatHexLine(0x80900000, &model.memory[0x900000]));
+  });
 }
 
 }  // namespace
