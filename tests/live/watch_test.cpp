@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "link/exchange_claim.h"
+#include "live/background_refresh.h"
 #include "live/live_link.h"
 #include "live/watch_list.h"
 #include "protocol/console_controls.h"
@@ -91,6 +93,28 @@ TEST_F(WatchTest, HundredEntriesInTwentyWindowsAndSkippedWhileTheLinkIsBusy) {
   Sent();
   EXPECT_EQ(list.Refresh(), RefreshOutcome::Busy);
   EXPECT_TRUE(Sent().empty());
+}
+
+// The window's refresh runs on a thread of its own (also under ThreadSanitizer): its readings
+// reach the list unless the list changed meanwhile, and a busy link skips the turn.
+TEST_F(WatchTest, BackgroundRefreshHandsReadingsBackUnlessTheListChanged) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16)};
+  BackgroundRefresh refresh;
+  const auto refreshed = [&](bool changeMeanwhile) {
+    std::promise<void> finished;
+    EXPECT_TRUE(refresh.Begin(list, [&] { finished.set_value(); }));
+    if (changeMeanwhile) list.entries()[0].label = "renamed";
+    finished.get_future().wait();
+    return refresh.Apply(list);
+  };
+  EXPECT_EQ(refreshed(false), RefreshOutcome::Done);
+  Play(Game::kHealthDropEvery);
+  EXPECT_EQ(refreshed(true), std::nullopt);
+  EXPECT_EQ(Value(0), "1000");
+  EXPECT_EQ(refreshed(false), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), "993");
+  const ExchangeClaim held = ExchangeClaim::TryClaim();
+  EXPECT_FALSE(refresh.Begin(list, [] { ADD_FAILURE() << "refreshed over a held link"; }));
 }
 
 TEST_F(WatchTest, TheClockDrivenGameRunsOnlyWhileNotFrozen) {
