@@ -29,7 +29,7 @@ TEST_F(ExtractionTest, DvdDialogRefusesToCloseWhileBusyAndStops) {
   FromMenu(kCmdDvdExtractor, [&](ToolDialog& dialog) {
     auto* list = FindControl<ListBox>(&dialog, 1115);
     Click(dialog, 1100);  // no method chosen yet
-    ASSERT_TRUE(WaitFor(WorkerEnded));
+    ASSERT_TRUE(WaitFor([&] { return FindControl(&dialog, 1100)->isEnabled(); }));
     list->lines().InsertEachAt(0, {QStringLiteral("a line of the run before")});
     FindControl<QComboBox>(&dialog, 1085)->setCurrentIndex(0);
     Click(dialog, 1100);
