@@ -24,22 +24,20 @@ void CapturingSink::Message(const std::string& text, const std::string& caption,
   messages_.push_back({text, caption, icon, owner, detail});
 }
 
-std::optional<std::string> CapturingSink::OpenFile(const FileRequest& request) {
+std::optional<std::string> CapturingSink::OpenFile(const FileRequest&) {
   std::lock_guard lock(mutex_);
-  requestKeys_.push_back(request.key);
   return answer_;
 }
 
-std::optional<std::string> CapturingSink::SaveFile(const FileRequest& request) {
+std::optional<std::string> CapturingSink::SaveFile(const FileRequest&) {
   std::lock_guard lock(mutex_);
-  requestKeys_.push_back(request.key);
   return answer_;
 }
 
 bool CapturingSink::Quit(int exitCode) {
   std::lock_guard lock(mutex_);
   quits_.push_back(exitCode);
-  return !passQuits_;
+  return true;
 }
 
 std::vector<testing::Message> CapturingSink::Take() {

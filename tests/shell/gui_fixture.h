@@ -44,18 +44,13 @@ class CapturingSink final : public UiSink {
 
   std::vector<testing::Message> Take();
   void AnswerFiles(std::optional<std::string> path) { answer_ = std::move(path); }
-  std::vector<std::string> requestKeys() const { return requestKeys_; }
   std::vector<int> quits() const { return quits_; }
-  // Lets quit requests end the event loop instead of only recording them.
-  void PassQuits(bool pass) { passQuits_ = pass; }
 
  private:
   std::mutex mutex_;
   std::vector<testing::Message> messages_;
   std::optional<std::string> answer_;
-  std::vector<std::string> requestKeys_;
   std::vector<int> quits_;
-  bool passQuits_ = false;
 };
 
 void EnsureApplication();

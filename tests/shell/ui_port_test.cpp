@@ -79,25 +79,6 @@ TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessage) {
   EXPECT_EQ(ReadProgress(*bar_).position, kLines);
 }
 
-TEST_F(UiPortTest, WorkerFileChoiceAndSelectionAreAnsweredOnTheUiThread) {
-  list_->lines().InsertInOrder(0, {QStringLiteral("a"), QStringLiteral("b")});
-  list_->Select(1);
-  sink().AnswerFiles(std::string("/tmp/chosen.bin"));
-  std::optional<std::string> chosen;
-  int selection = -1;
-  std::atomic<bool> done{false};
-  std::thread worker([&] {
-    chosen = Ui().ChooseSaveFile(FileRequest{"key", {{"Binary File (*.bin)", "*.bin"}}, "bin"});
-    selection = Ui().ListSelection();
-    done = true;
-  });
-  ASSERT_TRUE(WaitFor([&] { return done.load(); }));
-  worker.join();
-  EXPECT_EQ(chosen, std::optional<std::string>("/tmp/chosen.bin"));
-  EXPECT_EQ(selection, 1);
-  EXPECT_EQ(ui().LastPath("key"), QStringLiteral("/tmp/chosen.bin"));
-}
-
 TEST_F(UiPortTest, ProgressRangeZeroShowsAnEmptyBar) {
   Ui().ProgressSetRange(0, 4);
   Ui().ProgressSetStep(1);
