@@ -7,6 +7,7 @@
 #include "protocol/messages.h"
 #include "sim/disc_source.h"
 #include "tests/extract/extract_fixture.h"
+#include "tests/support/child_process.h"
 
 namespace zemlo::testing {
 namespace {
@@ -148,6 +149,18 @@ TEST_F(LowLevelTest, RefusalsBeforeTheExchange) {
                                             MessageIcon::Error, MessageOwner::None}));
   EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {1000, 1000}}));
   EXPECT_TRUE(ReadFileBytes(TempPath("rom.bin")).empty());
+
+  // A file that cannot be written is never reported as dumped, however short the region.
+  if (const std::optional<std::string> full = FullDevice()) {
+    model().extract.regionReadyReply = sim::ExtractModel().regionReadyReply;
+    for (const int index : {0, 3}) {
+      Reconnect();
+      ui().Clear();
+      ui().SetSaveFile(*full);
+      EXPECT_EQ(ExecuteLowLevel(index), 0);
+      EXPECT_EQ(OnlyMessage().text, "Error: Couldn't write to file");
+    }
+  }
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ TEST_F(StreamStepTest, LatePacketIsWaitedForAndStoredOnce) {
     EXPECT_EQ(ReadFileBytes(path), run.expected());
     const std::vector<std::string> lines = ui().insertedLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), run.waitingLine), 1);
+    EXPECT_EQ(ui().InsertPosition(run.waitingLine), 1);  // below the selection line
     EXPECT_EQ(Count(Sent(), RETRY_BLOCK), 0u);
     EXPECT_EQ(model().extract.resendsServed, 0u);
   }

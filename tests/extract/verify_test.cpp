@@ -97,8 +97,9 @@ class VerifyTest : public ExtractFixture {
 
 TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
   model().extract.nandPages = 256;
-  // One bit in page 5, one in page 9's first quarter and two in its last.
-  model().extract.nandBitFlips = {{5, 100}, {9, 8}, {9, 1600 * 8}, {9, 1601 * 8 + 3}};
+  // One bit in page 5, one in page 9's first quarter and two in its last, one in page 12's ECC.
+  model().extract.nandBitFlips = {
+      {5, 100}, {9, 8}, {9, 1600 * 8}, {9, 1601 * 8 + 3}, {12, (2048 + 0x30) * 8}};
   const std::string keys = TempPath("keys.bin");
   WriteFileBytes(keys, std::vector<uint8_t>(kNandKeysSize, 0x4B));
   SetDumpOptions({.keysFile = keys});
@@ -109,7 +110,8 @@ TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
 
   EXPECT_EQ(ReadFileBytes(path).size(), 256u * 0x840 + kNandKeysSize);
   const std::vector<std::string> lines = ui().insertedLines();
-  EXPECT_TRUE(Has(lines, "Pages: 1 bad blocks, 2 erased, 1 correctable, 1 uncorrectable"));
+  EXPECT_TRUE(Has(lines, "Pages: 1 bad blocks, 2 erased, 2 correctable, 1 uncorrectable"));
+  EXPECT_TRUE(Has(lines, "Page c: correctable, one bit of the ECC of quarter 0"));
   EXPECT_TRUE(Has(lines, "Page 5: correctable, bit 4 of byte 12"));
   EXPECT_TRUE(Has(lines, "Page 9: uncorrectable, quarter 3"));
   EXPECT_TRUE(Has(lines, "Page 9: correctable, bit 0 of byte 1"));
@@ -198,6 +200,13 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
               std::string::npos);
     EXPECT_NE(report.find("Game ID: GZME01\nTitle: Zemlo Test Disc (GameCube)\nDisc: 1\n"),
               std::string::npos);
+    std::vector<std::string> names;
+    for (size_t at = 0; at < report.size(); at = report.find('\n', at) + 1) {
+      names.push_back(report.substr(at, report.find(':', at) - at));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "File", "Game ID", "Title", "Disc", "Version", "System", "Size", "CRC32",
+                         "MD5", "SHA-1", "Verified", "Duration", "Date", "Program", "Retries"}));
   }
   const std::string error = "DAT error: " + TempPath("broken.dat") + ": not valid XML";
   const std::vector<std::string> last = ui().list();

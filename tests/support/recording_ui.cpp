@@ -46,6 +46,7 @@ void RecordingUi::ListInsert(int position, const std::string& line) {
                       : list_.begin() + position;
   list_.insert(at, line);
   inserted_.push_back(line);
+  insertedAt_.push_back(position);
 }
 
 void RecordingUi::ListClear() {
@@ -96,6 +97,13 @@ std::vector<std::string> RecordingUi::list() {
 std::vector<std::string> RecordingUi::insertedLines() {
   std::lock_guard lock(mutex_);
   return inserted_;
+}
+
+int RecordingUi::InsertPosition(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  const auto found = std::find(inserted_.begin(), inserted_.end(), line);
+  return found == inserted_.end() ? -1
+                                  : insertedAt_[static_cast<size_t>(found - inserted_.begin())];
 }
 
 std::vector<FileRequest> RecordingUi::fileRequests() {

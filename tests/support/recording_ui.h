@@ -3,8 +3,8 @@
 #pragma once
 
 #include <mutex>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -63,6 +63,8 @@ class RecordingUi final : public UiPort {
   std::vector<std::string> list();
   // Every line in the order it was inserted.
   std::vector<std::string> insertedLines();
+  // Where `line` was first inserted, or -1.
+  int InsertPosition(const std::string& line);
   std::vector<FileRequest> fileRequests();
   int quitRequests();
   // Number of ProgressStep calls since the last range change.
@@ -75,6 +77,7 @@ class RecordingUi final : public UiPort {
   std::vector<ProgressEvent> progress_;
   std::vector<std::string> list_;
   std::vector<std::string> inserted_;
+  std::vector<int> insertedAt_;
   std::vector<FileRequest> fileRequests_;
   std::optional<std::string> openFile_;
   std::optional<std::string> saveFile_;
