@@ -56,6 +56,9 @@ TEST(AdapterChoice, NamesEveryBackEndAndRefusesOtherText) {
     EXPECT_EQ(MakeDriverForAdapter(adapter, &error), nullptr) << adapter;
     EXPECT_FALSE(error.empty()) << adapter;
   }
+  // The refusal says what a valid choice looks like.
+  MakeDriverForAdapter("tcp:host:0", &error);
+  EXPECT_EQ(error, "expected tcp:HOST:PORT with a port from 1 to 65535, got 'tcp:host:0'");
 }
 
 TEST(AdapterChoice, SimIsWhatTheProgramRegistered) {
