@@ -1,81 +1,41 @@
 // zemlo-cli's extraction commands end to end through `--adapter sim`, including Ctrl-C.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "extract/dat_catalog.h"
 #include "protocol/file_sha1.h"
 #include "tests/support/child_process.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo::testing {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
-
-class ExtractCliTest : public ::testing::Test {
+class ExtractCliTest : public SimFixture {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("zemlo-extract-cli-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(dir_);
+  CliRun Cli(const std::string& arguments) {
+    return RunProgram(ZEMLO_CLI, "--adapter sim " + arguments);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const std::string& name) { return (dir_ / name).string(); }
-
-  // Runs the command line; with `interruptOnceWritten` set, sends Ctrl-C as soon as that file
-  // has data (the worker is streaming, so Ctrl-C is Stop Extract by then).
-  CliRun Cli(const std::string& arguments, const std::string& interruptOnceWritten = {}) {
-    const std::string out = Path("stdout"), err = Path("stderr");
-    CliRun run;
-    {
-      ChildProcess cli(ZEMLO_CLI, SplitArguments("--adapter sim " + arguments), out, err);
-      if (!interruptOnceWritten.empty()) {
-        auto written = [&] {
-          std::error_code error;
-          const auto size = std::filesystem::file_size(interruptOnceWritten, error);
-          return !error && size > 0;
-        };
-        for (int i = 0; i < 600 && !written(); ++i) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        cli.Interrupt();
-      }
-      run.status = cli.Wait();
-    }
-    run.out = Slurp(out);
-    run.err = Slurp(err);
-    return run;
+  std::string Text(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
   }
-
- private:
-  std::filesystem::path dir_;
 };
 
 TEST_F(ExtractCliTest, LowLevelDumpWritesTheFile) {
-  const CliRun run = Cli("lowlevel drive-eram -o '" + Path("eram.bin") + "'");
+  const CliRun run = Cli("lowlevel drive-eram -o '" + TempPath("eram.bin") + "'");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "Done.: Finished dumping Gamecube Drive ERAM\ndetail: SHA-1: " +
-                         FileSha1Hex(Path("eram.bin")) + "\n");
-  EXPECT_EQ(std::filesystem::file_size(Path("eram.bin")), 262'144u);
+                         FileSha1Hex(TempPath("eram.bin")) + "\n");
+  EXPECT_EQ(std::filesystem::file_size(TempPath("eram.bin")), 262'144u);
 }
 
+// Ctrl-C once the image has data: the worker is streaming, so it is Stop Extract by then.
 TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
   if (!ChildProcess::InterruptsReachChildren()) {
     GTEST_SKIP() << "Ctrl-C is not deliverable to a child here";
@@ -85,36 +45,44 @@ TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
       {"dump-nand 2112", "DVD Stopped: NAND Extract operation stopped\n", "2112"}};
   for (const auto& [command, message, unit] : cases) {
     SCOPED_TRACE(command);
-    const std::string image = Path(std::string("image") + unit);
-    const CliRun run = Cli(std::string(command) + " -o '" + image + "'", image);
-    EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find(message), std::string::npos);
+    const std::string image = TempPath(std::string("image") + unit);
+    ChildProcess cli(
+        ZEMLO_CLI, SplitArguments(std::string("--adapter sim ") + command + " -o '" + image + "'"),
+        TempPath("out"), TempPath("err"));
+    const auto empty = [&] {
+      std::error_code error;
+      return std::filesystem::file_size(image, error) == 0 || error;
+    };
+    for (int i = 0; i < 600 && empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    cli.Interrupt();
+    EXPECT_EQ(cli.Wait(), 3);
+    EXPECT_NE(Text(TempPath("err")).find(message), std::string::npos);
     // Only whole packets or pages, the ones accepted before the stop.
     EXPECT_EQ(std::filesystem::file_size(image) % std::stoul(unit), 0u);
   }
 }
 
 TEST_F(ExtractCliTest, DiscVerdictAndSumsOnStandardOutput) {
-  std::FILE* dat = std::fopen(Path("other.dat").c_str(), "w");
-  std::fputs("<datafile><header><name>Other</name><version>2</version></header></datafile>", dat);
-  std::fclose(dat);
-  dat = std::fopen(Path("broken.dat").c_str(), "w");
-  std::fputs("<datafile", dat);
-  std::fclose(dat);
-  const CliRun run = Cli("extract-disc gamecube -o '" + Path("gc.iso") + "' --dat '" +
-                         Path("other.dat") + "' --dat '" + Path("broken.dat") + "'");
+  std::ofstream(TempPath("other.dat"))
+      << "<datafile><header><name>Other</name><version>2</version></header></datafile>";
+  std::ofstream(TempPath("broken.dat")) << "<datafile";
+  const CliRun run = Cli("extract-disc gamecube -o '" + TempPath("gc.iso") + "' --dat '" +
+                         TempPath("other.dat") + "' --dat '" + TempPath("broken.dat") + "'");
   if (!kDatFilesSupported) {
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find(std::string("detail: ") + kDatFilesUnsupported), std::string::npos);
     return;
   }
   EXPECT_EQ(run.status, 0);
-  for (const std::string& line : std::vector<std::string>{
-           "Finished Extracting Game\n", "not in DAT (Other 2)\n",
-           "DAT error: " + Path("broken.dat"), "SHA-1: " + FileSha1Hex(Path("gc.iso")) + "\n"}) {
+  for (const std::string& line :
+       {std::string("Finished Extracting Game\n"), std::string("not in DAT (Other 2)\n"),
+        "DAT error: " + TempPath("broken.dat"),
+        "SHA-1: " + FileSha1Hex(TempPath("gc.iso")) + "\n"}) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line;
   }
-  EXPECT_NE(Slurp(Path("gc.iso.txt")).find("Verified: no (not in DAT (Other 2))\n"),
+  EXPECT_NE(Text(TempPath("gc.iso.txt")).find("Verified: no (not in DAT (Other 2))\n"),
             std::string::npos);
 }
 

@@ -57,20 +57,6 @@ TEST_F(DiscTest, EachKindWritesItsWholeImage) {
     EXPECT_EQ(ui().progress().front().high, kind.fullPackets);
     EXPECT_EQ(ui().progress().back().high, 0u);
   }
-  // A real disc header: the magic word of its console.
-  EXPECT_EQ(ReadBE32(&ReadFileBytes(TempPath("disc0.iso"))[0x1C]), 0xC2339F3Du);
-  EXPECT_EQ(ReadBE32(&ReadFileBytes(TempPath("disc2.iso"))[0x18]), 0x5D1C9EA3u);
-}
-
-TEST_F(DiscTest, RealGameCubePacketCount) {
-  // Full size, into the null device: the image size itself is checked by the long tests.
-  ui().SetSaveFile(NullDevice());
-  EXPECT_EQ(ExtractDisc(0), ExtractOutcome::Finished);
-  EXPECT_EQ(ui().progress().front().high, 23'762u);
-  EXPECT_EQ(Advances(), 23'762u);
-  EXPECT_EQ(model().extract.packetsAccepted, 23'762u);
-  EXPECT_EQ(model().extract.streamsCompleted, 1u);  // the final part went out too
-  EXPECT_EQ(ui().list()[1], "Finished Extracting Game");
 }
 
 TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
@@ -100,21 +86,6 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   EXPECT_EQ(sent[1 + 1 + 26], RETRY_BLOCK);  // after the 26 packets before it
   EXPECT_EQ(Advances(), 28u);
   EXPECT_EQ(model().extract.resendsServed, 2u);
-}
-
-TEST_F(DiscTest, DiscServedFromAnImageFile) {
-  const std::vector<DiscKind> kinds = SmallDiscs(1, 2, 1);
-  // Shorter than the disc: the drive reads zeros past its end.
-  std::vector<uint8_t> image(kDiscPacketData + 5000);
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  WriteFileBytes(TempPath("source.iso"), image);
-  model().extract.discImage = TempPath("source.iso");
-  ui().SetSaveFile(TempPath("copy.iso"));
-
-  EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Finished);
-
-  image.resize(kinds[1].imageSize(), 0);
-  EXPECT_EQ(ReadFileBytes(TempPath("copy.iso")), image);
 }
 
 TEST_F(DiscTest, RefusalsBeforeTheStream) {

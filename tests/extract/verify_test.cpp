@@ -223,14 +223,19 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
   EXPECT_FALSE(std::filesystem::exists(TempPath("verify.iso.txt")));
 }
 
+// The drive serves a GameCube image, shorter than the disc: zeros past its end.
 TEST_F(VerifyTest, KindChosenIsNotTheDiscInTheDrive) {
-  const std::vector<DiscKind> kinds = SmallDiscs(1, 1, 1);
-  WriteFileBytes(TempPath("gc.iso"), sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, 65536));
+  const std::vector<DiscKind> kinds = SmallDiscs(1, 2, 1);
+  std::vector<uint8_t> image =
+      sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kDiscPacketData + 5000);
+  WriteFileBytes(TempPath("gc.iso"), image);
   model().extract.discImage = TempPath("gc.iso");
   ui().SetSaveFile(TempPath("wii.iso"));
   EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Finished);
   EXPECT_TRUE(
       Has(ui().list(), "Warning: the disc in the drive is a GameCube disc, not a Wii disc"));
+  image.resize(kinds[1].imageSize(), 0);
+  EXPECT_EQ(ReadFileBytes(TempPath("wii.iso")), image);
 }
 
 }  // namespace

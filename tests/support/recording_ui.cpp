@@ -127,6 +127,7 @@ void RecordingUi::Clear() {
   progress_.clear();
   list_.clear();
   inserted_.clear();
+  insertedAt_.clear();
   fileRequests_.clear();
   quitRequests_ = 0;
   steps_ = 0;
