@@ -18,6 +18,11 @@ class SimFixture : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // A fresh console, UI and temporary folder, as a new test would have; for table rows.
+  void Restart() {
+    TearDown();
+    SetUp();
+  }
 
   // Runs the Connect menu command: ConnectAdapter into g_connected.
   int Connect();
