@@ -19,10 +19,6 @@ class MemoryViewTest : public SimFixture {
     SimFixture::SetUp();
     g_memoryView = MemoryView{};
   }
-  void Restart() {
-    TearDown();
-    SetUp();
-  }
 };
 
 // Each row: button presses from a fresh start, and the page the console is asked for last.
