@@ -52,13 +52,10 @@ TEST(ValueType, FormatAndParseEachType) {
     EXPECT_EQ(FormatValue(row.type, row.base, row.bytes.data(), length), row.text);
     EXPECT_EQ(ParseValue(row.type, row.base, row.text, length), row.bytes);
   }
-  for (const auto& [type, text] :
-       std::vector<std::pair<ValueType, const char*>>{{ValueType::U8, "256"},
-                                                      {ValueType::U16, "-1"},
-                                                      {ValueType::S8, "-129"},
-                                                      {ValueType::U32, "12z"},
-                                                      {ValueType::F32, "x"},
-                                                      {ValueType::String, "far too long"}}) {
+  const std::pair<ValueType, const char*> refused[] = {
+      {ValueType::U8, "256"},  {ValueType::U16, "-1"}, {ValueType::S8, "-129"},
+      {ValueType::U32, "12z"}, {ValueType::F32, "x"},  {ValueType::String, "far too long"}};
+  for (const auto& [type, text] : refused) {
     EXPECT_FALSE(ParseValue(type, DisplayBase::Dec, text, 4)) << text;
   }
 }

@@ -154,6 +154,17 @@ std::vector<uint8_t> GuiTest::Sent() {
   return adapter_->TakeSent();
 }
 
+std::vector<std::string> GuiTest::MessageTexts() {
+  std::vector<std::string> texts;
+  for (const Message& message : sink_.Take()) texts.push_back(message.text);
+  return texts;
+}
+
+std::string GuiTest::ChooseFile(const std::string& name) {
+  sink_.AnswerFiles(TempPath(name));
+  return TempPath(name);
+}
+
 std::string GuiTest::TempPath(const std::string& name) const {
   return (tempDir_ / name).string();
 }

@@ -20,19 +20,13 @@
 #include "shell/tool_dialog.h"
 #include "shell/ui_sink.h"
 #include "sim/sim_adapter.h"
+#include "tests/support/recording_ui.h"
 
 class QAbstractButton;
 
 namespace zemlo::shell::testing {
 
-struct Message {
-  std::string text;
-  std::string caption;
-  MessageIcon icon;
-  MessageOwner owner;
-  std::string detail = {};
-  bool operator==(const Message&) const = default;
-};
+using Message = zemlo::testing::RecordedMessage;
 
 class CapturingSink final : public UiSink {
  public:
@@ -73,8 +67,11 @@ class GuiTest : public ::testing::Test {
   // Lets queued work (worker output, posted events) run for up to `ms`, until `done` holds.
   static bool WaitFor(const std::function<bool()>& done, int ms = 10000);
 
-  // The messages shown since the last call.
+  // The messages shown since the last call, whole or just their texts.
   std::vector<Message> Messages() { return sink_.Take(); }
+  std::vector<std::string> MessageTexts();
+  // Answers every file choice with this temporary file; returns its path.
+  std::string ChooseFile(const std::string& name);
   std::vector<uint8_t> Sent();
   std::string TempPath(const std::string& name) const;
   static void SaveScreenshot(QWidget& widget, const QString& name);

@@ -80,9 +80,8 @@ TEST_F(LiveWindowsTest, MemoryToolAutoRefreshColumnsAndSymbolMap) {
   Connect();
   auto& model = adapter().model();
   model.game.clockDriven = false;
-  const std::string map = TempPath("game.map");
-  std::ofstream(map) << ".text section layout\n80003110 00000020 80003110 0 target\n";
-  sink().AnswerFiles(map);
+  std::ofstream(ChooseFile("game.map"))
+      << ".text section layout\n80003110 00000020 80003110 0 target\n";
   FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
     const auto line = [list = FindControl<ListBox>(&tool, 1081)](int row) {
       return list->lines().Line(row).toStdString();

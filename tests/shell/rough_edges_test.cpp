@@ -1,5 +1,5 @@
-// Small things a new user meets: message boxes, keyboard ways through dialogs, nothing drawn as
-// selected when nothing is.
+// Small things a new user meets: message boxes, keyboard ways through dialogs,
+// nothing drawn as selected when nothing is.
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -58,16 +58,21 @@ TEST_F(RoughEdgesTest, FileSystemExplorerEndsByEveryWayOut) {
   }
 }
 
-TEST_F(RoughEdgesTest, EnterRunsTheViewOrTheDumpOfTheBoxItIsPressedIn) {
+TEST_F(RoughEdgesTest, EnterRunsTheViewOrTheDumpOfTheBoxItIsPressedInAndPagesMove) {
   Connect();
-  const std::string path = TempPath("dump.bin");
-  sink().AnswerFiles(path);
+  const std::string path = ChooseFile("dump.bin");
   FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
-    auto* list = FindControl<ListBox>(&tool, 1081);
+    const auto startsAt = [list = FindControl<ListBox>(&tool, 1081)](const char* address) {
+      return list->lines().rowCount() == 25 && list->lines().Line(0).startsWith(address);
+    };
     Click(tool, 1129);  // the HEX view
     SetText(tool, 1086, QStringLiteral("80003200"));
     QTest::keyClick(FindControl<QLineEdit>(&tool, 1086), Qt::Key_Return);
-    EXPECT_TRUE(list->lines().Line(0).startsWith(QStringLiteral("0x80003200 ")));
+    EXPECT_TRUE(startsAt("0x80003200 "));
+    Click(tool, 1090);  // Page Down: the next 200 bytes
+    EXPECT_TRUE(startsAt("0x800032C8 "));
+    Click(tool, 1091);
+    EXPECT_TRUE(startsAt("0x80003200 "));
     FromButton(tool, 1033, [&](ToolDialog& dump) {
       SetText(dump, 1002, QStringLiteral("80003200"));
       QTest::keyClick(FindControl<QLineEdit>(&dump, 1002), Qt::Key_Return);
@@ -80,7 +85,8 @@ TEST_F(RoughEdgesTest, SharedAccessKeyMovesTheHighlightAndEnterOpens) {
   QApplication::setActiveWindow(&window());
   QStringList opened;
   SetModalHook([&](ToolDialog& dialog) { opened << dialog.windowTitle(); });
-  // Keys go where a real keyboard's would: an open menu, else the focus, else the window.
+  // Keys go where a real keyboard's would: an open menu, else the focus, else
+  // the window.
   const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
     QWidget* target = QApplication::activePopupWidget();
     if (!target) target = QApplication::focusWidget();

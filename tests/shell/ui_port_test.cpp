@@ -1,4 +1,4 @@
-// The Qt UI port's delivery from a worker thread, and the list model it delivers into.
+// The Qt UI port's delivery from a worker thread into the list and the bar, and its real dialogs.
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -14,22 +14,6 @@
 
 namespace zemlo::shell::testing {
 namespace {
-
-TEST(LineListModelTest, InsertsAtOnePositionAndInOrder) {
-  LineListModel model;
-  model.InsertEachAt(0, {QStringLiteral("mode")});
-  model.InsertEachAt(1, {QStringLiteral("a"), QStringLiteral("b")});
-  model.InsertEachAt(1, {QStringLiteral("c")});
-  EXPECT_EQ(model.Lines(), QStringList({"mode", "c", "b", "a"}));
-  model.InsertInOrder(4, {QStringLiteral("x"), QStringLiteral("y")});
-  model.InsertEachAt(99, {QStringLiteral("end")});  // past the end appends
-  EXPECT_EQ(model.Lines(), QStringList({"mode", "c", "b", "a", "x", "y", "end"}));
-  model.InsertInOrder(0, {QStringLiteral("0"), QStringLiteral("1")});
-  EXPECT_EQ(model.Line(0), QStringLiteral("0"));
-  EXPECT_EQ(model.Line(2), QStringLiteral("mode"));
-  model.Clear();
-  EXPECT_EQ(model.rowCount(), 0);
-}
 
 class UiPortTest : public GuiTest {
  protected:
@@ -77,6 +61,19 @@ TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessage) {
   EXPECT_EQ(list_->lines().Line(1), QStringLiteral("page %1").arg(kLines));
   EXPECT_EQ(list_->lines().Line(kLines), QStringLiteral("page 1"));
   EXPECT_EQ(ReadProgress(*bar_).position, kLines);
+}
+
+// Lines queued together reach the list in one change each run of them, and still land where
+// each was asked for: several at one position end newest first, consecutive ones in order, and
+// one past the end is appended.
+TEST_F(UiPortTest, QueuedLinesLandWhereEachWasAskedFor) {
+  const std::pair<int, const char*> inserts[] = {{0, "mode"}, {1, "a"}, {1, "b"},   {3, "x"},
+                                                 {4, "y"},    {2, "z"}, {99, "end"}};
+  std::thread([&] {
+    for (const auto& [position, line] : inserts) Ui().ListInsert(position, line);
+  }).join();
+  ui().Flush();
+  EXPECT_EQ(list_->lines().Lines(), QStringList({"mode", "b", "z", "a", "x", "y", "end"}));
 }
 
 TEST_F(UiPortTest, ProgressRangeZeroShowsAnEmptyBar) {
