@@ -18,33 +18,6 @@
 
 namespace zemlo::shell::testing {
 
-void CapturingSink::Message(const std::string& text, const std::string& caption, MessageIcon icon,
-                            MessageOwner owner, const std::string& detail) {
-  std::lock_guard lock(mutex_);
-  messages_.push_back({text, caption, icon, owner, detail});
-}
-
-std::optional<std::string> CapturingSink::OpenFile(const FileRequest&) {
-  std::lock_guard lock(mutex_);
-  return answer_;
-}
-
-std::optional<std::string> CapturingSink::SaveFile(const FileRequest&) {
-  std::lock_guard lock(mutex_);
-  return answer_;
-}
-
-bool CapturingSink::Quit(int exitCode) {
-  std::lock_guard lock(mutex_);
-  quits_.push_back(exitCode);
-  return true;
-}
-
-std::vector<testing::Message> CapturingSink::Take() {
-  std::lock_guard lock(mutex_);
-  return std::exchange(messages_, {});
-}
-
 void EnsureApplication() {
   if (QApplication::instance()) return;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

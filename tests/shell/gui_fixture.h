@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,20 +27,25 @@ namespace zemlo::shell::testing {
 
 using Message = zemlo::testing::RecordedMessage;
 
+// The port calls its sink on the UI thread only, as the tests read it.
 class CapturingSink final : public UiSink {
  public:
   void Message(const std::string& text, const std::string& caption, MessageIcon icon,
-               MessageOwner owner, const std::string& detail) override;
-  std::optional<std::string> OpenFile(const FileRequest& request) override;
-  std::optional<std::string> SaveFile(const FileRequest& request) override;
-  bool Quit(int exitCode) override;
+               MessageOwner owner, const std::string& detail) override {
+    messages_.push_back({text, caption, icon, owner, detail});
+  }
+  std::optional<std::string> OpenFile(const FileRequest&) override { return answer_; }
+  std::optional<std::string> SaveFile(const FileRequest&) override { return answer_; }
+  bool Quit(int exitCode) override {
+    quits_.push_back(exitCode);
+    return true;
+  }
 
-  std::vector<testing::Message> Take();
+  std::vector<testing::Message> Take() { return std::exchange(messages_, {}); }
   void AnswerFiles(std::optional<std::string> path) { answer_ = std::move(path); }
   std::vector<int> quits() const { return quits_; }
 
  private:
-  std::mutex mutex_;
   std::vector<testing::Message> messages_;
   std::optional<std::string> answer_;
   std::vector<int> quits_;
