@@ -15,6 +15,7 @@
 namespace zemlo {
 namespace {
 
+using testing::Box;
 using testing::Bytes;
 using testing::ProgressEvent;
 using testing::ReadFileBytes;
@@ -259,8 +260,7 @@ TEST_F(CardUploadTest, SizeLimitCountsTheWholeFile) {
   std::vector<uint8_t> over = NewGci(kLimit - 63, "over");
   Sent();
   EXPECT_EQ(Upload(over), 0);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Error: File too big - Limit is 19910656 bytes",
-                                            "File Error", MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(OnlyMessage(), Box("Error: File too big - Limit is 19910656 bytes", "File Error"));
   EXPECT_TRUE(Sent().empty());
 }
 

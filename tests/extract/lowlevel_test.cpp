@@ -1,6 +1,8 @@
 // The five low-level dumps: sizes, acknowledgements, time-outs and the console's refusals.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "extract/lowlevel_dump.h"
 #include "link/link.h"
 #include "protocol/commands.h"
@@ -49,43 +51,57 @@ TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
   }
 }
 
-TEST_F(LowLevelTest, WiiConsoleRefusesAllButTheSram) {
-  model().isWii = true;
-  for (int index = 1; index < 5; ++index) {
-    SCOPED_TRACE(index);
-    ui().Clear();
-    const std::string path = TempPath("wii.bin");
-    ui().SetSaveFile(path);
-    EXPECT_EQ(ExecuteLowLevel(index), 0);
-    EXPECT_EQ(OnlyMessage(),
-              (RecordedMessage{kMsgWiiDetected, index == 1 ? "Detection Error" : kCaptionUsbError,
-                               MessageIcon::Error, MessageOwner::None}));
-    EXPECT_TRUE(ReadFileBytes(path).empty());
+// Each refusal shows its one message and leaves the file empty; replies a region does not refuse
+// on are read as the start of its data.
+TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
+  const RecordedMessage wii = Box(kMsgWiiDetected, kCaptionUsbError);
+  const struct {
+    int index;
+    std::function<void()> arm;
+    int result;
+    RecordedMessage message;
+  } rows[] = {
+      {-1,
+       [] {},
+       0,
+       {"Please select a Low Level option", "Please Select", MessageIcon::Information,
+        MessageOwner::Dialog}},
+      {1, [] {}, 2, {}},  // the file choice cancelled
+      {1, [this] { model().isWii = true; }, 0, Box(kMsgWiiDetected, "Detection Error")},
+      {2, [this] { model().isWii = true; }, 0, wii},
+      {3, [this] { model().isWii = true; }, 0, wii},
+      {4, [this] { model().isWii = true; }, 0, wii},
+      {0, [this] { model().isWii = true; }, 1, {}},
+      {0, [this] { model().extract.sramUnreadable = true; }, 0,
+       Box("Error reading SRAM. Please check connection and retry", kCaptionUsbError)},
+      {1, [this] { model().extract.biosAllocationFails = true; }, 0,
+       Box("Failed to Allocated enough memory on the console", kCaptionUsbError)},
+      {2, [this] { faults().WrongNextReplies(REPLY_FAIL); }, 1, {}},
+      {4, [this] { faults().ShortenNextWrites(1); }, 0,
+       Box("Error sending Dump GC Drive ERAM command", kCaptionUsbError)},
+      {2, [this] { model().extract.regionReadyReply = 0xAB; }, 0,
+       Box("Error reading Dump GC Drive ROM.", kCaptionUsbError)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.index << " " << row.message.text);
+    TearDown();
+    SetUp();
+    const std::string path = TempPath("region.bin");
+    ui().SetSaveFile(row.result == 2 ? std::nullopt : std::optional(path));
+    row.arm();
+    EXPECT_EQ(ExecuteLowLevel(row.index), row.result);
+    if (row.result == 0) {
+      EXPECT_EQ(OnlyMessage(), row.message);
+      EXPECT_TRUE(ReadFileBytes(path).empty());
+    } else if (row.result == 1) {
+      EXPECT_EQ(ReadFileBytes(path), sim::RegionBytes(Region(row.index).command));
+    } else {
+      EXPECT_TRUE(ui().messages().empty());
+      EXPECT_TRUE(Sent().empty());
+    }
   }
-  ui().Clear();
-  ui().SetSaveFile(TempPath("sram.bin"));
-  faults().WrongNextReplies(REPLY_WII_DETECTED);
-  EXPECT_EQ(ExecuteLowLevel(0), 1);
-  EXPECT_EQ(ReadFileBytes(TempPath("sram.bin")).size(), 64u);
-}
-
-TEST_F(LowLevelTest, FailReplyRefusesSramAndBiosOnly) {
-  ui().SetSaveFile(TempPath("f.bin"));
-  model().extract.sramUnreadable = true;
-  EXPECT_EQ(ExecuteLowLevel(0), 0);
-  EXPECT_EQ(OnlyMessage().text, "Error reading SRAM. Please check connection and retry");
-  ui().Clear();
-
-  model().extract.biosAllocationFails = true;
-  EXPECT_EQ(ExecuteLowLevel(1), 0);
-  EXPECT_EQ(OnlyMessage(),
-            (RecordedMessage{"Failed to Allocated enough memory on the console", kCaptionUsbError,
-                             MessageIcon::Error, MessageOwner::None}));
-  ui().Clear();
-
-  faults().WrongNextReplies(REPLY_FAIL);
-  EXPECT_EQ(ExecuteLowLevel(2), 1);
-  EXPECT_EQ(ReadFileBytes(TempPath("f.bin")).size(), 65'535u);
+  // The ready byte is awaited without a time limit even when it is the wrong one.
+  EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {1000, 1000}}));
 }
 
 TEST_F(LowLevelTest, ShortPacketsAndShortFinalPart) {
@@ -116,37 +132,9 @@ TEST_F(LowLevelTest, ShortPacketsAndShortFinalPart) {
   EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
   EXPECT_EQ(Count(Sent(), RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
   EXPECT_EQ(ui().progress().back().high, 0u);
-}
-
-TEST_F(LowLevelTest, RefusalsBeforeTheExchange) {
-  EXPECT_EQ(ExecuteLowLevel(-1), 0);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select a Low Level option", "Please Select",
-                                            MessageIcon::Information, MessageOwner::Dialog}));
-  ui().Clear();
-
-  ui().SetSaveFile(std::nullopt);
-  EXPECT_EQ(ExecuteLowLevel(1), 2);
-  EXPECT_TRUE(ui().messages().empty());
-  EXPECT_TRUE(Sent().empty());
-
-  ui().SetSaveFile(TempPath("eram.bin"));
-  faults().ShortenNextWrites(1);
-  EXPECT_EQ(ExecuteLowLevel(4), 0);
-  EXPECT_EQ(OnlyMessage().text, "Error sending Dump GC Drive ERAM command");
-  Reconnect();
-  ui().Clear();
-
-  model().extract.regionReadyReply = 0xAB;
-  ui().SetSaveFile(TempPath("rom.bin"));
-  EXPECT_EQ(ExecuteLowLevel(2), 0);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Error reading Dump GC Drive ROM.", kCaptionUsbError,
-                                            MessageIcon::Error, MessageOwner::None}));
-  EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {1000, 1000}}));
-  EXPECT_TRUE(ReadFileBytes(TempPath("rom.bin")).empty());
 
   // A file that cannot be written is never reported as dumped, however short the region.
   if (const std::optional<std::string> full = FullDevice()) {
-    model().extract.regionReadyReply = sim::ExtractModel().regionReadyReply;
     for (const int index : {0, 3}) {
       Reconnect();
       ui().Clear();

@@ -57,20 +57,6 @@ TEST_F(NandTest, BothPageModesDumpEveryPage) {
   }
 }
 
-TEST_F(NandTest, ShortPageIsRequestedAgainWithoutALine) {
-  model().extract.nandPages = 3;
-  faults().ShortenNextPackets(2, 100);
-  const std::string path = TempPath("short.bin");
-  ui().SetSaveFile(path);
-
-  EXPECT_EQ(DumpNand(1, 3), ExtractOutcome::Finished);
-
-  EXPECT_EQ(ReadFileBytes(path), ExpectedDump(3, 0x840));
-  EXPECT_EQ(ui().insertedLines().size(), 4u + 4);
-  EXPECT_EQ(Sent(), (std::vector<uint8_t>{CMD_NAND_DUMP_2112, RETRY_BLOCK, RETRY_BLOCK, ACK_BLOCK,
-                                          ACK_BLOCK, ACK_BLOCK}));
-}
-
 TEST_F(NandTest, RefusalsAndLinkFailures) {
   EXPECT_EQ(DumpNand(-1, 3), ExtractOutcome::Failed);
   EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select a Page Mode", "Please Select",
@@ -87,8 +73,7 @@ TEST_F(NandTest, RefusalsAndLinkFailures) {
   ui().SetSaveFile(TempPath("refused.bin"));
   faults().WrongNextReplies(0xFF);
   EXPECT_EQ(DumpNand(0, 3), ExtractOutcome::Failed);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Couldn't Dump Nand.", kCaptionUsbError,
-                                            MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(OnlyMessage(), Box("Couldn't Dump Nand.", kCaptionUsbError));
   Reconnect();
   ui().Clear();
 
@@ -98,8 +83,7 @@ TEST_F(NandTest, RefusalsAndLinkFailures) {
   const auto messages = ui().messages();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].caption, "TRANSMIT ERROR");
-  EXPECT_EQ(messages[1], (RecordedMessage{"NAND Fatal Error. Exiting", "NAND Error",
-                                          MessageIcon::Error, MessageOwner::None}));
+  EXPECT_EQ(messages[1], Box("NAND Fatal Error. Exiting", "NAND Error"));
   EXPECT_EQ(ui().quitRequests(), 1);
   EXPECT_EQ(g_connected, 0);
 }

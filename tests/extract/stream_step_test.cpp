@@ -106,8 +106,7 @@ TEST_F(StreamStepTest, GivesUpOnAPacketAfterTheAttemptBound) {
         continue;
       }
       EXPECT_EQ(run.run(), ExtractOutcome::Failed);
-      EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgTooManyAttempts, kCaptionUsbError,
-                                                MessageIcon::Error, MessageOwner::None}));
+      EXPECT_EQ(OnlyMessage(), Box(kMsgTooManyAttempts, kCaptionUsbError));
       EXPECT_EQ(ui().list(), run.listAfterFailure);
       // The console is told to leave its stream instead of one more request.
       const std::vector<uint8_t> sent = Sent();

@@ -64,26 +64,24 @@ TEST(NandEccTest, VectorsForBothTheClientAndTheSimulatedFlash) {
     page[n] = static_cast<uint8_t>(s >> 16);
   }
   ASSERT_EQ(page[0], 0xC6);
-  std::vector<uint8_t> single(512);
-  const auto only = [&](size_t at, uint8_t value) {
-    std::fill(single.begin(), single.end(), 0);
-    single[at] = value;
-    return single.data();
+  const auto only = [](size_t at, uint8_t value) {
+    std::vector<uint8_t> bytes(512);
+    bytes[at] = value;
+    return bytes;
   };
-  const std::vector<std::pair<std::function<const uint8_t*()>, std::array<uint8_t, 4>>> cases{
-      {[&] { return only(0, 0); }, {0x00, 0x00, 0x00, 0x00}},
-      {[&] { return only(0, 0x01); }, {0xFF, 0x0F, 0x00, 0x00}},
-      {[&] { return only(511, 0x80); }, {0x00, 0x00, 0xFF, 0x0F}},
-      {[&] { return only(0x123, 0x10); }, {0xE3, 0x06, 0x1C, 0x09}},
-      {[&] { return &page[0]; }, {0xAB, 0x03, 0xAB, 0x03}},
-      {[&] { return &page[512]; }, {0xC8, 0x0E, 0x37, 0x01}},
-      {[&] { return &page[1024]; }, {0x55, 0x08, 0x55, 0x08}},
-      {[&] { return &page[1536]; }, {0x1B, 0x0B, 0x1B, 0x0B}},
+  const auto quarter = [&](size_t n) {
+    return std::vector<uint8_t>(page.begin() + 512 * n, page.begin() + 512 * (n + 1));
   };
-  for (size_t i = 0; i < cases.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(NandEcc(cases[i].first()), cases[i].second);
-    EXPECT_EQ(sim::SpareEcc(cases[i].first()), cases[i].second);
+  const std::pair<std::vector<uint8_t>, std::array<uint8_t, 4>> cases[] = {
+      {only(0, 0), {0x00, 0x00, 0x00, 0x00}},      {only(0, 0x01), {0xFF, 0x0F, 0x00, 0x00}},
+      {only(511, 0x80), {0x00, 0x00, 0xFF, 0x0F}}, {only(0x123, 0x10), {0xE3, 0x06, 0x1C, 0x09}},
+      {quarter(0), {0xAB, 0x03, 0xAB, 0x03}},      {quarter(1), {0xC8, 0x0E, 0x37, 0x01}},
+      {quarter(2), {0x55, 0x08, 0x55, 0x08}},      {quarter(3), {0x1B, 0x0B, 0x1B, 0x0B}},
+  };
+  for (const auto& [bytes, ecc] : cases) {
+    SCOPED_TRACE(&bytes - &cases[0].first);
+    EXPECT_EQ(NandEcc(bytes.data()), ecc);
+    EXPECT_EQ(sim::SpareEcc(bytes.data()), ecc);
   }
 }
 

@@ -96,33 +96,6 @@ TEST_F(WorkerTest, StopDuringTheHandshakeIsNotOverriddenByTheStream) {
   EXPECT_EQ(OnlyMessage().text, "DVD Extract operation stopped");
 }
 
-TEST_F(WorkerTest, NandStopThenAFullRunReportsFinished) {
-  model().extract.nandPages = 100000;
-  adapter().console().SetThrottle(2000 * 0x800);
-  const std::string path = TempPath("nand.bin");
-  ui().SetSaveFile(path);
-  ASSERT_EQ(StartWorker([] { return DumpNand(0, 100000); }), WorkerStart::Started);
-  for (int i = 0; i < 1000 && ui().insertedLines().size() < 4; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  PurgeLink();
-  StopExtraction();
-  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Stopped);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"NAND Extract operation stopped", "DVD Stopped",
-                                            MessageIcon::None, MessageOwner::None}));
-  EXPECT_TRUE(ui().list().empty());
-  const size_t pages = ui().insertedLines().size() - 1;  // no sums after a stop
-  EXPECT_EQ(ReadFileBytes(path).size(), pages * 0x800);
-
-  Reconnect();
-  ui().Clear();
-  adapter().console().SetThrottle(0);
-  model().extract.nandPages = 4;
-  ASSERT_EQ(StartWorker([] { return DumpNand(1, 4); }), WorkerStart::Started);
-  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Finished);
-  EXPECT_EQ(OnlyMessage().text, "Finished Extracting NAND");
-}
-
 TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
   const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
   ui().SetSaveFile(TempPath("fatal.iso"));
@@ -131,10 +104,8 @@ TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
   EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
   const auto messages = ui().messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0], (RecordedMessage{"Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR",
-                                          MessageIcon::Error, MessageOwner::None}));
-  EXPECT_EQ(messages[1], (RecordedMessage{"Fatal Error. Exiting", "DVD Error", MessageIcon::Error,
-                                          MessageOwner::None}));
+  EXPECT_EQ(messages[0], Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR"));
+  EXPECT_EQ(messages[1], Box("Fatal Error. Exiting", "DVD Error"));
   EXPECT_EQ(ui().quitRequests(), 1);
   EXPECT_EQ(g_connected, 0);
   EXPECT_EQ(g_workerBusy, 0);
@@ -146,8 +117,7 @@ TEST_F(WorkerTest, ThreadThatCannotBeCreated) {
   EXPECT_EQ(StartDiscExtraction(0), WorkerStart::Failed);
   EXPECT_EQ(g_workerBusy, 0);
   EXPECT_FALSE(WorkerRunning());
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgWorkerStart, kCaptionError, MessageIcon::Error,
-                                            MessageOwner::None}));
+  EXPECT_EQ(OnlyMessage(), Box(kMsgWorkerStart, kCaptionError));
   EXPECT_TRUE(Sent().empty());
   // The next start works again.
   g_connected = 0;
