@@ -13,8 +13,6 @@ namespace {
 using LinkTest = SimFixture;
 using sim::ConnectStep;
 
-constexpr char kUsbErrorCaption[] = "USB ERROR";
-
 TEST_F(LinkTest, ReadAndWriteCompleteShortAndEmpty) {
   const uint8_t command = CMD_READ_MEMORY;
   const uint8_t address[4] = {0x80, 0x00, 0x31, 0x00};
@@ -44,10 +42,9 @@ TEST_F(LinkTest, DriverErrorIsFatalOnce) {
       faults().FailNextWrites();
       EXPECT_EQ(WriteExact(&byte, 1), TRANSFER_FAILED);
     }
-    EXPECT_EQ(OnlyMessage(),
-              (RecordedMessage{reading ? "Error: Fatal USB Read Error. Exiting."
-                                       : "Error: Fatal USB Write Error. Exiting.",
-                               "TRANSMIT ERROR", MessageIcon::Error, MessageOwner::None}));
+    EXPECT_EQ(OnlyMessage(), Box(reading ? "Error: Fatal USB Read Error. Exiting."
+                                         : "Error: Fatal USB Write Error. Exiting.",
+                                 "TRANSMIT ERROR"));
     EXPECT_EQ(ui().quitRequests(), 1);
     EXPECT_EQ(g_connected, 0);
     EXPECT_EQ(g_ftHandle.load(), nullptr);
@@ -75,8 +72,7 @@ TEST_F(LinkTest, ConnectFailsAtEachStepWithItsMessage) {
     ui().Clear();
     faults().FailConnectStep(c.step);
     EXPECT_EQ(Connect(), 0);
-    EXPECT_EQ(OnlyMessage(),
-              (RecordedMessage{c.text, kUsbErrorCaption, MessageIcon::Error, MessageOwner::None}));
+    EXPECT_EQ(OnlyMessage(), Box(c.text, "USB ERROR"));
     if (c.step == ConnectStep::Open) {
       EXPECT_NE(LinkStatus.load(), FT_OK);
     }
@@ -97,24 +93,17 @@ TEST_F(LinkTest, SecondConnectReplacesTheOpenHandle) {
   EXPECT_EQ(Connect(), 1);
   EXPECT_EQ(Connect(), 1);
   EXPECT_EQ(adapter().openHandles(), 1);
-  // And the console answers on the new link.
-  const uint8_t command = CMD_READ_MEMORY;
-  const uint8_t address[4] = {0x80, 0x00, 0x00, 0x00};
-  WriteExact(&command, 1);
-  WriteExact(address, 4);
-  uint8_t page[200];
-  EXPECT_EQ(ReadExact(page, 200), TRANSFER_COMPLETE);
-  EXPECT_EQ(ReadBE32(page + 0x1C), 0xC2339F3Du);
+  // And the new link carries bytes.
+  const uint8_t command = CMD_FREEZE;
+  EXPECT_EQ(WriteExact(&command, 1), TRANSFER_COMPLETE);
+  EXPECT_EQ(Sent(), std::vector<uint8_t>{CMD_FREEZE});
 }
 
 TEST(ByteUtilities, SumAndOrder) {
-  std::vector<uint8_t> ones(61440, 0xFF);
-  EXPECT_EQ(ByteSum(ones.data(), 61440), 15'667'200u);
-  EXPECT_EQ(ByteSum(ones.data(), 0), 0u);
-  EXPECT_EQ(ByteSum(ones.data(), -5), 0u);
-  // Wraps modulo 2^32 rather than saturating.
+  // Wraps modulo 2^32 rather than saturating; a negative count sums nothing.
   std::vector<uint8_t> many(16'843'010, 0xFF);  // 255 * that = 2^32 + 254
   EXPECT_EQ(ByteSum(many.data(), static_cast<int32_t>(many.size())), 254u);
+  EXPECT_EQ(ByteSum(many.data(), -5), 0u);
   // Every length and alignment around the vector width agrees with a plain byte-by-byte sum.
   std::vector<uint8_t> mixed(300);
   for (size_t i = 0; i < mixed.size(); ++i) mixed[i] = static_cast<uint8_t>(i * 151u + 7u);
