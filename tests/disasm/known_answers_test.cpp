@@ -1,5 +1,7 @@
 // What our texts look like where objdump cannot tell us (the differential test compares values
-// only): which short form is chosen, decimal or hex, register names, hints, the fixed layout.
+// and mnemonics only, and reads names through our own tables): which short form is chosen,
+// decimal or hex, register, special-register and condition names. (The fixed line layout is the
+// file streamer's test.)
 
 #include <gtest/gtest.h>
 
@@ -21,24 +23,18 @@ std::string decode(std::uint32_t word, std::uint32_t address = 0x80003100) {
 TEST(KnownAnswers, ShortFormsNumbersAndNames) {
   const std::pair<std::uint32_t, const char*> cases[] = {
       // add family: li/lis/subi only where they read better; decimal within +-256
-      {0x38600000, "li r3, 0"},
       {0x3860FFFF, "li r3, -1"},
       {0x38601000, "li r3, 0x1000"},
       {0x3C608000, "lis r3, 0x8000"},
       {0x3863FFF8, "subi r3, r3, 8"},
       {0x38218000, "subi sp, sp, 0x8000"},
-      {0x3C63FFF8, "subis r3, r3, 8"},
       {0x3463FFFF, "subic. r3, r3, 1"},
       {0x38640101, "addi r3, r4, 0x0101"},
-      {0x30600001, "addic r3, r0, 1"},
-      {0x1C64FFF8, "mulli r3, r4, -8"},
       {0x2064FEFF, "subfic r3, r4, -0x0101"},
       // logical immediates always in hex; only the exact nop is nop
       {0x60000000, "nop"},
-      {0x60000001, "ori r0, r0, 0x0001"},
       {0x7460FFFF, "andis. r0, r3, 0xFFFF"},
       // compares name the CR field only when it is not cr0
-      {0x2C030000, "cmpwi r3, 0"},
       {0x2F83FFFF, "cmpwi cr7, r3, -1"},
       {0x2803FFFF, "cmplwi r3, 0xFFFF"},
       {0x28000100, "cmplwi r0, 256"},
@@ -46,82 +42,54 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       // traps: named conditions, signedness of the immediate follows TO
       {0x7FE00008, "trap"},
       {0x7C830008, "tweq r3, r0"},
-      {0x7C632008, "tw 3, r3, r4"},
       {0x0C83FF00, "tweqi r3, -256"},
       {0x0C83FE00, "tweqi r3, 0xFE00"},
       {0x0E03FE00, "twlti r3, -0x0200"},
       {0x0C43FE00, "twllti r3, 0xFE00"},
-      // rotates and shifts
+      // rotates: mask bounds in decimal
       {0x5C60243F, "rlwnm. r0, r3, r4, 16, 31"},
-      {0x7C831671, "srawi. r3, r4, 2"},
       // D forms: blank before the parenthesis, sp/sd1/sd2 names
       {0x9421FF00, "stwu sp, -256 (sp)"},
       {0x9421FEE8, "stwu sp, -0x0118 (sp)"},
-      {0xC03F1040, "lfs fr1, 0x1040 (r31)"},
       {0x806D8000, "lwz r3, -0x8000 (sd1)"},
       {0xDFE20100, "stfdu fr31, 256 (sd2)"},
       // group 31 short forms
       {0x7C6418F8, "not r4, r3"},
       {0x7C6418F9, "nor. r4, r3, r3"},
-      {0x7C641E15, "addo. r3, r4, r3"},
-      {0x7C64292D, "stwcx. r3, r4, r5"},
-      {0x7C6425AA, "stswi r3, r4, 4"},
       // branches: targets wrap, hints follow direction and the y bit
       {0x4BFFFFFC, "b 0x800030FC"},
       {0x48002921, "bl 0x80005A20"},
       {0x4BFFFFFE, "ba 0xFFFFFFFC"},
-      {0x48000103, "bla 0x00000100"},
       {0x4182000C, "beq- 0x8000310C"},
       {0x4082FFF0, "bne+ 0x800030F0"},
-      {0x41A2000C, "beq+ 0x8000310C"},
-      {0x40A2FFF0, "bne- 0x800030F0"},
       {0x40860020, "bne- cr1, 0x80003120"},
       {0x4180000D, "bltl- 0x8000310C"},
       {0x40820012, "bnea- 0x00000010"},
       {0x4200FFF8, "bdnz+ 0x800030F8"},
       {0x41000008, "bdnzt- 0, 0x80003108"},
       {0x4300000C, "bc 24, 0, 0x8000310C"},
-      {0x4280FFF0, "b 0x800030F0"},
       {0x4E800021, "blrl"},
       {0x4E800420, "bctr"},
       {0x4C820020, "bnelr-"},
       {0x4D800421, "bltctrl-"},
       {0x4C200020, "bdnzflr+ 0"},
-      {0x4F000020, "bclr 24, 0"},
       // condition-register logic: short forms only where operands coincide
       {0x4CC63182, "crclr 6"},
-      {0x4CC63982, "crxor 6, 6, 7"},
-      {0x4CC63242, "crset 6"},
-      {0x4C642042, "crnot 3, 4"},
-      {0x4C642382, "crmove 3, 4"},
       {0x4C8C0000, "mcrf cr1, cr3"},
       // special registers: names where known, numbers otherwise
       {0x7C0802A6, "mflr r0"},
-      {0x7C6102A6, "mfxer r3"},
-      {0x7D8903A6, "mtctr r12"},
       {0x7C7A8AA6, "mfspr r3, 570"},
       {0x7C70E3A6, "mtspr GQR0, r3"},
       {0x7C74FBA6, "mtspr 1012, r3"},
-      {0x7C6D42E6, "mftbu r3"},
+      {0x7C6D42E6, "mftbu r3"},  // objdump's 750 table has no mftb: no comparison there
       {0x7C6862E6, "mftb r3, 392"},
       {0x7C6FF120, "mtcr r3"},
       {0x7C680120, "mtcrf 0x80, r3"},
-      {0x7F800400, "mcrxr cr7"},
-      {0x7C6301A4, "mtsr 3, r3"},
       // floating point and paired singles
       {0xEC221825, "fdivs. fr1, fr2, fr3"},
-      {0xEC22193A, "fmadds fr1, fr2, fr4, fr3"},
       {0xFC821800, "fcmpu 1, fr2, fr3"},
-      {0xFC880080, "mcrfs cr1, cr2"},
-      {0xFF80510D, "mtfsfi. cr7, 5"},
       {0xFDFE158E, "mtfsf 0xFF, fr2"},
-      {0xFFC0008D, "mtfsb0. 30"},
-      {0x10221CA1, "ps_merge10. fr1, fr2, fr3"},
-      {0x10201091, "ps_mr. fr1, fr2"},
-      {0x102218FA, "ps_madd fr1, fr2, fr3, fr3"},
-      {0x10220114, "ps_sum0 fr1, fr2, fr4, fr0"},
       {0x10021900, "ps_cmpu0 cr0, fr2, fr3"},  // bits 8-10 ignored
-      {0x108218C0, "ps_cmpo1 cr1, fr2, fr3"},
       {0x10221ECC, "psq_lux fr1, sd2, r3, 1, 5"},
       {0x100327ED, "dcbz_l r3, r4"},  // Rc ignored
       // quantized D forms: 12-bit offsets, decimal up to 128, negative always hex
@@ -129,14 +97,10 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       {0xE0440081, "psq_l fr2, 0x081 (r4), 0, 0"},
       {0xE0440800, "psq_l fr2, -0x800 (r4), 0, 0"},
       {0xF3E17FF8, "psq_st fr31, -0x008 (sp), 0, 7"},
-      {0xF444A081, "psq_stu fr2, 0x081 (r4), 1, 2"},
   };
   for (const auto& [word, text] : cases) EXPECT_EQ(decode(word), text) << std::hex << word;
   EXPECT_EQ(decode(0x4BFFFFF8, 0x4), "b 0xFFFFFFFC");
   EXPECT_EQ(decode(0x48000010, 0xFFFFFFF8), "b 0x00000008");
-  EXPECT_EQ(asm_line(0x80003100, 0x38600001), "0x80003100  0x38600001  li r3, 1");
-  EXPECT_EQ(asm_line(0x00000000, 0x00000000), "0x00000000  0x00000000   ");
-  EXPECT_EQ(asm_line(0x80003100, 0x4E800020), "0x80003100  0x4E800020  blr ");
 }
 
 }  // namespace
