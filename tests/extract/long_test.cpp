@@ -45,9 +45,6 @@ TEST_F(LongTest, WholeGameCubeDisc) {
   EXPECT_EQ(ExtractDisc(0), ExtractOutcome::Finished);
   EXPECT_EQ(std::filesystem::file_size(path), 1'459'978'240u);
   EXPECT_EQ(model().extract.packetsAccepted, 23'762u);
-  EXPECT_EQ(Advances(), 23'762u);
-  EXPECT_EQ(ui().progress().front().high, 23'762u);
-  EXPECT_EQ(ui().list().back(), "Finished Extracting Game");
   std::filesystem::remove(path);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "extract/nand_dumper.h"
 #include "link/link.h"
@@ -93,6 +94,7 @@ TEST_F(WorkerTest, StopDuringTheHandshakeIsNotOverriddenByTheStream) {
   EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Stopped);
   EXPECT_EQ(g_keepExtracting, 0);
   EXPECT_TRUE(ReadFileBytes(path).empty());
+  EXPECT_FALSE(std::filesystem::exists(path + ".txt"));  // a stopped run leaves no report
   EXPECT_EQ(OnlyMessage().text, "DVD Extract operation stopped");
 }
 
