@@ -52,16 +52,22 @@ class StreamStepTest : public ExtractFixture {
     };
   }
 
+  // A fresh connection and dialog for the next run; returns the file it writes.
+  std::string Begin(const Run& run, const char* what) {
+    Reconnect();
+    ui().Clear();
+    model().extract.streamsStopped = 0;
+    ui().SetSaveFile(TempPath(std::string(run.name) + what));
+    return TempPath(std::string(run.name) + what);
+  }
+
   std::vector<DiscKind> kinds_;
 };
 
 TEST_F(StreamStepTest, LatePacketIsWaitedForAndStoredOnce) {
   for (const Run& run : Runs()) {
     SCOPED_TRACE(run.name);
-    Reconnect();
-    ui().Clear();
-    const std::string path = TempPath(std::string(run.name) + "-late.bin");
-    ui().SetSaveFile(path);
+    const std::string path = Begin(run, "-late.bin");
     faults().DelayNextPackets(1, 2400, 2);  // the third packet, past the 2,000 ms read time-out
 
     EXPECT_EQ(run.run(), ExtractOutcome::Finished);
@@ -79,9 +85,7 @@ TEST_F(StreamStepTest, BytesAfterTheLastPartFailTheRun) {
   model().extract.bytesAfterStream = 61444;
   for (const Run& run : Runs()) {
     SCOPED_TRACE(run.name);
-    Reconnect();
-    ui().Clear();
-    ui().SetSaveFile(TempPath(std::string(run.name) + "-extra.bin"));
+    Begin(run, "-extra.bin");
 
     EXPECT_EQ(run.run(), ExtractOutcome::Failed);
 
@@ -94,11 +98,7 @@ TEST_F(StreamStepTest, GivesUpOnAPacketAfterTheAttemptBound) {
   for (const Run& run : Runs()) {
     SCOPED_TRACE(run.name);
     for (const uint32_t attempts : {kMaxAttemptsPerPacket - 1, kMaxAttemptsPerPacket}) {
-      Reconnect();
-      ui().Clear();
-      model().extract.streamsStopped = 0;
-      const std::string path = TempPath(std::string(run.name) + "-bound.bin");
-      ui().SetSaveFile(path);
+      const std::string path = Begin(run, "-bound.bin");
       faults().ShortenNextPackets(static_cast<int>(attempts), 100);
       if (attempts < kMaxAttemptsPerPacket) {
         EXPECT_EQ(run.run(), ExtractOutcome::Finished);
