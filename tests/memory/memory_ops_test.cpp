@@ -38,8 +38,7 @@ class MemoryOpsTest : public SimFixture {
 
 TEST_F(MemoryOpsTest, Poke) {
   ASSERT_EQ(OnPokePressed("80003100", "12345678"), 1);
-  EXPECT_EQ(Sent(), Bytes({0x03, 0x80, 0x00, 0x31, 0x00, 0x12, 0x34, 0x56, 0x78}));
-  EXPECT_EQ(Memory(0x3100, 4), Bytes({0x12, 0x34, 0x56, 0x78}));
+  EXPECT_EQ(Sent(), Wire(0x03, {0x80003100, 0x12345678}));
   ASSERT_EQ(OnPokePressed("80003104", "zzzzzzzz"), 1);  // the previous value again
   EXPECT_EQ(Sent(), Wire(0x03, {0x80003104, 0x12345678}));
   EXPECT_TRUE(ui().messages().empty());

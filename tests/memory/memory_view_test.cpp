@@ -23,12 +23,11 @@ class MemoryViewTest : public SimFixture {
 
 // Each row: button presses from a fresh start, and the page the console is asked for last.
 TEST_F(MemoryViewTest, PagingAndGotoAddresses) {
-  struct Row {
+  const struct {
     const char* name;
     std::function<void()> press;
     uint32_t page;
-  };
-  const std::vector<Row> rows{
+  } rows[] = {
       {"first Page Down", [] { OnPageDown(); }, 0x80003164},
       {"hex Page Down", [] { OnHexPressed("80003100"), OnPageDown(); }, 0x800031C8},
       {"asm Page Up", [] { OnAsmPressed("80003100"), OnPageUp(); }, 0x8000309C},
@@ -37,7 +36,7 @@ TEST_F(MemoryViewTest, PagingAndGotoAddresses) {
       {"no number at start", [] { OnAsmPressed("zzzzzzzz"); }, 0},
       {"no number later", [] { OnHexPressed("80004000"), OnHexPressed("zzzzzzzz"); }, 0x80004000},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Restart();
     row.press();
@@ -55,8 +54,7 @@ TEST_F(MemoryViewTest, PagingAndGotoAddresses) {
 TEST_F(MemoryViewTest, LinesShowThePageInBothViews) {
   const uint8_t li[] = {0x38, 0x60, 0x00, 0x01};
   std::copy(std::begin(li), std::end(li), model().memory.begin() + 0x3100);
-  ASSERT_EQ(OnHexPressed("80003100"), 1);
-  EXPECT_EQ(ui().list().front(), FormatHexLine(0x80003100, &model().memory[0x3100]));
+  ASSERT_EQ(OnHexPressed("80003100"), 1);  // the hex line itself: the CLI's test and the unit's
   EXPECT_EQ(ui().list().back().substr(0, 10), "0x800031C0");
   ASSERT_EQ(OnAsmPressed("80003100"), 1);
   EXPECT_EQ(ui().list().front(), asm_line(0x80003100, 0x38600001));
@@ -65,17 +63,16 @@ TEST_F(MemoryViewTest, LinesShowThePageInBothViews) {
 
 // A failing page leaves the list as it was and keeps the new address.
 TEST_F(MemoryViewTest, FailuresKeepTheListAndNameTheStep) {
-  struct Row {
+  const struct {
     std::function<void()> arm;
     RecordedMessage message;
-  };
-  const std::vector<Row> rows{
+  } rows[] = {
       {[] { OnHexPressed("8000310"); }, Box(kMsgMemoryAddressSize, kCaptionRangeError)},
       {[this] { faults().ShortenNextWrites(1); }, Box(kMsgSendCommand, kCaptionUsbError)},
       {[this] { faults().ShortenNextWrites(1, 1); }, Box(kMsgSendMemoryAddress, kCaptionUsbError)},
       {[this] { faults().ShortenNextPackets(1, 199); }, Box(kMsgReceivePacket, kCaptionUsbError)},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.message.text);
     Restart();
     ASSERT_EQ(OnHexPressed("80003100"), 1);
