@@ -37,7 +37,7 @@ class UiPortTest : public GuiTest {
   QProgressBar* bar_ = nullptr;
 };
 
-TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessage) {
+TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessageAndTheBarEmpties) {
   constexpr int kLines = 50000;
   std::atomic<int> listedWhenShown{-1};  // -2 once the worker is past its message
   std::thread worker([&] {
@@ -61,6 +61,12 @@ TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessage) {
   EXPECT_EQ(list_->lines().Line(1), QStringLiteral("page %1").arg(kLines));
   EXPECT_EQ(list_->lines().Line(kLines), QStringLiteral("page 1"));
   EXPECT_EQ(ReadProgress(*bar_).position, kLines);
+  EXPECT_EQ(bar_->value(), kLines);
+  // A range of zero empties the bar rather than showing the busy indicator.
+  Ui().ProgressSetRange(0, 0);
+  EXPECT_EQ(ReadProgress(*bar_).high, 0);
+  EXPECT_EQ(bar_->value(), 0);
+  EXPECT_GT(bar_->maximum(), bar_->minimum());
 }
 
 // Lines queued together reach the list in one change each run of them, and still land where
@@ -76,29 +82,27 @@ TEST_F(UiPortTest, QueuedLinesLandWhereEachWasAskedFor) {
   EXPECT_EQ(list_->lines().Lines(), QStringList({"mode", "b", "z", "a", "x", "y", "end"}));
 }
 
-TEST_F(UiPortTest, ProgressRangeZeroShowsAnEmptyBar) {
-  Ui().ProgressSetRange(0, 4);
-  Ui().ProgressSetStep(1);
-  Ui().ProgressStep();
-  EXPECT_EQ(bar_->maximum(), 4);
-  EXPECT_EQ(bar_->value(), 1);
-  Ui().ProgressSetRange(0, 0);
-  EXPECT_EQ(ReadProgress(*bar_).high, 0);
-  EXPECT_EQ(bar_->value(), 0);
-  EXPECT_GT(bar_->maximum(), bar_->minimum());  // not the busy indicator
-}
-
-// Without a sink the port shows real dialogs; these tests answer them as a user would.
-TEST_F(UiPortTest, WorkerMessageIsARealModalBoxThatBlocksUntilAnswered) {
+// Without a sink the port shows real dialogs, answered here as a user would: a worker's message
+// box is modal and blocks the worker until answered; the save dialog offers the filters and the
+// last path of its key.
+TEST_F(UiPortTest, WithoutASinkTheUserAnswersRealDialogs) {
   ui().SetSink(nullptr);
-  QString seen;
+  const std::string first = TempPath("first");
+  QStringList seen;
+  QString offered;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QTimer answer;
   QObject::connect(&answer, &QTimer::timeout, [&] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      seen = box->windowTitle() + QStringLiteral("|") + box->text();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      seen << box->windowTitle() + QStringLiteral("|") + box->text();
       icon = box->icon();
       box->accept();
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      seen << dialog->nameFilters().join(u'|') + u'|' + dialog->defaultSuffix();
+      offered = dialog->selectedFiles().value(0);
+      dialog->selectFile(QString::fromStdString(first));
+      QMetaObject::invokeMethod(dialog, "accept");
     }
   });
   answer.start(10);
@@ -109,34 +113,14 @@ TEST_F(UiPortTest, WorkerMessageIsARealModalBoxThatBlocksUntilAnswered) {
   });
   ASSERT_TRUE(WaitFor([&] { return returned.load(); }));
   worker.join();
-  EXPECT_EQ(seen, QStringLiteral("DVD Error|Fatal Error. Exiting"));
   EXPECT_EQ(icon, QMessageBox::Critical);
-}
-
-TEST_F(UiPortTest, SaveDialogOffersTheFiltersAndTheLastPathOfItsKey) {
-  ui().SetSink(nullptr);
-  const std::string first = TempPath("first");
-  QStringList filters;
-  QString suffix;
-  QString offered;
-  QTimer answer;
-  QObject::connect(&answer, &QTimer::timeout, [&] {
-    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-      filters = dialog->nameFilters();
-      suffix = dialog->defaultSuffix();
-      offered = dialog->selectedFiles().value(0);
-      dialog->selectFile(QString::fromStdString(first));
-      QMetaObject::invokeMethod(dialog, "accept");
-    }
-  });
-  answer.start(10);
   const FileRequest request{
       "nand", {{"Nand Binary File (*.bin)", "*.bin"}, {"All Files", "*.*"}}, "bin"};
   // The default extension is added to a name typed without one.
   EXPECT_EQ(Ui().ChooseSaveFile(request), std::optional<std::string>(first + ".bin"));
-  EXPECT_EQ(filters, QStringList({"Nand Binary File (*.bin)", "All Files (*)"}));
-  EXPECT_EQ(suffix, QStringLiteral("bin"));
   Ui().ChooseSaveFile(request);
+  const QString filters = QStringLiteral("Nand Binary File (*.bin)|All Files (*)|bin");
+  EXPECT_EQ(seen, QStringList({"DVD Error|Fatal Error. Exiting", filters, filters}));
   EXPECT_EQ(offered, QString::fromStdString(first + ".bin"));
 }
 
