@@ -21,7 +21,13 @@ class SearchTest : public LiveFixture {
   ValueSearch search;
 };
 
-TEST_F(SearchTest, FindsHealthAcrossMem1AndUndoes) {
+TEST_F(SearchTest, FindsHealthAcrossMem1OnceHookedAndUndoes) {
+  adapter().Quiesce();
+  model().uploads.hooked = false;
+  EXPECT_NE(search.First({}, {Compare::Unknown}), "");
+  EXPECT_FALSE(search.started());
+  EXPECT_EQ(OnlyMessage().text, "Couldn't Dump Memory. Make sure game is hooked");
+  model().uploads.hooked = true;
   ASSERT_EQ(search.First({0x80000000u, 0x81800000u, ValueType::U16, true},
                          {Compare::Exact, Game::kHealthFull}, true),
             "");
@@ -80,14 +86,6 @@ TEST_F(SearchTest, ComparisonsOnUnknownValuesAndSessionFiles) {
   std::ofstream(path, std::ios::binary | std::ios::in) << "ZLSCAN01\xff\xff";
   EXPECT_FALSE(search.Load(path, error));
   EXPECT_EQ(search.range().start, range.start);
-}
-
-TEST_F(SearchTest, FirstScanRefusedWhenTheGameIsNotHooked) {
-  adapter().Quiesce();
-  model().uploads.hooked = false;
-  EXPECT_NE(search.First({}, {Compare::Unknown}), "");
-  EXPECT_FALSE(search.started());
-  EXPECT_EQ(OnlyMessage().text, "Couldn't Dump Memory. Make sure game is hooked");
 }
 
 }  // namespace
