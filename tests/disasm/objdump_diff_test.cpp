@@ -98,43 +98,28 @@ struct Canon {
   bool operator==(const Canon&) const = default;
 };
 
-// Decimal or 0x-prefixed hexadecimal, either with a sign; neither side prints octal.
-std::optional<std::int64_t> parse_number(const std::string& t) {
+// Register, special-register and CR-bit names, else a decimal or 0x-prefixed hexadecimal number
+// with either sign (neither side prints octal).
+std::optional<Operand> parse_register_or_number(const std::string& t) {
+  static const std::map<std::string, Operand> kNames = [] {
+    std::map<std::string, Operand> names;
+    const std::string bits[] = {"lt", "gt", "eq", "so"};
+    for (std::int64_t i = 0; i < 32; ++i) {
+      const std::string s = std::to_string(i), bit = bits[i % 4];
+      names["r" + s] = names[std::string(gpr_names[i])] = names["cr" + s] = {'n', i};
+      names["f" + s] = names["fr" + s] = {'f', i};
+      names["4*cr" + std::to_string(i / 4) + "+" + bit] = {'n', i};
+      if (i < 4) names[bit] = {'n', i};
+    }
+    names["un"] = {'n', 3};
+    for (const SprName& s : spr_names) names[std::string(s.name)] = {'n', s.number};
+    return names;
+  }();
+  if (auto name = kNames.find(t); name != kNames.end()) return name->second;
   char* end = nullptr;
   const long long v = std::strtoll(t.c_str(), &end, 0);
   if (t.empty() || *end != '\0') return std::nullopt;
-  return v;
-}
-
-std::optional<Operand> parse_register_or_number(const std::string& t) {
-  static const std::map<std::string, int> kCrBits = {
-      {"lt", 0}, {"gt", 1}, {"eq", 2}, {"so", 3}, {"un", 3}};
-  for (std::size_t i = 0; i < gpr_names.size(); ++i) {
-    if (t == gpr_names[i]) return Operand{'n', static_cast<std::int64_t>(i)};
-  }
-  for (const SprName& s : spr_names) {
-    if (t == s.name) return Operand{'n', s.number};
-  }
-  if (auto bit = kCrBits.find(t); bit != kCrBits.end()) return Operand{'n', bit->second};
-  if (t.rfind("4*cr", 0) == 0 && t.size() == 8 && t[5] == '+') {  // 4*crN+eq
-    auto bit = kCrBits.find(t.substr(6));
-    if (bit == kCrBits.end()) return std::nullopt;
-    return Operand{'n', 4 * (t[4] - '0') + bit->second};
-  }
-  std::string digits;
-  char kind = 'n';
-  if (t.rfind("fr", 0) == 0) {
-    digits = t.substr(2), kind = 'f';
-  } else if (t.rfind("cr", 0) == 0) {
-    digits = t.substr(2);
-  } else if (t.size() > 1 && (t[0] == 'r' || t[0] == 'f') && std::isdigit(t[1])) {
-    digits = t.substr(1), kind = t[0] == 'f' ? 'f' : 'n';
-  } else {
-    digits = t;
-  }
-  auto v = parse_number(digits);
-  if (!v) return std::nullopt;
-  return Operand{kind, *v};
+  return Operand{'n', v};
 }
 
 // Splits "a, b (c), d" or "a,b(c),d" into values; a displacement and its base give two.
@@ -168,36 +153,42 @@ void finish(Canon& c) {
   }
 }
 
+// Simplified forms that stand for one raw instruction: "%N" is our Nth operand, a number a fixed
+// field.
+const std::map<std::string, std::pair<std::string, std::string>> kRawForms = {
+    {"li", {"addi", "%0 0 %1"}},      {"lis", {"addis", "%0 0 %1"}},
+    {"nop", {"ori", "0 0 0"}},        {"not", {"nor", "%0 %1 %1"}},
+    {"mtcr", {"mtcrf", "255 %0"}},    {"trap", {"tw", "31 0 0"}},
+    {"mftbl", {"mftb", "%0 268"}},    {"mftbu", {"mftb", "%0 269"}},
+    {"crnot", {"crnor", "%0 %1 %1"}}, {"crmove", {"cror", "%0 %1 %1"}},
+    {"crclr", {"crxor", "%0 %0 %0"}}, {"crset", {"creqv", "%0 %0 %0"}},
+    {"mfxer", {"mfspr", "%0 1"}},     {"mflr", {"mfspr", "%0 8"}},
+    {"mfctr", {"mfspr", "%0 9"}},     {"mtxer", {"mtspr", "1 %0"}},
+    {"mtlr", {"mtspr", "8 %0"}},      {"mtctr", {"mtspr", "9 %0"}},
+};
+
 // Our (mnemonic, operands) expanded to objdump's raw form.
 Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
                     std::vector<Operand> ops) {
   auto n = [](std::int64_t v) { return Operand{'n', v}; };
   const std::uint32_t primary = word >> 26;
-  if (m == "li" || m == "lis") return {m == "li" ? "addi" : "addis", {ops[0], n(0), ops[1]}};
+  if (auto form = kRawForms.find(m); form != kRawForms.end()) {
+    Canon raw{form->second.first, {}};
+    std::istringstream fields(form->second.second);
+    for (std::string f; fields >> f;)
+      raw.ops.push_back(f[0] == '%' ? ops.at(f[1] - '0') : n(std::stoll(f)));
+    return raw;
+  }
   if (m.rfind("subi", 0) == 0) {
     ops[2].value = -ops[2].value;
     return {"addi" + m.substr(4), ops};
   }
-  if (m == "nop") return {"ori", {n(0), n(0), n(0)}};
-  if (m == "not") return {"nor", {ops[0], ops[1], ops[1]}};
-  if (m == "mtcr") return {"mtcrf", {n(255), ops[0]}};
-  if (m == "trap") return {"tw", {n(31), n(0), n(0)}};
-  if (m == "mftbl" || m == "mftbu") return {"mftb", {ops[0], n(m == "mftbl" ? 268 : 269)}};
-  if (m == "crnot" || m == "crmove")
-    return {m == "crnot" ? "crnor" : "cror", {ops[0], ops[1], ops[1]}};
-  if (m == "crclr" || m == "crset")
-    return {m == "crclr" ? "crxor" : "creqv", {ops[0], ops[0], ops[0]}};
   if (m.rfind("cmp", 0) == 0) {
     const bool logical = m[3] == 'l';
     const bool immediate = m.back() == 'i';
     if (ops.size() == 2) ops.insert(ops.begin(), n(0));
     ops.insert(ops.begin() + 1, n(0));
     return {std::string("cmp") + (logical ? "l" : "") + (immediate ? "i" : ""), ops};
-  }
-  for (const char* spr : {"xer", "lr", "ctr"}) {
-    const std::int64_t number = spr[0] == 'x' ? 1 : spr[0] == 'l' ? 8 : 9;
-    if (m == std::string("mf") + spr) return {"mfspr", {ops[0], n(number)}};
-    if (m == std::string("mt") + spr) return {"mtspr", {n(number), ops[0]}};
   }
   if (m.rfind("tw", 0) == 0 && m != "tw" && m != "twi") {
     const bool immediate = primary == 3;
@@ -399,21 +390,15 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
   std::unique_ptr<std::FILE, decltype(&::pclose)> pipe(::popen(command.c_str(), "r"), ::pclose);
   std::vector<Objdump> result(words.size());
   if (!pipe) return result;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
-    std::string s(line);
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    const auto colon = s.find(":\t");
-    if (colon == std::string::npos) continue;
-    const std::uint64_t address = std::strtoull(s.c_str(), nullptr, 16);
-    const std::size_t index = static_cast<std::size_t>((address - kBase) / 4);
-    const auto tab = s.find('\t', colon + 2);
-    if (tab == std::string::npos || index >= result.size()) continue;
-    const std::string text = s.substr(tab + 1);
-    const auto space = text.find(' ');
-    result[index].mnemonic = text.substr(0, space);
-    if (space != std::string::npos)
-      result[index].operands = text.substr(text.find_first_not_of(' ', space));
+  for (char line[512]; std::fgets(line, sizeof line, pipe.get()) != nullptr;) {
+    char* colon = nullptr;
+    const std::uint64_t index = (std::strtoull(line, &colon, 16) - kBase) / 4;
+    const std::string s(line);
+    const auto tab = s.find('\t', s.find(":\t") + 2);  // after the bytes column
+    if (*colon != ':' || tab == std::string::npos || index >= result.size()) continue;
+    std::istringstream text(s.substr(tab + 1));
+    text >> result[index].mnemonic >> std::ws;
+    std::getline(text, result[index].operands);
   }
   return result;
 }
