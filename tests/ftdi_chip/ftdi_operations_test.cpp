@@ -30,16 +30,19 @@ class FtdiOperationsTest : public ChipFixture {
   std::vector<DiscKind> kinds_;
 };
 
-// What the TCP path gives too: the console's memory and disc, byte for byte.
+// The console's memory and disc, byte for byte, as over the TCP path. The dump streams steadily
+// below 16 KB/s: libftdi1's read drops what a timed-out USB transfer delivered, and such a stream
+// never fills its 16 KiB request within its one-second transfer time-out.
 TEST_F(FtdiOperationsTest, DumpAndExtractionGiveTheConsolesBytes) {
-  constexpr uint32_t kDumpSize = 2 * kDumpPacketSize + 100;
+  chip().SetFeedRate(8000);
   ASSERT_EQ(Connect(), 1);
-  EXPECT_EQ(DumpMemoryToPath(TempPath("dump"), 0x80000000, 0x80000000 + kDumpSize), 1);
+  EXPECT_EQ(DumpMemoryToPath(TempPath("dump"), 0x80000000, 0x80000000 + kDumpPacketSize), 1);
+  chip().SetFeedRate(0);
   ui().SetSaveFile(TempPath("disc"));
   EXPECT_EQ(ExtractDisc(0, kinds_), ExtractOutcome::Finished);
   const auto& memory = chip().model().memory;
   EXPECT_EQ(ReadFileBytes(TempPath("dump")),
-            std::vector<uint8_t>(memory.begin(), memory.begin() + kDumpSize));
+            std::vector<uint8_t>(memory.begin(), memory.begin() + kDumpPacketSize));
   EXPECT_EQ(ReadFileBytes(TempPath("disc")),
             sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
                                     static_cast<uint32_t>(kinds_[0].imageSize())));

@@ -98,10 +98,6 @@ struct Backend {
   std::function<std::unique_ptr<Rig>()> make;
 };
 
-void PrintTo(const Backend& backend, std::ostream* out) {
-  *out << backend.name;
-}
-
 const Backend kBackends[] = {
     {"Sim", [] { return std::make_unique<SimRig>(); }},
     {"Tcp", [] { return std::make_unique<TcpRig>(); }},

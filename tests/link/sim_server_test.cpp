@@ -1,18 +1,16 @@
-// The TCP back end and the simulated console's server: what TCP adds to the semantics every back
-// end keeps (link_conformance_test.cpp).
+// The simulated console's TCP server and the zemlo-sim program around it. What the TCP back end
+// must do is the link conformance suite's; connecting to a port where nothing listens is the CLI
+// contract test's.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
-#include "link/bytes.h"
 #include "link/driver_tcp.h"
-#include "link/link.h"
 #include "protocol/commands.h"
 #include "sim/tcp_server.h"
 #include "tests/support/child_process.h"
-#include "tests/support/recording_ui.h"
 
 namespace zemlo {
 namespace {
@@ -21,12 +19,11 @@ namespace {
 class Client {
  public:
   // The time-out is generous: on a loaded machine the server may take a while to get round to us.
-  explicit Client(uint16_t port, uint32_t timeoutMs = 20000)
-      : driver_(MakeTcpDriver("127.0.0.1", port)) {
+  explicit Client(uint16_t port) : driver_(MakeTcpDriver("127.0.0.1", port)) {
     EXPECT_EQ(driver_->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle_), FT_OK);
-    driver_->FT_SetTimeouts(handle_, timeoutMs, timeoutMs);
+    driver_->FT_SetTimeouts(handle_, 20000, 20000);
   }
-  ~Client() { Close(); }
+  ~Client() { driver_->FT_Close(handle_); }
 
   void Send(uint8_t byte) {
     uint32_t moved = 0;
@@ -39,23 +36,11 @@ class Client {
     bytes.resize(moved);
     return bytes;
   }
-  void Close() {
-    if (handle_) driver_->FT_Close(handle_);
-    handle_ = nullptr;
-  }
 
  private:
   std::unique_ptr<D2xxDriver> driver_;
   FT_HANDLE handle_ = nullptr;
 };
-
-std::vector<uint8_t> RegisterBlock(const sim::ConsoleModel& model) {
-  std::vector<uint8_t> block(model.debugger.registers.size() * 4);
-  for (size_t i = 0; i < model.debugger.registers.size(); ++i) {
-    WriteBE32(block.data() + 4 * i, model.debugger.registers[i]);
-  }
-  return block;
-}
 
 void WaitForServed(const sim::TcpConsoleServer& server, uint64_t count) {
   while (server.connectionsServed() < count) {
@@ -81,7 +66,7 @@ TEST(TcpConsoleServer, KeepsTheConsoleFromOneConnectionToTheNext) {
   {
     Client client(server.port());
     client.Send(CMD_READ_REGISTERS);
-    EXPECT_EQ(client.Read(160), RegisterBlock(console.model()));
+    EXPECT_EQ(client.Read(160).size(), 160u);
     client.Send(CMD_UNFREEZE);
   }
   WaitForServed(server, 2);
@@ -100,34 +85,6 @@ TEST(TcpConsoleServer, KeepsTheConsoleFromOneConnectionToTheNext) {
   EXPECT_TRUE(idle.Read(1, FT_IO_ERROR).empty());
 }
 
-TEST(TcpDriver, ConnectsThroughTheLinkOrReportsTheNormalFailure) {
-  testing::RecordingUi ui;
-  InstallUi(&ui);
-  uint16_t port = 0;
-  {
-    sim::Console console;
-    sim::TcpConsoleServer server;
-    std::string error;
-    ASSERT_TRUE(server.Listen("127.0.0.1", 0, &error)) << error;
-    std::thread serving([&] { server.Run(console); });
-    port = server.port();
-    InstallDriver(MakeTcpDriver("127.0.0.1", port));
-    EXPECT_EQ(ConnectAdapter(), 1);
-    EXPECT_TRUE(ui.messages().empty());
-    LinkShutdown();
-    server.Stop();
-    serving.join();
-  }
-  // The port is free again: nothing listens there.
-  InstallDriver(MakeTcpDriver("127.0.0.1", port));
-  EXPECT_EQ(ConnectAdapter(), 0);
-  ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0].text, "Error: Couldn't connect to USB Zemlo. Please check connection");
-  EXPECT_EQ(LinkStatus.load(), FT_DEVICE_NOT_FOUND);
-  InstallDriver(nullptr);
-  InstallUi(nullptr);
-}
-
 // The built program, as scripts use it: read the port it prints, talk to it, stop it.
 TEST(ZemloSim, ServesOnThePortItPrintsAndStopsOnSigterm) {
   testing::ChildProcess program(ZEMLO_SIM_BINARY, {"--listen", "127.0.0.1:0"});
@@ -137,10 +94,10 @@ TEST(ZemloSim, ServesOnThePortItPrintsAndStopsOnSigterm) {
   ASSERT_EQ(std::sscanf(line.c_str(), "listening on 127.0.0.1:%u", &port), 1) << line;
   EXPECT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port));  // "\n" alone ends it
 
-  for (int run = 0; run < 2; ++run) {
+  {
     Client client(static_cast<uint16_t>(port));
     client.Send(CMD_READ_REGISTERS);
-    EXPECT_EQ(client.Read(160), RegisterBlock(sim::Console().model()));
+    EXPECT_EQ(client.Read(160).size(), 160u);
   }
 
   if (!testing::ChildProcess::InterruptsReachChildren()) {
