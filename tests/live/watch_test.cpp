@@ -28,16 +28,17 @@ class WatchTest : public LiveFixture {
   WatchList list;
 };
 
-TEST_F(WatchTest, FollowsTheRunningGame) {
+TEST_F(WatchTest, FollowsTheRunningGameLocksAndEdits) {
   list.entries() = {Entry("health", Game::kHealth, ValueType::U16),
                     Entry("frames", Game::kFrameCounter, ValueType::U32),
                     Entry("coins", Game::kPlayerPointer, ValueType::U32, {Game::kPlayerCoins}),
-                    Entry("stale", Game::kFrameCounter, ValueType::U32, {0})};
+                    Entry("stale", Game::kFrameCounter, ValueType::U32, {0}),
+                    Entry("letter", Game::kLevelName + 1, ValueType::U8)};
   ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
   EXPECT_EQ(Value(0), "1000");
   EXPECT_EQ(list.readings()[2].resolved, Game::kPlayerAreas + Game::kPlayerCoins);
   EXPECT_EQ(Value(3), "invalid pointer at step 1 (0x00000000)");
-  // Health and frames sit in one window; the pointer costs a second round.
+  // Health, frames and the name sit in one window; the pointer costs a second round.
   EXPECT_EQ(list.lastWindowCount(), 2u);
 
   Play(Game::kLevelFrames);
@@ -49,22 +50,18 @@ TEST_F(WatchTest, FollowsTheRunningGame) {
   EXPECT_EQ(list.readings()[2].resolved,
             Game::kPlayerAreas + Game::kPlayerAreaStride + Game::kPlayerCoins);
   EXPECT_EQ(Value(2), "30");
-}
 
-TEST_F(WatchTest, LockHoldsAValueAndEditsKeepNeighbouringBytes) {
-  list.entries() = {Entry("health", Game::kHealth, ValueType::U16),
-                    Entry("letter", Game::kLevelName + 1, ValueType::U8)};
-  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  // A lock holds its value while the game plays on; an edit keeps the neighbouring bytes.
   EXPECT_EQ(list.Lock(0, true, "1234"), "");
   for (int round = 0; round < 3; ++round) {
     Play(Game::kHealthDropEvery);
     ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
   }
-  EXPECT_EQ(list.Edit(1, "65"), "");
+  EXPECT_EQ(list.Edit(4, "65"), "");
   adapter().Quiesce();
   const uint8_t* memory = model().memory.data() - 0x80000000u;
   EXPECT_EQ(memory[Game::kHealth] << 8 | memory[Game::kHealth + 1], 1234);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory + Game::kLevelName), 9), "WARLD 1-1");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory + Game::kLevelName), 9), "WARLD 1-2");
   EXPECT_EQ(list.Edit(0, "70000"), "not a value of type u16");
   list.Lock(0, false);
   Play(Game::kHealthDropEvery);
