@@ -71,6 +71,15 @@ class ExtractFixture : public SimFixture {
     return steps;
   }
 
+  // The first `pages` pages of the simulated flash, as a dump in this page size holds them.
+  static std::vector<uint8_t> NandBytes(uint32_t pages, uint32_t pageSize) {
+    std::vector<uint8_t> bytes(size_t{pages} * pageSize);
+    for (uint32_t page = 0; page < pages; ++page) {
+      sim::FillNandPage(page, pageSize, &bytes[size_t{page} * pageSize]);
+    }
+    return bytes;
+  }
+
   static size_t Count(const std::vector<uint8_t>& bytes, uint8_t value) {
     size_t count = 0;
     for (uint8_t byte : bytes) count += byte == value;

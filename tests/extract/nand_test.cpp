@@ -13,16 +13,7 @@ namespace {
 
 using Timeouts = std::pair<uint32_t, uint32_t>;
 
-class NandTest : public ExtractFixture {
- protected:
-  std::vector<uint8_t> ExpectedDump(uint32_t pages, uint32_t pageSize) {
-    std::vector<uint8_t> bytes(size_t{pages} * pageSize);
-    for (uint32_t page = 0; page < pages; ++page) {
-      sim::FillNandPage(page, pageSize, &bytes[size_t{page} * pageSize]);
-    }
-    return bytes;
-  }
-};
+using NandTest = ExtractFixture;
 
 TEST_F(NandTest, BothPageModesDumpEveryPage) {
   model().extract.nandPages = 27;
@@ -43,7 +34,7 @@ TEST_F(NandTest, BothPageModesDumpEveryPage) {
     EXPECT_EQ(done.caption, kCaptionDone);
     // The sums of the file as written, in the message's detail too.
     EXPECT_NE(done.detail.find("SHA-1: " + FileSha1Hex(path)), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(path), ExpectedDump(27, nand.pageSize));
+    EXPECT_EQ(ReadFileBytes(path), NandBytes(27, nand.pageSize));
     const std::vector<std::string> lines = ui().insertedLines();
     ASSERT_EQ(lines.size(), 28u + 3 + mode);  // the pages, the sums, the page check
     EXPECT_EQ(lines[0], nand.listLine);

@@ -40,12 +40,7 @@ class StreamStepTest : public ExtractFixture {
          {}},
         {"nand",
          [] { return DumpNand(1, 4); },
-         [] {
-           std::vector<uint8_t> bytes(4 * 0x840);
-           for (uint32_t page = 0; page < 4; ++page)
-             sim::FillNandPage(page, 0x840, &bytes[page * 0x840]);
-           return bytes;
-         },
+         [] { return NandBytes(4, 0x840); },
          "Console still reading Page 2",
          kMsgNandOutOfStep,
          {"Selected NAND (2112 Page Mode)"}},
