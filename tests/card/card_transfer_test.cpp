@@ -30,7 +30,7 @@ std::vector<uint8_t> GciOf(const sim::CardSave& save) {
   return gci;
 }
 
-class CardDownloadTest : public testing::SimFixture {
+class CardTransferTest : public testing::SimFixture {
  protected:
   // Adds a save of `size` data bytes and selects it.
   sim::CardSave AddSave(size_t size) {
@@ -45,11 +45,21 @@ class CardDownloadTest : public testing::SimFixture {
     return DownloadCardSave();
   }
   std::vector<uint8_t> File() { return ReadFileBytes(TempPath("save.gci")); }
+  // A GCI file for a save the card does not hold, with `dataSize` bytes of data.
+  std::vector<uint8_t> NewGci(size_t dataSize, const char* name = "uploaded") {
+    return GciOf(sim::CardSave::Make("ZUPL01", name, dataSize, 7));
+  }
+  int Upload(const std::vector<uint8_t>& file, const std::string& name = "save.gci") {
+    WriteFileBytes(TempPath(name), file);
+    ui().SetOpenFile(TempPath(name));
+    return UploadCardSave();
+  }
+  std::vector<uint8_t> LastSave() { return GciOf(model().card.saves.back()); }
   size_t selected_ = 0;
 };
 
 // Below one packet: only a final part. Exactly one packet: no final read.
-TEST_F(CardDownloadTest, WritesEntryAndDataAcknowledgingEachPacket) {
+TEST_F(CardTransferTest, WritesEntryAndDataAcknowledgingEachPacket) {
   for (size_t size : {size_t{16384}, kPacket, size_t{65536}, 2 * kPacket + 1}) {
     SCOPED_TRACE(size);
     ui().Clear();
@@ -64,7 +74,7 @@ TEST_F(CardDownloadTest, WritesEntryAndDataAcknowledgingEachPacket) {
   }
 }
 
-TEST_F(CardDownloadTest, AShortPacketIsRequestedAgainUpToTheBound) {
+TEST_F(CardTransferTest, AShortPacketIsRequestedAgainUpToTheBound) {
   const sim::CardSave save = AddSave(3 * kPacket + 10);
   model().card.shortPacket = 1;
   model().card.shortPacketTimes = 2;
@@ -86,7 +96,7 @@ TEST_F(CardDownloadTest, AShortPacketIsRequestedAgainUpToTheBound) {
 }
 
 // Each failure, its one message (none when the dialog was cancelled) and what the file holds.
-TEST_F(CardDownloadTest, Failures) {
+TEST_F(CardTransferTest, Failures) {
   const struct {
     const char* name;
     std::function<void()> arm;
@@ -135,22 +145,8 @@ TEST_F(CardDownloadTest, Failures) {
   }
 }
 
-class CardUploadTest : public testing::SimFixture {
- protected:
-  // A GCI file for a save the card does not hold, with `dataSize` bytes of data.
-  std::vector<uint8_t> NewGci(size_t dataSize, const char* name = "uploaded") {
-    return GciOf(sim::CardSave::Make("ZUPL01", name, dataSize, 7));
-  }
-  int Upload(const std::vector<uint8_t>& file, const std::string& name = "save.gci") {
-    WriteFileBytes(TempPath(name), file);
-    ui().SetOpenFile(TempPath(name));
-    return UploadCardSave();
-  }
-  std::vector<uint8_t> LastSave() { return GciOf(model().card.saves.back()); }
-};
-
 // Data of whole packets ends with an empty final write.
-TEST_F(CardUploadTest, AGciFileBecomesANewSave) {
+TEST_F(CardTransferTest, AGciFileBecomesANewSave) {
   for (size_t size : {size_t{2 * 8192}, 2 * kPacket - 64}) {
     SCOPED_TRACE(size);
     const std::vector<uint8_t> gci = NewGci(size, std::to_string(size).c_str());
@@ -173,7 +169,7 @@ TEST_F(CardUploadTest, AGciFileBecomesANewSave) {
 // A Game Shark(tm) header is recognised by content, not name, and dropped; a file that begins like
 // one but cannot hold its header, or that is over the limit, is refused before anything is sent;
 // a file shorter than the magic is sent whole, and the card has no use for it.
-TEST_F(CardUploadTest, WhatIsSentOfAFile) {
+TEST_F(CardTransferTest, WhatIsSentOfAFile) {
   constexpr size_t kLimit = 19'910'656;
   const std::vector<uint8_t> gci = NewGci(8192, "shark");
   std::vector<uint8_t> gcs(272, 0x77), stub(271, 0);
@@ -217,7 +213,7 @@ TEST_F(CardUploadTest, WhatIsSentOfAFile) {
   }
 }
 
-TEST_F(CardUploadTest, RefusedPacketsAreSentAgainUpToTheBound) {
+TEST_F(CardTransferTest, RefusedPacketsAreSentAgainUpToTheBound) {
   const std::vector<uint8_t> gci = NewGci(3 * kPacket);
   model().card.refusedPacket = 1;
   model().card.refusedPacketTimes = 3;
@@ -237,7 +233,7 @@ TEST_F(CardUploadTest, RefusedPacketsAreSentAgainUpToTheBound) {
   EXPECT_EQ(ui().progress().back().high, 0u);
 }
 
-TEST_F(CardUploadTest, ARefusedCommandTouchesNoTimeouts) {
+TEST_F(CardTransferTest, ARefusedCommandTouchesNoTimeouts) {
   faults().WrongNextReplies(0x00);
   EXPECT_EQ(Upload(NewGci(100)), 0);
   EXPECT_EQ(OnlyMessage(), Box(kMsgReadAcknowledgement, "USB Error"));
