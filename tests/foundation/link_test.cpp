@@ -13,30 +13,19 @@ namespace {
 using LinkTest = SimFixture;
 using sim::ConnectStep;
 
+// Reads and writes share the fatal path; only the text differs (the write's: the upload test).
 TEST_F(LinkTest, DriverErrorIsFatalOnce) {
-  for (bool reading : {true, false}) {
-    SCOPED_TRACE(reading ? "read" : "write");
-    ASSERT_EQ(Connect(), 1);
-    ui().Clear();
-    uint8_t byte = 0;
-    if (reading) {
-      faults().FailNextReads();
-      EXPECT_EQ(ReadExact(&byte, 1), TRANSFER_FAILED);
-    } else {
-      faults().FailNextWrites();
-      EXPECT_EQ(WriteExact(&byte, 1), TRANSFER_FAILED);
-    }
-    EXPECT_EQ(OnlyMessage(), Box(reading ? "Error: Fatal USB Read Error. Exiting."
-                                         : "Error: Fatal USB Write Error. Exiting.",
-                                 "TRANSMIT ERROR"));
-    EXPECT_EQ(ui().quitRequests(), 1);
-    EXPECT_EQ(g_connected, 0);
-    EXPECT_EQ(g_ftHandle.load(), nullptr);
-    EXPECT_EQ(adapter().openHandles(), 0);
-    // Once closed, a purge does nothing and says nothing.
-    EXPECT_EQ(PurgeLink(), FT_OK);
-    EXPECT_EQ(ui().messages().size(), 1u);
-  }
+  uint8_t byte = 0;
+  faults().FailNextReads();
+  EXPECT_EQ(ReadExact(&byte, 1), TRANSFER_FAILED);
+  EXPECT_EQ(OnlyMessage(), Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR"));
+  EXPECT_EQ(ui().quitRequests(), 1);
+  EXPECT_EQ(g_connected, 0);
+  EXPECT_EQ(g_ftHandle.load(), nullptr);
+  EXPECT_EQ(adapter().openHandles(), 0);
+  // Once closed, a purge does nothing and says nothing.
+  EXPECT_EQ(PurgeLink(), FT_OK);
+  EXPECT_EQ(ui().messages().size(), 1u);
 }
 
 TEST_F(LinkTest, ConnectFailsAtEachStepWithItsMessage) {
