@@ -27,26 +27,39 @@ class UploadTest : public SimFixture {
   }
 };
 
-// Command byte, big-endian size, then the file unchanged in acknowledged 3,968-byte packets.
+// Command byte, big-endian size, then the file unchanged in acknowledged packets: 3,968 bytes
+// for an upload; 63,488 for firmware (524,288 bytes: 8 of them and 16,384 left), after which the
+// 1 s time-outs stay.
 TEST_F(UploadTest, SendsCommandSizeAndFile) {
-  const std::pair<UploadKind, uint32_t> rows[] = {{UploadKind::Dol, 0},
-                                                  {UploadKind::Elf, 3968},
-                                                  {UploadKind::Mod, 3 * 3968},
-                                                  {UploadKind::Mp3, 3969},
-                                                  {UploadKind::Dol, kUploadSizeLimit}};
+  const std::pair<std::optional<UploadKind>, uint32_t> rows[] = {
+      // no kind: firmware
+      {UploadKind::Dol, 0},
+      {UploadKind::Elf, 3968},
+      {UploadKind::Mod, 3 * 3968},
+      {UploadKind::Mp3, 3969},
+      {UploadKind::Dol, kUploadSizeLimit},
+      {{}, kFirmwareSizeLimit},
+      {{}, 63488},
+      {{}, 100}};
   for (auto [kind, size] : rows) {
-    const UploadKindInfo& info = UploadKindInfoOf(kind);
-    SCOPED_TRACE(std::string(info.name) + " " + std::to_string(size));
+    const UploadKindInfo* info = kind ? &UploadKindInfoOf(*kind) : nullptr;
+    SCOPED_TRACE(std::string(info ? info->name : "firmware") + " " + std::to_string(size));
     Restart();
-    std::vector<uint8_t> expected = Wire(info.command, {size});
+    std::vector<uint8_t> expected = Wire(info ? info->command : 0x18, {size});
     const std::vector<uint8_t> data = ChooseFile(size);
     expected.insert(expected.end(), data.begin(), data.end());
-    ASSERT_EQ(OnLoadPressed(kind), 1);
+    ASSERT_EQ(info ? OnLoadPressed(*kind) : OnLoadFirmwarePressed(), 1);
     EXPECT_EQ(Sent(), expected);
-    EXPECT_EQ(ui().progress().front().high, size / 3968);
+    EXPECT_EQ(ui().progress().front().high, size / (info ? 3968 : 63488));
     EXPECT_EQ(ui().progress().back().high, 0u);
-    EXPECT_EQ(OnlyMessage(), Box(info.successText, kCaptionDone, MessageIcon::None));
-    EXPECT_EQ(ui().fileRequests().back().key, info.request.key);
+    EXPECT_EQ(OnlyMessage(),
+              Box(info ? info->successText : kMsgFirmwareLoaded, kCaptionDone, MessageIcon::None));
+    if (info) {
+      EXPECT_EQ(ui().fileRequests().back().key, info->request.key);
+    } else {
+      EXPECT_EQ(adapter().timeouts().readMs, 1000u);
+      EXPECT_EQ(adapter().timeouts().writeMs, 1000u);
+    }
   }
 }
 
@@ -81,23 +94,6 @@ TEST_F(UploadTest, UnacknowledgedPacketIsSentAgain) {
     EXPECT_EQ(std::count_if(progress.begin(), progress.end(),
                             [](const auto& e) { return e.kind == ProgressEvent::Advance; }),
               2);
-  }
-}
-
-// 524,288 bytes: 8 packets of 63,488 and 16,384 left; the 1 s time-outs stay afterwards.
-TEST_F(UploadTest, FirmwareUpToTheLimitGoesOutInLargePackets) {
-  for (uint32_t size : {kFirmwareSizeLimit, 63488u, 100u}) {
-    SCOPED_TRACE(size);
-    Restart();
-    std::vector<uint8_t> expected = Wire(0x18, {size});
-    const std::vector<uint8_t> image = ChooseFile(size);
-    expected.insert(expected.end(), image.begin(), image.end());
-    ASSERT_EQ(OnLoadFirmwarePressed(), 1);
-    EXPECT_EQ(Sent(), expected);
-    EXPECT_EQ(ui().progress().front().high, size / 63488);
-    EXPECT_EQ(OnlyMessage(), Box(kMsgFirmwareLoaded, kCaptionDone, MessageIcon::None));
-    EXPECT_EQ(adapter().timeouts().readMs, 1000u);
-    EXPECT_EQ(adapter().timeouts().writeMs, 1000u);
   }
 }
 
