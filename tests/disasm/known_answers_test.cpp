@@ -1,7 +1,7 @@
 // What our texts look like where objdump cannot tell us (the differential test compares values
-// and mnemonics only, and reads names through our own tables): which short form is chosen,
-// decimal or hex, register, special-register and condition names. (The fixed line layout is the
-// file streamer's test.)
+// and mnemonics only, and reads names through our own tables): decimal or hex, register,
+// special-register and condition names, and the forms objdump does not decode. Short forms with
+// fixed names are the differential test's; the fixed line layout is the file streamer's.
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,7 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       {0x3463FFFF, "subic. r3, r3, 1"},
       {0x38640101, "addi r3, r4, 0x0101"},
       {0x2064FEFF, "subfic r3, r4, -0x0101"},
-      // logical immediates always in hex; only the exact nop is nop
-      {0x60000000, "nop"},
+      // logical immediates always in hex
       {0x7460FFFF, "andis. r0, r3, 0xFFFF"},
       // compares name the CR field only when it is not cr0
       {0x2F83FFFF, "cmpwi cr7, r3, -1"},
@@ -40,7 +39,6 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       {0x28000100, "cmplwi r0, 256"},
       {0x7C832040, "cmplw cr1, r3, r4"},
       // traps: named conditions, signedness of the immediate follows TO
-      {0x7FE00008, "trap"},
       {0x7C830008, "tweq r3, r0"},
       {0x0C83FF00, "tweqi r3, -256"},
       {0x0C83FE00, "tweqi r3, 0xFE00"},
@@ -53,9 +51,6 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       {0x9421FEE8, "stwu sp, -0x0118 (sp)"},
       {0x806D8000, "lwz r3, -0x8000 (sd1)"},
       {0xDFE20100, "stfdu fr31, 256 (sd2)"},
-      // group 31 short forms
-      {0x7C6418F8, "not r4, r3"},
-      {0x7C6418F9, "nor. r4, r3, r3"},
       // branches: targets wrap, hints follow direction and the y bit
       {0x4BFFFFFC, "b 0x800030FC"},
       {0x48002921, "bl 0x80005A20"},
@@ -68,25 +63,18 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       {0x4200FFF8, "bdnz+ 0x800030F8"},
       {0x41000008, "bdnzt- 0, 0x80003108"},
       {0x4300000C, "bc 24, 0, 0x8000310C"},
-      {0x4E800021, "blrl"},
-      {0x4E800420, "bctr"},
-      {0x4C820020, "bnelr-"},
       {0x4D800421, "bltctrl-"},
       {0x4C200020, "bdnzflr+ 0"},
-      // condition-register logic: short forms only where operands coincide
-      {0x4CC63182, "crclr 6"},
+      // condition-register fields by name
       {0x4C8C0000, "mcrf cr1, cr3"},
       // special registers: names where known, numbers otherwise
-      {0x7C0802A6, "mflr r0"},
       {0x7C7A8AA6, "mfspr r3, 570"},
       {0x7C70E3A6, "mtspr GQR0, r3"},
       {0x7C74FBA6, "mtspr 1012, r3"},
       {0x7C6D42E6, "mftbu r3"},  // objdump's 750 table has no mftb: no comparison there
       {0x7C6862E6, "mftb r3, 392"},
-      {0x7C6FF120, "mtcr r3"},
       {0x7C680120, "mtcrf 0x80, r3"},
       // floating point and paired singles
-      {0xEC221825, "fdivs. fr1, fr2, fr3"},
       {0xFC821800, "fcmpu 1, fr2, fr3"},
       {0xFDFE158E, "mtfsf 0xFF, fr2"},
       {0x10021900, "ps_cmpu0 cr0, fr2, fr3"},  // bits 8-10 ignored

@@ -318,22 +318,6 @@ const Rule kOnlyObjdump[] = {
     RULE("tlbld/tlbli: 603 software TLB loads, not 750 instructions", m == "tlbld" || m == "tlbli"),
 };
 
-// Reserved-field rule, checked generically: the same word with must-be-zero fields cleared
-// decodes, and to objdump's instruction. The masks are every union of the fields below.
-std::vector<std::uint32_t> reserved_masks() {
-  constexpr std::uint32_t kFields[] = {0x1, 0x1F << 6, 0x1F << 11, 0x1F << 16, 3u << 21, 7u << 23};
-  std::vector<std::uint32_t> masks;
-  for (unsigned pick = 1; pick < 64; ++pick) {
-    std::uint32_t mask = 0;
-    for (unsigned f = 0; f < 6; ++f) mask |= (pick >> f & 1) ? kFields[f] : 0;
-    masks.push_back(mask);
-  }
-  std::sort(masks.begin(), masks.end(), [](std::uint32_t a, std::uint32_t b) {
-    return __builtin_popcount(a) < __builtin_popcount(b);  // the narrowest explanation first
-  });
-  return masks;
-}
-
 // Words we decode and objdump does not.
 const Rule kOnlyOurs[] = {
     RULE("mftb: not in objdump's 750 table", (w >> 26) == 31 && xo10(w) == 371),
@@ -427,9 +411,13 @@ std::string classify(std::uint32_t w, std::uint64_t address, const Objdump& thei
   if (std::string rule = first_rule(kOnlyObjdump, them.mnemonic); !rule.empty()) {
     return "only objdump: " + rule;
   }
-  static const std::vector<std::uint32_t> kMasks = reserved_masks();
+  // Reserved fields, checked generically: the same word with must-be-zero fields cleared (any
+  // union of the fields below) decodes, and to objdump's instruction.
+  constexpr std::uint32_t kFields[] = {0x1, 0x1F << 6, 0x1F << 11, 0x1F << 16, 3u << 21, 7u << 23};
   const auto root = [](const std::string& m) { return m.substr(0, m.find('.')); };
-  for (std::uint32_t mask : kMasks) {
+  for (unsigned pick = 1; pick < 64; ++pick) {
+    std::uint32_t mask = 0;
+    for (unsigned f = 0; f < 6; ++f) mask |= (pick >> f & 1) ? kFields[f] : 0;
     if ((w & mask) == 0) continue;
     const Canon cleared = canon_ours(w & ~mask, address);
     if (!cleared.mnemonic.empty() && root(cleared.mnemonic) == root(them.mnemonic)) {
