@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -292,65 +293,63 @@ struct Rule {
   const char* reason;
   bool (*applies)(std::uint32_t w, const std::string& m);  // m: objdump's mnemonic
 };
-#define RULE_BODY(reason, ...)                          \
-  {                                                     \
-    reason, [](std::uint32_t w, const std::string& m) { \
-      (void)w, (void)m;                                 \
-      __VA_ARGS__                                       \
-    }                                                   \
+#define RULE(reason, ...)                                                                 \
+  {                                                                                       \
+    reason, []([[maybe_unused]] std::uint32_t w, [[maybe_unused]] const std::string& m) { \
+      return __VA_ARGS__;                                                                 \
+    }                                                                                     \
   }
-#define RULE(reason, ...) RULE_BODY(reason, return (__VA_ARGS__);)
 
+constexpr auto op = [](std::uint32_t w) { return w >> 26; };
 constexpr auto bo = [](std::uint32_t w) { return (w >> 21) & 0x1F; };
 constexpr auto xo10 = [](std::uint32_t w) { return (w >> 1) & 0x3FF; };
 constexpr auto xo5 = [](std::uint32_t w) { return (w >> 1) & 0x1F; };
 
 // Words objdump decodes and we leave empty.
 const Rule kOnlyObjdump[] = {
-    RULE_BODY("64-bit compare (L set)", const std::uint32_t p = w >> 26;
-              return (p == 10 || p == 11 || (p == 31 && (xo10(w) == 0 || xo10(w) == 32))) &&
-                     (w & (1u << 21));),
+    RULE("64-bit compare (L set)",
+         (w & (1u << 21)) && (op(w) == 10 || op(w) == 11 || (op(w) == 31 && (xo10(w) | 32) == 32))),
     RULE("bcctr with decrement", m.rfind("bcctr", 0) == 0 && !(w & (4u << 21))),
     RULE("register branch with bits 11-15 set (BH for objdump)",
-         m.rfind("bc", 0) == 0 && (w >> 26) == 19 && ((w >> 11) & 0x1F)),
-    RULE("fsqrt/fsqrts not decoded", ((w >> 26) == 59 || (w >> 26) == 63) && xo5(w) == 22),
-    RULE("sc with bits other than bit 1 set", (w >> 26) == 17),
+         m.rfind("bc", 0) == 0 && op(w) == 19 && ((w >> 11) & 0x1F)),
+    RULE("fsqrt/fsqrts not decoded", (op(w) == 59 || op(w) == 63) && xo5(w) == 22),
+    RULE("sc with bits other than bit 1 set", op(w) == 17),
     RULE("tlbld/tlbli: 603 software TLB loads, not 750 instructions", m == "tlbld" || m == "tlbli"),
 };
 
+bool update_base_invalid(std::uint32_t w) {
+  const std::uint32_t p = op(w), d = (w >> 21) & 0x1F, a = (w >> 16) & 0x1F, x = xo10(w);
+  const bool update = (p >= 32 && p <= 55 && (p & 1)) || p == 46 || p == 57 || p == 61;
+  const bool indexed_update = p == 31 && (x & 63) == 55 && x < 768 && x != 503;  // xxxx110111
+  const bool string_form = p == 31 && (x & ~0xC0u) == 533;  // lswx lswi stswx stswi
+  return ((update || indexed_update) && (a == 0 || a == d)) || (p == 46 && a >= d) || string_form;
+}
+
 // Words we decode and objdump does not.
 const Rule kOnlyOurs[] = {
-    RULE("mftb: not in objdump's 750 table", (w >> 26) == 31 && xo10(w) == 371),
+    RULE("mftb: not in objdump's 750 table", op(w) == 31 && xo10(w) == 371),
     RULE("mfcr with rA set: we test only rB, objdump all of bits 11-20",
-         (w >> 26) == 31 && xo10(w) == 19),
+         op(w) == 31 && xo10(w) == 19),
     RULE("ps_cmp* with bits 8-10 set: ignored by us, reserved for objdump",
-         (w >> 26) == 4 && xo5(w) == 0 && ((w >> 8) & 7)),
-    RULE("dcbz_l with Rc set: we ignore Rc", (w >> 26) == 4 && xo10(w) == 1014 && (w & 1)),
+         op(w) == 4 && xo5(w) == 0 && ((w >> 8) & 7)),
+    RULE("dcbz_l with Rc set: we ignore Rc", op(w) == 4 && xo10(w) == 1014 && (w & 1)),
     RULE("bc/bclr with BO 24-27: printed as the generic form, rejected by objdump",
-         ((w >> 26) == 16 || (w >> 26) == 19) && bo(w) >= 24 && bo(w) <= 27),
+         (op(w) == 16 || op(w) == 19) && bo(w) >= 24 && bo(w) <= 27),
     RULE("BO with bits objdump treats as reserved (always or ctr forms with ignored bits set)",
-         ((w >> 26) == 16 || (w >> 26) == 19) &&
+         (op(w) == 16 || op(w) == 19) &&
              (((bo(w) & 20) == 20 && bo(w) != 20) || ((bo(w) & 16) && (bo(w) & 8)))),
-    RULE_BODY("update or multiple form with rA = 0 or rA = rD: no reserved test, objdump calls it "
-              "invalid",
-              const std::uint32_t p = w >> 26, d = (w >> 21) & 0x1F, a = (w >> 16) & 0x1F;
-              const bool update = (p >= 32 && p <= 55 && (p & 1)) || p == 46 || p == 57 || p == 61;
-              const std::uint32_t x = xo10(w);  // indexed updates: xxxx110111 below 768
-              const bool indexed_update = p == 31 && (x & 63) == 55 && x < 768 && x != 503;
-              const bool string_form = p == 31 && (x & ~0xC0u) == 533;  // lswx lswi stswx stswi
-              return ((update || indexed_update) && (a == 0 || a == d)) || (p == 46 && a >= d) ||
-                     string_form;),
-    RULE_BODY(
-        "reserved bits objdump tests and we do not: mtcrf bit 20 (mtocrf), mfspr, mtspr, eciwx, "
-        "ecowx",
-        const std::uint32_t x = xo10(w);
-        return (w >> 26) == 31 && (x == 144 || x == 339 || x == 467 || x == 310 || x == 438);),
+    RULE("update or multiple form with rA = 0 or rA = rD: no reserved test, objdump calls it "
+         "invalid",
+         update_base_invalid(w)),
+    RULE("reserved bits objdump tests and we do not: mtcrf bit 20 (mtocrf), mfspr, mtspr, eciwx, "
+         "ecowx",
+         op(w) == 31 && std::set<std::uint32_t>{144, 339, 467, 310, 438}.contains(xo10(w))),
 };
 
 // Words both decode differently.
 const Rule kDifferent[] = {
     RULE("mfcr with bit 20 set: objdump reads mfocrf (not a 750 form); we test only rB",
-         m == "mfocrf" && (w >> 26) == 31 && xo10(w) == 19),
+         m == "mfocrf" && op(w) == 31 && xo10(w) == 19),
 };
 
 struct Objdump {
