@@ -44,6 +44,17 @@ std::vector<std::string> SplitArguments(const std::string& text) {
   return words;
 }
 
+std::optional<std::string> ChildProcess::ReadLine() {
+  std::string line;
+  char c = 0;
+  while (ReadByte(&c)) {
+    if (c == '\n') return line;
+    line += c;
+  }
+  if (line.empty()) return std::nullopt;
+  return line;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -142,16 +153,9 @@ ChildProcess::~ChildProcess() {
   if (outRead_) ::CloseHandle(outRead_);
 }
 
-std::optional<std::string> ChildProcess::ReadLine() {
-  std::string line;
-  char c = 0;
+bool ChildProcess::ReadByte(char* c) {
   DWORD got = 0;
-  while (outRead_ && ::ReadFile(outRead_, &c, 1, &got, nullptr) && got == 1) {
-    if (c == '\n') return line;
-    line += c;
-  }
-  if (line.empty()) return std::nullopt;
-  return line;
+  return outRead_ && ::ReadFile(outRead_, c, 1, &got, nullptr) && got == 1;
 }
 
 bool ChildProcess::InterruptsReachChildren() {
@@ -228,15 +232,8 @@ ChildProcess::~ChildProcess() {
   if (outRead_ >= 0) ::close(outRead_);
 }
 
-std::optional<std::string> ChildProcess::ReadLine() {
-  std::string line;
-  char c = 0;
-  while (outRead_ >= 0 && ::read(outRead_, &c, 1) == 1) {
-    if (c == '\n') return line;
-    line += c;
-  }
-  if (line.empty()) return std::nullopt;
-  return line;
+bool ChildProcess::ReadByte(char* c) {
+  return outRead_ >= 0 && ::read(outRead_, c, 1) == 1;
 }
 
 bool ChildProcess::InterruptsReachChildren() {

@@ -42,6 +42,8 @@ class ChildProcess {
   int Wait();
 
  private:
+  bool ReadByte(char* c);
+
   bool started_ = false;
   bool waited_ = false;
   int status_ = -1;

@@ -1,23 +1,18 @@
 #include "tests/support/cli_runner.h"
 
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/sim_fixture.h"
 
 namespace zemlo::testing {
 namespace {
 
 std::string TakeFile(const std::string& path) {
-  std::stringstream text;
-  {
-    std::ifstream in(path, std::ios::binary);
-    text << in.rdbuf();
-  }
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
   std::filesystem::remove(path);
-  return text.str();
+  return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace

@@ -9,38 +9,56 @@
 
 namespace zemlo::testing {
 
-void SimFixture::SetUp() {
-  adapter_ = std::make_unique<sim::SimAdapter>();
-  InstallDriver(adapter_->MakeDriver());
+void LinkFixture::SetUp() {
   InstallUi(&ui_);
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   tempDir_ = std::filesystem::temp_directory_path() /
              ("zemlo-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
               std::to_string(std::random_device{}()));
   std::filesystem::create_directories(tempDir_);
-  ASSERT_EQ(Connect(), 1);
-  adapter_->TakeSent();
-  adapter_->TakeTimeoutHistory();
-  ui_.Clear();
 }
 
-void SimFixture::TearDown() {
+void LinkFixture::TearDown() {
   Disconnect();
   InstallDriver(nullptr);
   InstallUi(nullptr);
-  adapter_.reset();
   std::error_code ignored;
   std::filesystem::remove_all(tempDir_, ignored);
 }
 
-int SimFixture::Connect() {
+int LinkFixture::Connect() {
   g_connected = ConnectAdapter();
   return g_connected;
 }
 
-void SimFixture::Disconnect() {
+void LinkFixture::Disconnect() {
   if (FT_HANDLE handle = g_ftHandle.exchange(nullptr)) ActiveDriver()->FT_Close(handle);
   g_connected = 0;
+}
+
+std::string LinkFixture::TempPath(const std::string& name) {
+  return (tempDir_ / name).string();
+}
+
+RecordedMessage LinkFixture::OnlyMessage() {
+  const auto messages = ui_.messages();
+  EXPECT_EQ(messages.size(), 1u);
+  return messages.empty() ? RecordedMessage{} : messages.front();
+}
+
+void SimFixture::SetUp() {
+  LinkFixture::SetUp();
+  adapter_ = std::make_unique<sim::SimAdapter>();
+  InstallDriver(adapter_->MakeDriver());
+  ASSERT_EQ(Connect(), 1);
+  adapter_->TakeSent();
+  adapter_->TakeTimeoutHistory();
+  ui().Clear();
+}
+
+void SimFixture::TearDown() {
+  LinkFixture::TearDown();
+  adapter_.reset();
 }
 
 std::vector<uint8_t> SimFixture::Sent() {
@@ -48,19 +66,9 @@ std::vector<uint8_t> SimFixture::Sent() {
   return adapter_->TakeSent();
 }
 
-std::string SimFixture::TempPath(const std::string& name) {
-  return (tempDir_ / name).string();
-}
-
 sim::ConsoleModel& SimFixture::model() {
   adapter_->Quiesce();
   return adapter_->model();
-}
-
-RecordedMessage SimFixture::OnlyMessage() {
-  const auto messages = ui_.messages();
-  EXPECT_EQ(messages.size(), 1u);
-  return messages.empty() ? RecordedMessage{} : messages.front();
 }
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {

@@ -1,5 +1,6 @@
-// A test fixture with a fresh simulated console behind the link, a recording UI port, and the
-// adapter connected as the Connect menu command leaves it.
+// Test fixtures with a recording UI port, a per-test temporary folder and the Connect menu
+// command; SimFixture adds a fresh simulated console behind the link, connected as the Connect
+// menu command leaves it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +15,27 @@
 
 namespace zemlo::testing {
 
-class SimFixture : public ::testing::Test {
+class LinkFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs the Connect menu command: ConnectAdapter into g_connected.
+  int Connect();
+  // Leaves the link closed and g_connected 0, as before the first Connect.
+  void Disconnect();
+  // A path in a per-test temporary folder, removed afterwards.
+  std::string TempPath(const std::string& name);
+  RecordingUi& ui() { return ui_; }
+  // The one message shown so far; fails the test unless exactly one was.
+  RecordedMessage OnlyMessage();
+
+ private:
+  RecordingUi ui_;
+  std::filesystem::path tempDir_;
+};
+
+class SimFixture : public LinkFixture {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -24,28 +45,14 @@ class SimFixture : public ::testing::Test {
     SetUp();
   }
 
-  // Runs the Connect menu command: ConnectAdapter into g_connected.
-  int Connect();
-  // Leaves the link closed and g_connected 0, as before the first Connect.
-  void Disconnect();
-
   // The bytes the client wrote since the last call (the console quiesced first).
   std::vector<uint8_t> Sent();
-  // A path in a per-test temporary folder, removed afterwards.
-  std::string TempPath(const std::string& name);
-
   sim::SimAdapter& adapter() { return *adapter_; }
   sim::ConsoleModel& model();
   sim::Faults& faults() { return adapter_->faults(); }
-  RecordingUi& ui() { return ui_; }
-
-  // The one message shown so far; fails the test unless exactly one was.
-  RecordedMessage OnlyMessage();
 
  private:
   std::unique_ptr<sim::SimAdapter> adapter_;
-  RecordingUi ui_;
-  std::filesystem::path tempDir_;
 };
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values);
