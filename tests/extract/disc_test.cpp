@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "extract/nand_dumper.h"
 #include "extract/packet_buffer.h"
 #include "link/bytes.h"
 #include "link/link.h"
@@ -20,42 +21,79 @@ using Timeouts = std::pair<uint32_t, uint32_t>;
 
 class DiscTest : public ExtractFixture {};
 
-TEST_F(DiscTest, EachKindWritesItsWholeImage) {
+// Each disc kind and NAND page mode writes its whole file: the command byte, one acknowledgement
+// per packet or page (none for a disc's final part), and the sums of the file as written.
+TEST_F(DiscTest, EachKindAndPageModeWritesItsWholeFile) {
   const std::vector<DiscKind> kinds = SmallDiscs(3, 2, 4);
+  model().extract.nandPages = 27;
+  struct Row {
+    std::function<ExtractOutcome()> run;
+    const char* listLine;
+    uint8_t command;
+    uint32_t packets;
+    std::vector<uint8_t> bytes;
+    size_t nandLines;  // 0: a disc
+  };
+  std::vector<Row> rows;
   const sim::DiscType types[] = {sim::DiscType::GameCube, sim::DiscType::WiiSingle,
                                  sim::DiscType::WiiDual};
-  for (int index = 0; index < 3; ++index) {
-    SCOPED_TRACE(index);
-    const DiscKind& kind = kinds[static_cast<size_t>(index)];
-    const std::string path = TempPath("disc" + std::to_string(index) + ".iso");
+  for (int i = 0; i < 3; ++i) {
+    const DiscKind& kind = kinds[static_cast<size_t>(i)];
+    rows.push_back({[&kinds, i] { return ExtractDisc(i, kinds); }, kind.listLine, kind.command,
+                    kind.fullPackets,
+                    sim::GeneratedDiscBytes(types[i], 0, static_cast<uint32_t>(kind.imageSize())),
+                    0});
+  }
+  for (int mode = 0; mode < 2; ++mode) {
+    const NandMode& nand = NandModes()[static_cast<size_t>(mode)];
+    // The pages, the sums, and the 2112-byte mode's page check.
+    rows.push_back({[mode] { return DumpNand(mode, 27); }, nand.listLine, nand.command, 27,
+                    NandBytes(27, nand.pageSize), 28u + 3 + static_cast<size_t>(mode)});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.listLine);
+    const std::string path = TempPath(std::string(row.listLine) + ".bin");
     ui().Clear();
     ui().SetSaveFile(path);
     g_workerBusy = 1;
 
-    EXPECT_EQ(ExtractDisc(index, kinds), ExtractOutcome::Finished);
+    EXPECT_EQ(row.run(), ExtractOutcome::Finished);
 
     EXPECT_EQ(g_workerBusy, 0);
-    EXPECT_TRUE(ui().messages().empty());
-    // The run's own lines, then the verdict and the sums of the file as written.
-    const std::vector<std::string> list = ui().list();
-    ASSERT_EQ(list.size(), 7u);
-    EXPECT_EQ(list[0], kind.listLine);
-    EXPECT_EQ(list[1], "Finished Extracting Game");
-    EXPECT_EQ(list[3], "no DAT given");
-    EXPECT_EQ(list[6], "SHA-1: " + FileSha1Hex(path));
-    const std::vector<uint8_t> image = ReadFileBytes(path);
-    ASSERT_EQ(image.size(), kind.imageSize());
-    EXPECT_EQ(image, sim::GeneratedDiscBytes(types[index], 0, static_cast<uint32_t>(image.size())));
-    // One command byte, then one acknowledgement per packet and none for the final part.
-    std::vector<uint8_t> expected{kind.command};
-    expected.insert(expected.end(), kind.fullPackets, ACK_BLOCK);
+    EXPECT_EQ(ReadFileBytes(path), row.bytes);
+    std::vector<uint8_t> expected{row.command};
+    expected.insert(expected.end(), row.packets, ACK_BLOCK);
     EXPECT_EQ(Sent(), expected);
-    // The handshake's unlimited wait, the stream, then a brief look for stray bytes.
-    EXPECT_EQ(TimeoutHistory(),
-              (std::vector<Timeouts>{{0, 0}, {2000, 2000}, {250, 2000}, {2000, 2000}}));
-    EXPECT_EQ(Advances(), kind.fullPackets);
-    EXPECT_EQ(ui().progress().front().high, kind.fullPackets);
-    EXPECT_EQ(ui().progress().back().high, 0u);
+    // The disc's handshake waits without a limit; both end with a brief look for stray bytes.
+    std::vector<Timeouts> timeouts{{2000, 2000}, {250, 2000}, {2000, 2000}};
+    if (row.nandLines == 0) timeouts.insert(timeouts.begin(), {0, 0});
+    EXPECT_EQ(TimeoutHistory(), timeouts);
+    const std::vector<std::string> lines = ui().insertedLines();
+    EXPECT_EQ(lines[0], row.listLine);
+    const std::string sha1 = "SHA-1: " + FileSha1Hex(path);
+    if (row.nandLines == 0) {
+      // The run's own lines, then the verdict and the sums stay in the list.
+      EXPECT_TRUE(ui().messages().empty());
+      const std::vector<std::string> list = ui().list();
+      ASSERT_EQ(list.size(), 7u);
+      EXPECT_EQ(list[1], "Finished Extracting Game");
+      EXPECT_EQ(list[3], "no DAT given");
+      EXPECT_EQ(list[6], sha1);
+      EXPECT_EQ(Advances(), row.packets);
+      EXPECT_EQ(ui().progress().front().high, row.packets);
+      EXPECT_EQ(ui().progress().back().high, 0u);
+    } else {
+      // The list is emptied; the sums go into the closing message's detail.
+      EXPECT_TRUE(ui().list().empty());
+      EXPECT_EQ(g_keepExtracting, 0);
+      const RecordedMessage done = OnlyMessage();
+      EXPECT_EQ(done.text, "Finished Extracting NAND");
+      EXPECT_EQ(done.caption, kCaptionDone);
+      EXPECT_NE(done.detail.find(sha1), std::string::npos);
+      ASSERT_EQ(lines.size(), row.nandLines);
+      EXPECT_EQ(lines[1], "Dumping Page 1 of 0x40000");
+      EXPECT_EQ(lines[26], "Dumping Page 1a of 0x40000");
+    }
   }
 }
 

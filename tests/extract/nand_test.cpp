@@ -1,4 +1,5 @@
-// The NAND dumper run on the calling thread: both page modes, page retries and refusals.
+// The NAND dumper run on the calling thread: refusals and link failures. Whole dumps in both page
+// modes are in disc_test.cpp.
 #include <gtest/gtest.h>
 
 #include "extract/nand_dumper.h"
@@ -11,42 +12,7 @@
 namespace zemlo::testing {
 namespace {
 
-using Timeouts = std::pair<uint32_t, uint32_t>;
-
 using NandTest = ExtractFixture;
-
-TEST_F(NandTest, BothPageModesDumpEveryPage) {
-  model().extract.nandPages = 27;
-  for (int mode = 0; mode < 2; ++mode) {
-    const NandMode& nand = NandModes()[static_cast<size_t>(mode)];
-    SCOPED_TRACE(nand.listLine);
-    const std::string path = TempPath("nand" + std::to_string(mode) + ".bin");
-    ui().Clear();
-    ui().SetSaveFile(path);
-    g_workerBusy = 1;
-
-    EXPECT_EQ(DumpNand(mode, 27), ExtractOutcome::Finished);
-
-    EXPECT_EQ(g_workerBusy, 0);
-    EXPECT_EQ(g_keepExtracting, 0);
-    const RecordedMessage done = OnlyMessage();
-    EXPECT_EQ(done.text, "Finished Extracting NAND");
-    EXPECT_EQ(done.caption, kCaptionDone);
-    // The sums of the file as written, in the message's detail too.
-    EXPECT_NE(done.detail.find("SHA-1: " + FileSha1Hex(path)), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(path), NandBytes(27, nand.pageSize));
-    const std::vector<std::string> lines = ui().insertedLines();
-    ASSERT_EQ(lines.size(), 28u + 3 + mode);  // the pages, the sums, the page check
-    EXPECT_EQ(lines[0], nand.listLine);
-    EXPECT_EQ(lines[1], "Dumping Page 1 of 0x40000");
-    EXPECT_EQ(lines[26], "Dumping Page 1a of 0x40000");
-    EXPECT_TRUE(ui().list().empty());
-    std::vector<uint8_t> expected{nand.command};
-    expected.insert(expected.end(), 27, ACK_BLOCK);
-    EXPECT_EQ(Sent(), expected);
-    EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{2000, 2000}, {250, 2000}, {2000, 2000}}));
-  }
-}
 
 TEST_F(NandTest, RefusalsAndLinkFailures) {
   EXPECT_EQ(DumpNand(-1, 3), ExtractOutcome::Failed);
