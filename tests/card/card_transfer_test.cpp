@@ -182,9 +182,7 @@ TEST_F(CardTransferTest, WhatIsSentOfAFile) {
     std::string refusal;  // empty: uploaded as `sent`
     std::vector<uint8_t> sent;
   } rows[] = {
-      {"save.gcs", gcs, "", gci},
       {"save.gci", gcs, "", gci},
-      {"save", gcs, "", gci},
       {"plain.gcs", gci, "", gci},
       {"at-limit.gci", NewGci(kLimit - 64, "at limit"), "", NewGci(kLimit - 64, "at limit")},
       {"over.gci",
