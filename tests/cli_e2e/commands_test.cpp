@@ -42,8 +42,7 @@ class CliCommandsTest : public SimFixture {
     std::string name, word;
     words >> name;
     const auto& table = cli::CommandTable();
-    const auto command = std::find_if(table.begin(), table.end(),
-                                      [&](const cli::CliCommand& c) { return name == c.name; });
+    const auto command = std::ranges::find(table, name, &cli::CliCommand::name);
     if (command == table.end()) return {-1, "no command " + name, ""};
     cli::CliArgs args;
     while (words >> word) {
