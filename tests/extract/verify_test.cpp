@@ -141,14 +141,13 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
   state.Finish(sums);
   const std::string right = sums.Sha1Hex(), md5 = sums.Md5Hex(), crc = sums.Crc32Hex();
   const std::string wrong(40, 'a');
-  const auto dat = [&](const std::string& sha1, const std::string& md5Text,
-                       const std::string& crcText) {
-    return "<?xml version=\"1.0\"?><datafile><header><name>Suite DAT</name><version>1.0</version>"
-           "</header><game name=\"Other\"><rom name=\"o.iso\" size=\"5\" crc=\"00000000\" "
-           "md5=\"00\" sha1=\"00\"/></game><game name=\"Zemlo Test Disc\"><rom name=\"z.iso\" "
-           "size=\"" +
-           std::to_string(sums.size) + "\" crc=\"" + crcText + "\" md5=\"" + md5Text +
-           "\" sha1=\"" + sha1 + "\"/></game></datafile>";
+  const auto dat = [&](const std::string& sha1, const std::string& md5Hex,
+                       const std::string& crcHex) {
+    return "<datafile><header><name>Suite DAT</name><version>1.0</version></header><game "
+           "name=\"Other\"><rom size=\"5\" crc=\"0\" md5=\"0\" sha1=\"0\"/></game><game "
+           "name=\"Zemlo Test Disc\"><rom size=\"" +
+           std::to_string(sums.size) + "\" crc=\"" + crcHex + "\" md5=\"" + md5Hex + "\" sha1=\"" +
+           sha1 + "\"/></game></datafile>";
   };
   const auto write = [&](const std::string& name, const std::string& text) {
     std::ofstream(TempPath(name)) << text;
