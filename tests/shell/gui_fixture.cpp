@@ -4,10 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
-#include <QTest>
 #include <chrono>
-#include <cstdio>
-#include <random>
 
 #include "extract/worker.h"
 #include "link/link.h"
@@ -29,21 +26,17 @@ void EnsureApplication() {
   previous = qInstallMessageHandler(
       [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
         if (text.contains(QLatin1String("propagateSizeHints"))) return;
-        if (previous) {
-          previous(type, context, text);
-        } else {
-          std::fprintf(stderr, "%s\n", qPrintable(text));
-        }
+        previous(type, context, text);
       });
   // Never destroyed: the input devices that synthetic key and mouse events create would
   // otherwise outlive parts of Qt torn down before a static application at exit.
-  static auto* app = new QApplication(argc, argv);
-  (void)app;
+  new QApplication(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 }
 
 void GuiTest::SetUp() {
   EnsureApplication();
+  ASSERT_TRUE(tempDir_.isValid());
   adapter_ = std::make_unique<sim::SimAdapter>();
   InstallDriver(adapter_->MakeDriver());
   ui_ = std::make_unique<QtUi>();
@@ -58,11 +51,6 @@ void GuiTest::SetUp() {
     bodies_.pop_front();
     body(dialog);
   });
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  tempDir_ =
-      std::filesystem::temp_directory_path() /
-      ("zemlo-gui-" + std::string(info->name()) + "-" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(tempDir_);
 }
 
 void GuiTest::TearDown() {
@@ -81,8 +69,6 @@ void GuiTest::TearDown() {
   InstallDriver(nullptr);
   adapter_.reset();
   g_connected = 0;
-  std::error_code ignored;
-  std::filesystem::remove_all(tempDir_, ignored);
 }
 
 void GuiTest::Connect() {
@@ -91,18 +77,12 @@ void GuiTest::Connect() {
   adapter_->TakeSent();
 }
 
-void GuiTest::FromMenu(int command, DialogBody body) {
+void GuiTest::Expect(DialogBody& body, const std::function<void()>& open, const char* what,
+                     int id) {
   bodies_.push_back(std::move(body));
   const size_t before = bodies_.size();
-  window_->RunCommand(command);
-  EXPECT_LT(bodies_.size(), before) << "command " << command << " opened no dialog";
-}
-
-void GuiTest::FromButton(ToolDialog& dialog, int button, DialogBody body) {
-  bodies_.push_back(std::move(body));
-  const size_t before = bodies_.size();
-  Click(dialog, button);
-  EXPECT_LT(bodies_.size(), before) << "button " << button << " opened no dialog";
+  open();
+  EXPECT_LT(bodies_.size(), before) << what << id << " opened no dialog";
 }
 
 void GuiTest::Click(const QWidget& dialog, int id) {
@@ -118,28 +98,10 @@ void GuiTest::SetText(const QWidget& dialog, int id, const QString& text) {
   edit->setText(text);
 }
 
-bool GuiTest::WaitFor(const std::function<bool()>& done, int ms) {
-  return QTest::qWaitFor(done, ms);
-}
-
-std::vector<uint8_t> GuiTest::Sent() {
-  adapter_->Quiesce();
-  return adapter_->TakeSent();
-}
-
 std::vector<std::string> GuiTest::MessageTexts() {
   std::vector<std::string> texts;
-  for (const Message& message : sink_.Take()) texts.push_back(message.text);
+  for (const Message& message : Messages()) texts.push_back(message.text);
   return texts;
-}
-
-std::string GuiTest::ChooseFile(const std::string& name) {
-  sink_.AnswerFiles(TempPath(name));
-  return TempPath(name);
-}
-
-std::string GuiTest::TempPath(const std::string& name) const {
-  return (tempDir_ / name).string();
 }
 
 void GuiTest::SaveScreenshot(QWidget& widget, const QString& name) {

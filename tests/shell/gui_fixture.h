@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTemporaryDir>
+#include <QTest>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,34 +22,26 @@
 #include "sim/sim_adapter.h"
 #include "tests/support/recording_ui.h"
 
-class QAbstractButton;
-
 namespace zemlo::shell::testing {
 
 using Message = zemlo::testing::RecordedMessage;
 
 // The port calls its sink on the UI thread only, as the tests read it.
-class CapturingSink final : public UiSink {
- public:
+struct CapturingSink final : UiSink {
   void Message(const std::string& text, const std::string& caption, MessageIcon icon,
                MessageOwner owner, const std::string& detail) override {
-    messages_.push_back({text, caption, icon, owner, detail});
+    messages.push_back({text, caption, icon, owner, detail});
   }
-  std::optional<std::string> OpenFile(const FileRequest&) override { return answer_; }
-  std::optional<std::string> SaveFile(const FileRequest&) override { return answer_; }
+  std::optional<std::string> OpenFile(const FileRequest&) override { return answer; }
+  std::optional<std::string> SaveFile(const FileRequest&) override { return answer; }
   bool Quit(int exitCode) override {
-    quits_.push_back(exitCode);
+    quits.push_back(exitCode);
     return true;
   }
 
-  std::vector<testing::Message> Take() { return std::exchange(messages_, {}); }
-  void AnswerFiles(std::optional<std::string> path) { answer_ = std::move(path); }
-  std::vector<int> quits() const { return quits_; }
-
- private:
-  std::vector<testing::Message> messages_;
-  std::optional<std::string> answer_;
-  std::vector<int> quits_;
+  std::vector<testing::Message> messages;
+  std::optional<std::string> answer;  // to every file choice
+  std::vector<int> quits;
 };
 
 void EnsureApplication();
@@ -62,22 +55,35 @@ class GuiTest : public ::testing::Test {
 
   void Connect();
   // Runs menu command `command`; the dialog it opens is handed to `body`.
-  void FromMenu(int command, DialogBody body);
+  void FromMenu(int command, DialogBody body) {
+    Expect(
+        body, [&] { window_->RunCommand(command); }, "command ", command);
+  }
   // Clicks `button` of `dialog`; a dialog the click opens is handed to `body`.
-  void FromButton(ToolDialog& dialog, int button, DialogBody body);
+  void FromButton(ToolDialog& dialog, int button, DialogBody body) {
+    Expect(
+        body, [&] { Click(dialog, button); }, "button ", button);
+  }
   // Clicks the control with this ID (failing the test when it is not a button).
   static void Click(const QWidget& dialog, int id);
   static void SetText(const QWidget& dialog, int id, const QString& text);
   // Lets queued work (worker output, posted events) run for up to `ms`, until `done` holds.
-  static bool WaitFor(const std::function<bool()>& done, int ms = 10000);
+  static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    return QTest::qWaitFor(done, ms);
+  }
 
   // The messages shown since the last call, whole or just their texts.
-  std::vector<Message> Messages() { return sink_.Take(); }
+  std::vector<Message> Messages() { return std::exchange(sink_.messages, {}); }
   std::vector<std::string> MessageTexts();
   // Answers every file choice with this temporary file; returns its path.
-  std::string ChooseFile(const std::string& name);
-  std::vector<uint8_t> Sent();
-  std::string TempPath(const std::string& name) const;
+  std::string ChooseFile(const std::string& name) {
+    sink_.answer = tempDir_.filePath(QString::fromStdString(name)).toStdString();
+    return *sink_.answer;
+  }
+  std::vector<uint8_t> Sent() {
+    adapter_->Quiesce();
+    return adapter_->TakeSent();
+  }
   static void SaveScreenshot(QWidget& widget, const QString& name);
 
   sim::SimAdapter& adapter() { return *adapter_; }
@@ -86,12 +92,14 @@ class GuiTest : public ::testing::Test {
   CapturingSink& sink() { return sink_; }
 
  private:
+  void Expect(DialogBody& body, const std::function<void()>& open, const char* what, int id);
+
   CapturingSink sink_;
   std::unique_ptr<sim::SimAdapter> adapter_;
   std::unique_ptr<QtUi> ui_;
   std::unique_ptr<MainWindow> window_;
   std::deque<DialogBody> bodies_;
-  std::filesystem::path tempDir_;
+  QTemporaryDir tempDir_;
 };
 
 }  // namespace zemlo::shell::testing

@@ -87,7 +87,7 @@ TEST_F(UiPortTest, QueuedLinesLandWhereEachWasAskedFor) {
 // last path of its key.
 TEST_F(UiPortTest, WithoutASinkTheUserAnswersRealDialogs) {
   ui().SetSink(nullptr);
-  const std::string first = TempPath("first");
+  const std::string first = ChooseFile("first");  // here the real dialog picks it
   QStringList seen;
   QString offered;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
