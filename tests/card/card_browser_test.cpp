@@ -61,8 +61,7 @@ TEST_F(CardBrowserTest, ListLinkFailures) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.message.text);
-    TearDown();
-    SetUp();
+    Restart();
     row.arm();
     EXPECT_EQ(ListCard(), 0);
     EXPECT_EQ(OnlyMessage(), row.message);

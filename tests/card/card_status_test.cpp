@@ -14,7 +14,6 @@
 namespace zemlo {
 namespace {
 
-using testing::Box;
 using testing::RecordedMessage;
 
 constexpr char kNoAck[] = "Error: No Card Acklowledgement";
@@ -71,15 +70,14 @@ TEST_P(CardStatusTest, EachCodeRaisesItsColumnsMessage) {
     ui().SetSaveFile(TempPath("save.gci"));
     ui().SetOpenFile(TempPath("new.gci"));
     const int result = column.run();
-    const std::vector<RecordedMessage> messages = ui().messages();
-    ASSERT_EQ(messages.size(), 1u);
+    const RecordedMessage message = OnlyMessage();
     if (cell.empty()) {
-      EXPECT_EQ(messages[0],
+      EXPECT_EQ(message,
                 (RecordedMessage{column.completion, "Done.", MessageIcon::None, MessageOwner::None,
                                  download ? WrittenFileDetail(TempPath("save.gci")) : ""}));
       EXPECT_EQ(result, column.run == ListCard ? 0 : 1);  // the list reports 0 either way
     } else {
-      EXPECT_EQ(messages[0], Box(cell, "Memory Card Error"));
+      EXPECT_EQ(message, testing::Box(cell, "Memory Card Error"));
       EXPECT_EQ(result, 0);
       // The file was created before the console was asked; a refusal leaves it empty.
       EXPECT_TRUE(!download || testing::ReadFileBytes(TempPath("save.gci")).empty());
