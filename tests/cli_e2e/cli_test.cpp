@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "protocol/file_sha1.h"
 #include "tests/support/cli_runner.h"
@@ -32,26 +33,16 @@ TEST(CliContract, ExitStatusesAndStreams) {
             "Error: You must first connect USB Zemlo in USB Menu\n");
   EXPECT_EQ(RunCli("--adapter tcp:127.0.0.1:9 connect").status, 1);
 
-  for (const char* usage : {"",
-                            "no-such-command",
-                            "--adapter sim poke 80003100",
-                            "--adapter bogus freeze",
-                            "--adapter sim dump-memory 80000000 80000010",
-                            "--adapter sim freeze extra",
-                            "--adapter sim hook 6",
-                            "--adapter sim memory bin 80003100",
-                            "--adapter sim upload exe f",
-                            "--adapter sim card",
-                            "--adapter sim card format",
-                            "--adapter sim card list extra",
-                            "--adapter sim card download 1",
-                            "--adapter sim card download x -o f.gci",
-                            "--adapter sim card download -1 -o f.gci",
-                            "--adapter sim card erase",
-                            "--adapter sim card erase 256",
-                            "--adapter sim card erase 99999999999",
-                            "--adapter sim card erase 1 -o f.gci",
-                            "--adapter sim card upload"}) {
+  // Usage errors: the raw ones, then commands that reach the simulated console's adapter.
+  std::vector<std::string> usages{"", "no-such-command", "--adapter bogus freeze"};
+  for (const char* command :
+       {"poke 80003100", "dump-memory 80000000 80000010", "freeze extra", "hook 6",
+        "memory bin 80003100", "upload exe f", "card", "card format", "card list extra",
+        "card download 1", "card download x -o f.gci", "card erase", "card erase 256",
+        "card erase 99999999999", "card erase 1 -o f.gci", "card upload"}) {
+    usages.push_back(std::string("--adapter sim ") + command);
+  }
+  for (const std::string& usage : usages) {
     SCOPED_TRACE(usage);
     CliRun run = RunCli(usage);
     EXPECT_EQ(run.status, 2);

@@ -15,16 +15,11 @@
 #include "cli/cli_command.h"
 #include "cli/cli_ui.h"
 #include "link/link.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/sim_fixture.h"
 
 namespace zemlo::testing {
 namespace {
-
-struct Outcome {
-  int status;
-  std::string err;
-  std::string out;
-};
 
 std::string Drain(std::FILE* file) {
   std::string text;
@@ -37,13 +32,13 @@ std::string Drain(std::FILE* file) {
 class CliCommandsTest : public SimFixture {
  protected:
   // Parses `line` as main() does for a well-formed command line and runs the handler.
-  Outcome Run(const std::string& line) {
+  CliRun Run(const std::string& line) {
     std::istringstream words(line);
     std::string name, word;
     words >> name;
     const auto& table = cli::CommandTable();
     const auto command = std::ranges::find(table, name, &cli::CliCommand::name);
-    if (command == table.end()) return {-1, "no command " + name, ""};
+    if (command == table.end()) return {-1, "", "no command " + name};
     cli::CliArgs args;
     while (words >> word) {
       if (word == "-o") {
@@ -67,8 +62,7 @@ class CliCommandsTest : public SimFixture {
       if (status == cli::kExitFromMessages) status = ui.failureShown() ? 1 : 0;
       InstallUi(&this->ui());
     }
-    const std::string text = Drain(out);
-    return {status, Drain(err), text};
+    return {status, Drain(out), Drain(err)};
   }
 };
 
@@ -117,7 +111,7 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     model().card = sim::CardModel();
-    const Outcome outcome = Run(row.line);
+    const CliRun outcome = Run(row.line);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')), row.err);
     EXPECT_EQ(static_cast<size_t>(std::ranges::count(outcome.out, '\n')), row.outLines);
