@@ -18,29 +18,20 @@ namespace zemlo::testing {
 
 std::vector<std::string> SplitArguments(const std::string& text) {
   std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
+  std::optional<std::string> word;  // set once a word has begun, even as an empty ''
   char quote = 0;
   for (const char c : text) {
-    if (quote) {
-      if (c == quote) {
-        quote = 0;
-      } else {
-        word += c;
-      }
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      inWord = true;
-    } else if (c == ' ' || c == '\t' || c == '\n') {
-      if (inWord) words.push_back(std::move(word));
-      word.clear();
-      inWord = false;
+    if (quote ? c == quote : c == '\'' || c == '"') {
+      quote = quote ? 0 : c;
+      word = word.value_or("");
+    } else if (!quote && (c == ' ' || c == '\t' || c == '\n')) {
+      if (word) words.push_back(std::move(*word));
+      word.reset();
     } else {
-      word += c;
-      inWord = true;
+      word = word.value_or("") + c;
     }
   }
-  if (inWord) words.push_back(std::move(word));
+  if (word) words.push_back(std::move(*word));
   return words;
 }
 
@@ -51,8 +42,15 @@ std::optional<std::string> ChildProcess::ReadLine() {
     if (c == '\n') return line;
     line += c;
   }
-  if (line.empty()) return std::nullopt;
-  return line;
+  return line.empty() ? std::nullopt : std::optional(line);
+}
+
+int ChildProcess::Wait() {
+  if (started_ && !waited_) {
+    status_ = Reap();
+    waited_ = true;
+  }
+  return status_;
 }
 
 #ifdef _WIN32
@@ -88,6 +86,8 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
+constexpr char kNullDevice[] = "NUL";
+
 HANDLE OpenInheritable(const std::string& path, bool write) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   return ::CreateFileW(Widen(path).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
@@ -96,10 +96,6 @@ HANDLE OpenInheritable(const std::string& path, bool write) {
 }
 
 }  // namespace
-
-const char* NullDevice() {
-  return "NUL";
-}
 
 std::optional<std::string> FullDevice() {
   return std::nullopt;
@@ -110,26 +106,22 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   std::wstring commandLine = Quote(Widen(program));
   for (const std::string& argument : arguments) commandLine += L" " + Quote(Widen(argument));
 
-  HANDLE in = OpenInheritable(NullDevice(), false);
+  HANDLE in = OpenInheritable(kNullDevice, false);
   HANDLE out = INVALID_HANDLE_VALUE;
   if (outPath.empty()) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr;
-    if (::CreatePipe(&read, &out, &inherit, 0)) {
-      ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-      outRead_ = read;
-    }
+    // Only the child's end is inherited.
+    if (!::CreatePipe(&outRead_, &out, nullptr, 0)) outRead_ = nullptr;
+    ::SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   } else {
     out = OpenInheritable(outPath, true);
   }
   HANDLE err = errPath.empty() ? ::GetStdHandle(STD_ERROR_HANDLE) : OpenInheritable(errPath, true);
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
+  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
+                       .dwFlags = STARTF_USESTDHANDLES,
+                       .hStdInput = in,
+                       .hStdOutput = out,
+                       .hStdError = err};
   PROCESS_INFORMATION info{};
   // Its own process group, so that Ctrl-Break reaches it and not the test.
   started_ = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
@@ -170,22 +162,13 @@ void ChildProcess::Terminate() {
   Interrupt();
 }
 
-int ChildProcess::Wait() {
-  if (!started_) return -1;
-  if (!waited_) {
-    ::WaitForSingleObject(process_, INFINITE);
-    DWORD code = 0;
-    status_ = ::GetExitCodeProcess(process_, &code) ? static_cast<int>(code) : -1;
-    waited_ = true;
-  }
-  return status_;
+int ChildProcess::Reap() {
+  ::WaitForSingleObject(process_, INFINITE);
+  DWORD code = 0;
+  return ::GetExitCodeProcess(process_, &code) ? static_cast<int>(code) : -1;
 }
 
 #else
-
-const char* NullDevice() {
-  return "/dev/null";
-}
 
 std::optional<std::string> FullDevice() {
   if (::access("/dev/full", W_OK) != 0) return std::nullopt;
@@ -197,7 +180,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   int pipeFds[2] = {-1, -1};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, NullDevice(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   if (outPath.empty()) {
     if (::pipe(pipeFds) == 0) {
       posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
@@ -212,8 +195,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;
@@ -248,16 +230,11 @@ void ChildProcess::Terminate() {
   if (started_) ::kill(pid_, SIGTERM);
 }
 
-int ChildProcess::Wait() {
-  if (!started_) return -1;
-  if (!waited_) {
-    int raw = 0;
-    while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
-    }
-    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    waited_ = true;
+int ChildProcess::Reap() {
+  int raw = 0;
+  while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
   }
-  return status_;
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 #endif

@@ -8,9 +8,6 @@
 
 namespace zemlo::testing {
 
-// The system's device that swallows every write ("NUL" on Windows).
-const char* NullDevice();
-
 // A device whose every write fails as on a full disk, where the system has one.
 std::optional<std::string> FullDevice();
 
@@ -43,6 +40,7 @@ class ChildProcess {
 
  private:
   bool ReadByte(char* c);
+  int Reap();  // waits for the end; the exit status, or -1
 
   bool started_ = false;
   bool waited_ = false;

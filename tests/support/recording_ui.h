@@ -7,7 +7,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "link/ui_port.h"
@@ -44,48 +43,41 @@ class RecordingUi final : public UiPort {
  public:
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                    MessageOwner owner, const std::string& detail) override {
-    Locked([&] { messages_.push_back({text, caption, icon, owner, detail}); });
+    Locked([&] { seen_.messages.push_back({text, caption, icon, owner, detail}); });
   }
   std::optional<std::string> ChooseOpenFile(const FileRequest& request) override {
-    return Locked([&] {
-      fileRequests_.push_back(request);
-      return openFile_;
-    });
+    return Choose(request, openFile_);
   }
   std::optional<std::string> ChooseSaveFile(const FileRequest& request) override {
-    return Locked([&] {
-      fileRequests_.push_back(request);
-      return saveFile_;
-    });
+    return Choose(request, saveFile_);
   }
   void ProgressSetRange(uint32_t low, uint32_t high) override {
-    Locked([&] {
-      progress_.push_back({ProgressEvent::Range, low, high});
-      steps_ = 0;
-    });
+    std::lock_guard lock(mutex_);
+    seen_.progress.push_back({ProgressEvent::Range, low, high});
+    seen_.steps = 0;
   }
   void ProgressSetStep(uint32_t step) override {
-    Locked([&] { progress_.push_back({ProgressEvent::Step, step, step}); });
+    Locked([&] { seen_.progress.push_back({ProgressEvent::Step, step, step}); });
   }
   void ProgressStep() override {
-    Locked([&] {
-      progress_.push_back({ProgressEvent::Advance});
-      ++steps_;
-    });
+    std::lock_guard lock(mutex_);
+    seen_.progress.push_back({ProgressEvent::Advance});
+    ++seen_.steps;
   }
   void ListInsert(int position, const std::string& line) override {
-    Locked([&] {
-      const bool atEnd = position < 0 || static_cast<size_t>(position) > list_.size();
-      list_.insert(atEnd ? list_.end() : list_.begin() + position, line);
-      inserted_.push_back({line, position});
-    });
+    std::lock_guard lock(mutex_);
+    std::vector<std::string>& list = seen_.list;
+    const bool atEnd = position < 0 || static_cast<size_t>(position) > list.size();
+    list.insert(atEnd ? list.end() : list.begin() + position, line);
+    seen_.inserted.push_back(line);
+    seen_.positions.push_back(position);
   }
   void ListClear() override {
-    Locked([&] { list_.clear(); });
+    Locked([&] { seen_.list.clear(); });
   }
   int ListSelection() override { return Get(selection_); }
   void RequestQuit(int) override {
-    Locked([&] { ++quitRequests_; });
+    Locked([&] { ++seen_.quitRequests; });
   }
 
   // What the next file dialogs answer (nullopt = cancel).
@@ -99,69 +91,60 @@ class RecordingUi final : public UiPort {
     Locked([&] { selection_ = index; });
   }
 
-  std::vector<RecordedMessage> messages() { return Get(messages_); }
-  std::vector<ProgressEvent> progress() { return Get(progress_); }
+  std::vector<RecordedMessage> messages() { return Get(seen_.messages); }
+  std::vector<ProgressEvent> progress() { return Get(seen_.progress); }
   // The list box as it stands after every insert and clear.
-  std::vector<std::string> list() { return Get(list_); }
+  std::vector<std::string> list() { return Get(seen_.list); }
   // Every line in the order it was inserted.
-  std::vector<std::string> insertedLines() {
-    return Locked([&] {
-      std::vector<std::string> lines;
-      for (const auto& insert : inserted_) lines.push_back(insert.line);
-      return lines;
-    });
-  }
+  std::vector<std::string> insertedLines() { return Get(seen_.inserted); }
   // Where `line` was first inserted, or -1.
   int InsertPosition(const std::string& line) {
-    return Locked([&] {
-      const auto found = std::find_if(inserted_.begin(), inserted_.end(),
-                                      [&](const Insert& insert) { return insert.line == line; });
-      return found == inserted_.end() ? -1 : found->position;
-    });
+    std::lock_guard lock(mutex_);
+    const auto found = std::find(seen_.inserted.begin(), seen_.inserted.end(), line);
+    return found == seen_.inserted.end() ? -1 : seen_.positions[found - seen_.inserted.begin()];
   }
-  std::vector<FileRequest> fileRequests() { return Get(fileRequests_); }
-  int quitRequests() { return Get(quitRequests_); }
+  std::vector<FileRequest> fileRequests() { return Get(seen_.fileRequests); }
+  int quitRequests() { return Get(seen_.quitRequests); }
   // Number of ProgressStep calls since the last range change.
-  uint32_t progressSteps() { return Get(steps_); }
+  uint32_t progressSteps() { return Get(seen_.steps); }
+  // Forgets what was seen; the answers set beforehand stay.
   void Clear() {
-    Locked([&] {
-      messages_.clear();
-      progress_.clear();
-      list_.clear();
-      inserted_.clear();
-      fileRequests_.clear();
-      quitRequests_ = 0;
-      steps_ = 0;
-    });
+    Locked([&] { seen_ = {}; });
   }
 
  private:
-  struct Insert {
-    std::string line;
-    int position;
+  struct Seen {
+    std::vector<RecordedMessage> messages;
+    std::vector<ProgressEvent> progress;
+    std::vector<std::string> list;
+    std::vector<std::string> inserted;
+    std::vector<int> positions;  // of each inserted line
+    std::vector<FileRequest> fileRequests;
+    int quitRequests = 0;
+    uint32_t steps = 0;
   };
   template <typename Fn>
-  std::invoke_result_t<Fn> Locked(Fn fn) {
+  void Locked(Fn fn) {
     std::lock_guard lock(mutex_);
-    return fn();
+    fn();
   }
   template <typename T>
   T Get(const T& value) {
     std::lock_guard lock(mutex_);
     return value;
   }
+  std::optional<std::string> Choose(const FileRequest& request,
+                                    const std::optional<std::string>& answer) {
+    std::lock_guard lock(mutex_);
+    seen_.fileRequests.push_back(request);
+    return answer;
+  }
 
   std::mutex mutex_;
-  std::vector<RecordedMessage> messages_;
-  std::vector<ProgressEvent> progress_;
-  std::vector<std::string> list_;
-  std::vector<Insert> inserted_;
-  std::vector<FileRequest> fileRequests_;
+  Seen seen_;
   std::optional<std::string> openFile_;
   std::optional<std::string> saveFile_;
   int selection_ = -1;
-  int quitRequests_ = 0;
-  uint32_t steps_ = 0;
 };
 
 // The texts of every message shown, in order.

@@ -2,19 +2,16 @@
 
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "link/bytes.h"
 #include "link/link.h"
+#include "tests/support/cli_runner.h"
 
 namespace zemlo::testing {
 
 void LinkFixture::SetUp() {
   InstallUi(&ui_);
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  tempDir_ = std::filesystem::temp_directory_path() /
-             ("zemlo-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-              std::to_string(std::random_device{}()));
+  tempDir_ = UniqueTempPath("-test");
   std::filesystem::create_directories(tempDir_);
 }
 
@@ -72,9 +69,7 @@ sim::ConsoleModel& SimFixture::model() {
 }
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
-  std::vector<uint8_t> bytes;
-  for (int value : values) bytes.push_back(static_cast<uint8_t>(value));
-  return bytes;
+  return {values.begin(), values.end()};
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
