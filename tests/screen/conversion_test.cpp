@@ -15,23 +15,20 @@ std::vector<uint8_t> Convert(const std::vector<uint8_t>& frame, uint32_t width, 
 }
 
 TEST(ConvertFrame, GroupsGiveTwoPixelsStoredBlueGreenRed) {
-  struct Row {
-    std::vector<uint8_t> group;
-    std::vector<uint8_t> pixel;  // B, G, R, the same for both pixels
+  // Y, Cb, Y, Cr, then B, G, R, the same for both pixels.
+  const uint8_t rows[][7] = {
+      {0x10, 0x80, 0x10, 0x80, 0x10, 0x10, 0x10},  // black
+      {0xEB, 0x80, 0xEB, 0x80, 0xEB, 0xEB, 0xEB},  // white
+      {0x51, 0x5A, 0x51, 0xF0, 0x0F, 0x0F, 0xEA},  // red
+      {0xEB, 0x80, 0xEB, 0xFF, 0xEB, 0x92, 0xFF},  // R 409.1 clamped to 255
+      {0x00, 0x00, 0x00, 0x80, 0x00, 0x2B, 0x00},  // B -221 clamped to 0, not 35
+      {0x00, 0x80, 0x00, 0x7F, 0x00, 0x00, 0x00},  // R -1.37 clamped to 0, not 255
   };
-  const Row rows[] = {
-      {{0x10, 0x80, 0x10, 0x80}, {0x10, 0x10, 0x10}},  // black
-      {{0xEB, 0x80, 0xEB, 0x80}, {0xEB, 0xEB, 0xEB}},  // white
-      {{0x51, 0x5A, 0x51, 0xF0}, {0x0F, 0x0F, 0xEA}},  // red
-      {{0xEB, 0x80, 0xEB, 0xFF}, {0xEB, 0x92, 0xFF}},  // R 409.1 clamped to 255
-      {{0x00, 0x00, 0x00, 0x80}, {0x00, 0x2B, 0x00}},  // B -221 clamped to 0, not 35
-      {{0x00, 0x80, 0x00, 0x7F}, {0x00, 0x00, 0x00}},  // R -1.37 clamped to 0, not 255
-  };
-  for (const Row& row : rows) {
-    std::vector<uint8_t> both = row.pixel;
-    both.insert(both.end(), row.pixel.begin(), row.pixel.end());
+  for (const auto& row : rows) {
+    std::vector<uint8_t> both(row + 4, row + 7);
+    both.insert(both.end(), row + 4, row + 7);
     both.insert(both.end(), 2, 0);  // padding of a 6-byte row
-    EXPECT_EQ(Convert(row.group, 2, 1), both) << int{row.group[0]} << " " << int{row.group[3]};
+    EXPECT_EQ(Convert({row, row + 4}, 2, 1), both) << int{row[0]} << " " << int{row[3]};
   }
 }
 

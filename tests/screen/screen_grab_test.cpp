@@ -102,8 +102,12 @@ TEST_F(ScreenGrabTest, ShortPacketsAreAskedForAgainUpToTheBound) {
 }
 
 // A width that cannot be saved is refused only after the whole frame was taken, so that the
-// console is ready for the next command.
+// console is ready for the next command. Nothing is sent before the file is open, or when the
+// dialog is cancelled.
 TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
+  ui().SetSaveFile(std::nullopt);
+  EXPECT_EQ(GrabScreen(), 2);
+  EXPECT_TRUE(ui().messages().empty());
   const auto usb = [](const char* text) { return Box(text, kCaptionUsbError); };
   const auto width = [](int pixels) {
     return Box("Error: The console reported a screen width of " + std::to_string(pixels) +
@@ -113,8 +117,9 @@ TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
   const struct {
     std::function<void()> arrange;
     RecordedMessage message;
-    size_t acks;  // packets taken before the failure; none: the frame never started
+    int acks;  // packets taken before the failure; none: the frame never started; -1: no file
   } rows[] = {
+      {[this] { path_ = TempPath("missing/screen.bmp"); }, Box(kMsgFopen, kCaptionFileError), -1},
       {[this] { faults().SetSilent(true); }, usb(kMsgReadResponse), 0},
       {[this] { model().debugger.grabHeaderBytes = 2; }, usb(kMsgReadResponse), 0},
       {[this] { model().debugger.grabFinalPartKeep = 2047; }, usb(kMsgUsbTransmit), 9},
@@ -124,24 +129,14 @@ TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.message.text);
     Restart();
+    path_ = TempPath("screen.bmp");
     row.arrange();
-    EXPECT_EQ(Grab(), 0);
+    EXPECT_EQ(GrabScreenToFile(path_), 0);
     EXPECT_EQ(OnlyMessage(), row.message);
-    EXPECT_EQ(Sent(), Answers(0, row.acks));
-    EXPECT_TRUE(std::filesystem::exists(path_));
+    EXPECT_EQ(Sent(), row.acks < 0 ? std::vector<uint8_t>{} : Answers(0, row.acks));
+    EXPECT_EQ(std::filesystem::exists(path_), row.acks >= 0);
     EXPECT_TRUE(File().empty());
   }
-}
-
-TEST_F(ScreenGrabTest, NothingIsSentBeforeTheFileIsOpen) {
-  ui().SetSaveFile(std::nullopt);
-  EXPECT_EQ(GrabScreen(), 2);
-  EXPECT_TRUE(ui().messages().empty());
-
-  ui().Clear();
-  EXPECT_EQ(GrabScreenToFile(TempPath("missing/screen.bmp")), 0);
-  EXPECT_EQ(OnlyMessage(), Box(kMsgFopen, kCaptionFileError));
-  EXPECT_TRUE(Sent().empty());
 }
 
 }  // namespace
