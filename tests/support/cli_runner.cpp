@@ -26,14 +26,8 @@ std::string UniqueTempPath(const std::string& suffix) {
 CliRun RunProgram(const std::string& program, const std::string& arguments) {
   const std::string out = UniqueTempPath(".out");
   const std::string err = UniqueTempPath(".err");
-  CliRun run;
-  {
-    ChildProcess child(program, SplitArguments(arguments), out, err);
-    run.status = child.Wait();
-  }
-  run.out = TakeFile(out);
-  run.err = TakeFile(err);
-  return run;
+  const int status = ChildProcess(program, SplitArguments(arguments), out, err).Wait();
+  return {status, TakeFile(out), TakeFile(err)};
 }
 
 SimServerProcess::SimServerProcess(const std::string& program)

@@ -35,8 +35,7 @@ inline void PrintTo(const RecordedMessage& message, std::ostream* out) {
 
 struct ProgressEvent {
   enum Kind { Range, Step, Advance } kind;
-  uint32_t low = 0;
-  uint32_t high = 0;
+  uint32_t high = 0;  // the range's top, or the step
 };
 
 class RecordingUi final : public UiPort {
@@ -51,19 +50,9 @@ class RecordingUi final : public UiPort {
   std::optional<std::string> ChooseSaveFile(const FileRequest& request) override {
     return Choose(request, saveFile_);
   }
-  void ProgressSetRange(uint32_t low, uint32_t high) override {
-    std::lock_guard lock(mutex_);
-    seen_.progress.push_back({ProgressEvent::Range, low, high});
-    seen_.steps = 0;
-  }
-  void ProgressSetStep(uint32_t step) override {
-    Locked([&] { seen_.progress.push_back({ProgressEvent::Step, step, step}); });
-  }
-  void ProgressStep() override {
-    std::lock_guard lock(mutex_);
-    seen_.progress.push_back({ProgressEvent::Advance});
-    ++seen_.steps;
-  }
+  void ProgressSetRange(uint32_t, uint32_t high) override { Note({ProgressEvent::Range, high}); }
+  void ProgressSetStep(uint32_t step) override { Note({ProgressEvent::Step, step}); }
+  void ProgressStep() override { Note({ProgressEvent::Advance}); }
   void ListInsert(int position, const std::string& line) override {
     std::lock_guard lock(mutex_);
     std::vector<std::string>& list = seen_.list;
@@ -72,24 +61,16 @@ class RecordingUi final : public UiPort {
     seen_.inserted.push_back(line);
     seen_.positions.push_back(position);
   }
-  void ListClear() override {
-    Locked([&] { seen_.list.clear(); });
-  }
+  void ListClear() override { Set(seen_.list, {}); }
   int ListSelection() override { return Get(selection_); }
   void RequestQuit(int) override {
     Locked([&] { ++seen_.quitRequests; });
   }
 
   // What the next file dialogs answer (nullopt = cancel).
-  void SetOpenFile(std::optional<std::string> path) {
-    Locked([&] { openFile_ = std::move(path); });
-  }
-  void SetSaveFile(std::optional<std::string> path) {
-    Locked([&] { saveFile_ = std::move(path); });
-  }
-  void SetSelection(int index) {
-    Locked([&] { selection_ = index; });
-  }
+  void SetOpenFile(std::optional<std::string> path) { Set(openFile_, std::move(path)); }
+  void SetSaveFile(std::optional<std::string> path) { Set(saveFile_, std::move(path)); }
+  void SetSelection(int index) { Set(selection_, index); }
 
   std::vector<RecordedMessage> messages() { return Get(seen_.messages); }
   std::vector<ProgressEvent> progress() { return Get(seen_.progress); }
@@ -105,12 +86,8 @@ class RecordingUi final : public UiPort {
   }
   std::vector<FileRequest> fileRequests() { return Get(seen_.fileRequests); }
   int quitRequests() { return Get(seen_.quitRequests); }
-  // Number of ProgressStep calls since the last range change.
-  uint32_t progressSteps() { return Get(seen_.steps); }
   // Forgets what was seen; the answers set beforehand stay.
-  void Clear() {
-    Locked([&] { seen_ = {}; });
-  }
+  void Clear() { Set(seen_, {}); }
 
  private:
   struct Seen {
@@ -121,7 +98,6 @@ class RecordingUi final : public UiPort {
     std::vector<int> positions;  // of each inserted line
     std::vector<FileRequest> fileRequests;
     int quitRequests = 0;
-    uint32_t steps = 0;
   };
   template <typename Fn>
   void Locked(Fn fn) {
@@ -132,6 +108,14 @@ class RecordingUi final : public UiPort {
   T Get(const T& value) {
     std::lock_guard lock(mutex_);
     return value;
+  }
+  void Note(ProgressEvent event) {
+    Locked([&] { seen_.progress.push_back(event); });
+  }
+  template <typename T>
+  void Set(T& target, T value) {
+    std::lock_guard lock(mutex_);
+    target = std::move(value);
   }
   std::optional<std::string> Choose(const FileRequest& request,
                                     const std::optional<std::string>& answer) {

@@ -23,18 +23,9 @@ void LinkFixture::TearDown() {
   std::filesystem::remove_all(tempDir_, ignored);
 }
 
-int LinkFixture::Connect() {
-  g_connected = ConnectAdapter();
-  return g_connected;
-}
-
 void LinkFixture::Disconnect() {
   if (FT_HANDLE handle = g_ftHandle.exchange(nullptr)) ActiveDriver()->FT_Close(handle);
   g_connected = 0;
-}
-
-std::string LinkFixture::TempPath(const std::string& name) {
-  return (tempDir_ / name).string();
 }
 
 RecordedMessage LinkFixture::OnlyMessage() {

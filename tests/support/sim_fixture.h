@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
 #include "sim/sim_adapter.h"
 #include "tests/support/recording_ui.h"
 
@@ -21,11 +22,11 @@ class LinkFixture : public ::testing::Test {
   void TearDown() override;
 
   // Runs the Connect menu command: ConnectAdapter into g_connected.
-  int Connect();
+  int Connect() { return g_connected = ConnectAdapter(); }
   // Leaves the link closed and g_connected 0, as before the first Connect.
   void Disconnect();
   // A path in a per-test temporary folder, removed afterwards.
-  std::string TempPath(const std::string& name);
+  std::string TempPath(const std::string& name) { return (tempDir_ / name).string(); }
   RecordingUi& ui() { return ui_; }
   // The one message shown so far; fails the test unless exactly one was.
   RecordedMessage OnlyMessage();
