@@ -1,5 +1,5 @@
-// The disc extractor run to its end on the calling thread: images, checksum handling, handshake
-// and the failure exits. Stopping and the worker itself are in worker_test.cpp.
+// The disc extractor and the NAND dumper run to their end on the calling thread: images, checksum
+// handling, handshake and the failure exits. Stopping and the worker itself are in worker_test.cpp.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -115,38 +115,44 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   EXPECT_EQ(model().extract.resendsServed, 2u);
 }
 
+// A file that cannot be created; then, for both flows: no selection, the file choice cancelled
+// (silent, the selection line taken away again) and the console's refusal to start.
 TEST_F(DiscTest, RefusalsBeforeTheStream) {
-  g_connected = 0;
-  g_workerBusy = 1;
-  EXPECT_EQ(ExtractDisc(0), ExtractOutcome::Failed);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgNotConnected, kCaptionError,
-                                            MessageIcon::Information, MessageOwner::Dialog}));
-  EXPECT_EQ(g_workerBusy, 0);
-  g_connected = 1;
-  ui().Clear();
-
-  EXPECT_EQ(ExtractDisc(-1), ExtractOutcome::Failed);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"Please select an Extract Method", "Please Select",
-                                            MessageIcon::Information, MessageOwner::Dialog}));
-  EXPECT_TRUE(ui().fileRequests().empty());
-  ui().Clear();
-
-  // Cancelling the file choice ends silently and takes the selection line away again.
-  g_keepExtracting = 1;
-  ui().SetSaveFile(std::nullopt);
-  EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Cancelled);
-  EXPECT_TRUE(ui().messages().empty());
-  EXPECT_TRUE(ui().list().empty());
-  EXPECT_EQ(g_keepExtracting, 0);
-  ASSERT_EQ(ui().fileRequests().size(), 1u);
-  EXPECT_EQ(ui().fileRequests()[0].defaultExtension, "iso");
-  EXPECT_EQ(ui().fileRequests()[0].filters[0].description, "Game Image (*.ISO)");
-  ui().Clear();
-
+  const struct {
+    std::function<ExtractOutcome(int)> run;
+    const char* selectFirst;
+    const char* extension;
+    RecordedMessage refused;
+  } flows[] = {{[](int i) { return ExtractDisc(i); }, "Please select an Extract Method", "iso",
+                Box("DVD Extract Error. Exiting", kCaptionUsbError)},
+               {[](int i) { return DumpNand(i, 3); }, "Please select a Page Mode", "bin",
+                Box("Couldn't Dump Nand.", kCaptionUsbError)}};
   ui().SetSaveFile(TempPath("no-such-folder/disc.iso"));
   EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Failed);
   EXPECT_EQ(OnlyMessage().text, kMsgFopen);
   EXPECT_TRUE(Sent().empty());
+  for (const auto& flow : flows) {
+    SCOPED_TRACE(flow.extension);
+    Reconnect();
+    ui().Clear();
+    EXPECT_EQ(flow.run(-1), ExtractOutcome::Failed);
+    EXPECT_EQ(OnlyMessage(), (RecordedMessage{flow.selectFirst, "Please Select",
+                                              MessageIcon::Information, MessageOwner::Dialog}));
+    EXPECT_TRUE(ui().fileRequests().empty());
+    ui().Clear();
+    g_keepExtracting = 1;
+    ui().SetSaveFile(std::nullopt);
+    EXPECT_EQ(flow.run(1), ExtractOutcome::Cancelled);
+    EXPECT_TRUE(ui().messages().empty());
+    EXPECT_TRUE(ui().list().empty());
+    EXPECT_EQ(g_keepExtracting, 0);
+    ASSERT_EQ(ui().fileRequests().size(), 1u);
+    EXPECT_EQ(ui().fileRequests()[0].defaultExtension, flow.extension);
+    ui().SetSaveFile(TempPath("refused.bin"));
+    faults().WrongNextReplies(0xFF);
+    EXPECT_EQ(flow.run(0), ExtractOutcome::Failed);
+    EXPECT_EQ(OnlyMessage(), flow.refused);
+  }
 }
 
 // Failures in the handshake keep the selection line; those in the stream empty the dialog. The
@@ -163,8 +169,6 @@ TEST_F(DiscTest, FailuresInTheHandshakeAndTheStream) {
   } rows[] = {
       {0, [&] { faults().SetSilent(true); },
        Box("Error sending Extract DVD command", kCaptionUsbError), command, true},
-      {0, [&] { faults().WrongNextReplies(0xFF); },
-       Box("DVD Extract Error. Exiting", kCaptionUsbError), command, true},
       {0, [&] { model().extract.discReadyReply.reset(); }, Box(kMsgReadResponse, kCaptionUsbError),
        command, true},
       {0, [&] { model().extract.discReadyReply = 0xAB; },

