@@ -52,7 +52,7 @@ TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
 }
 
 // Each refusal shows its one message and leaves the file empty; replies a region does not refuse
-// on are read as the start of its data.
+// on are read as the start of its data; a short packet is asked for again, up to the bound.
 TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
   const struct {
     int index;
@@ -76,6 +76,9 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
       {2, [this] { faults().WrongNextReplies(REPLY_FAIL); }, 1, {}},
       {4, [this] { faults().ShortenNextWrites(1); }, 0,
        Box("Error sending Dump GC Drive ERAM command", kCaptionUsbError)},
+      {1, [this] { faults().ShortenNextPackets(2, 10); }, 1, {}},  // asked for again
+      {4, [this] { faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 10); }, 0,
+       Box(kMsgTooManyAttempts, kCaptionUsbError)},
       {2, [this] { model().extract.regionReadyReply = 0xAB; }, 0,
        Box("Error reading Dump GC Drive ROM.", kCaptionUsbError)},
   };
@@ -90,6 +93,7 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
     if (row.result == 0) {
       EXPECT_EQ(OnlyMessage(), row.message);
       EXPECT_TRUE(ReadFileBytes(path).empty());
+      EXPECT_TRUE(ui().progress().empty() || ui().progress().back().high == 0u);
     } else if (row.result == 1) {
       EXPECT_EQ(ReadFileBytes(path), sim::RegionBytes(Region(row.index).command));
     } else {
@@ -101,19 +105,8 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
   EXPECT_EQ(TimeoutHistory(), (std::vector<Timeouts>{{0, 0}, {1000, 1000}}));
 }
 
-TEST_F(LowLevelTest, ShortPacketsAndShortFinalPart) {
-  // A short packet is asked for again; the file still holds each packet once.
-  const std::string bios = TempPath("bios.bin");
-  ui().SetSaveFile(bios);
-  faults().ShortenNextPackets(2, 10);
-  EXPECT_EQ(ExecuteLowLevel(1), 1);
-  EXPECT_EQ(ReadFileBytes(bios), sim::RegionBytes(CMD_DUMP_BIOS));
-  const std::vector<uint8_t> sent = Sent();
-  EXPECT_EQ(sent[1], RETRY_BLOCK);
-  EXPECT_EQ(sent[2], RETRY_BLOCK);
-  ui().Clear();
-
-  // A short final part is written at its full length, with zeros where nothing came.
+// A short final part is written at its full length, with zeros where nothing came.
+TEST_F(LowLevelTest, ShortFinalPartAndFullDevice) {
   const std::string iram = TempPath("iram.bin");
   ui().SetSaveFile(iram);
   faults().ShortenNextPackets(1, 100);
@@ -122,13 +115,6 @@ TEST_F(LowLevelTest, ShortPacketsAndShortFinalPart) {
   std::fill(expected.begin() + 100, expected.end(), 0);
   EXPECT_EQ(ReadFileBytes(iram), expected);
   EXPECT_EQ(Sent(), std::vector<uint8_t>{CMD_DUMP_DRIVE_IRAM});  // no acknowledgement at all
-  ui().Clear();
-
-  faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 10);
-  EXPECT_EQ(ExecuteLowLevel(4), 0);
-  EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
-  EXPECT_EQ(Count(Sent(), RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
-  EXPECT_EQ(ui().progress().back().high, 0u);
 
   // A file that cannot be written is never reported as dumped, however short the region.
   if (const std::optional<std::string> full = FullDevice()) {
