@@ -134,7 +134,6 @@ TEST_F(DiscTest, RefusalsBeforeTheStream) {
   for (const auto& flow : flows) {
     SCOPED_TRACE(flow.extension);
     Reconnect();
-    ui().Clear();
     EXPECT_EQ(flow.run(-1), ExtractOutcome::Failed);
     EXPECT_EQ(OnlyMessage(), (RecordedMessage{flow.selectFirst, "Please Select",
                                               MessageIcon::Information, MessageOwner::Dialog}));
@@ -188,8 +187,7 @@ TEST_F(DiscTest, FailuresInTheHandshakeAndTheStream) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.message.text);
     if (!FullDevice() && row.message.caption == kCaptionFileError) continue;
-    TearDown();
-    SetUp();
+    Restart();
     const std::vector<DiscKind> kinds = SmallDiscs(row.packets, 1, 1);
     ui().SetSaveFile(TempPath("failed.iso"));
     row.arm();

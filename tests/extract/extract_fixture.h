@@ -1,12 +1,11 @@
-// A simulated console with small discs and a short NAND, and the extraction flags reset, for the
-// extraction tests.
+// A simulated console with small discs and a short NAND, and the extraction flags and dump options
+// reset, for the extraction tests.
 #pragma once
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "extract/disc_extractor.h"
+#include "extract/dump_options.h"
 #include "extract/worker.h"
 #include "protocol/console_controls.h"
 #include "sim/disc_source.h"
@@ -24,6 +23,7 @@ class ExtractFixture : public SimFixture {
   }
   void TearDown() override {
     WaitForWorker();
+    SetDumpOptions({});
     SimFixture::TearDown();
   }
 
@@ -37,12 +37,13 @@ class ExtractFixture : public SimFixture {
   }
 
   // A console left inside a stream by a failed run takes the next command byte for an answer;
-  // a fresh connection starts it from its command loop again.
+  // a fresh connection starts it from its command loop again, with an empty dialog.
   void Reconnect() {
     Disconnect();
     ASSERT_EQ(Connect(), 1);
     Sent();
     adapter().TakeTimeoutHistory();
+    ui().Clear();
   }
 
   // Gives the console's discs these packet counts (final parts as on real discs) and returns the
@@ -53,15 +54,6 @@ class ExtractFixture : public SimFixture {
     kinds[1].fullPackets = model().extract.wiiSingle.fullPackets = wiiSingle;
     kinds[2].fullPackets = model().extract.wiiDual.fullPackets = wiiDual;
     return kinds;
-  }
-
-  // Waits (up to a few seconds) until the worker has accepted `packets` packets or pages.
-  bool WaitForProgress(uint32_t packets) {
-    for (int i = 0; i < 1000; ++i) {
-      if (Advances() >= packets) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
   }
 
   uint32_t Advances() {

@@ -84,8 +84,7 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.index << " " << row.message.text);
-    TearDown();
-    SetUp();
+    Restart();
     const std::string path = TempPath("region.bin");
     ui().SetSaveFile(row.result == 2 ? std::nullopt : std::optional(path));
     row.arm();
@@ -120,7 +119,6 @@ TEST_F(LowLevelTest, ShortFinalPartAndFullDevice) {
   if (const std::optional<std::string> full = FullDevice()) {
     for (const int index : {0, 3}) {
       Reconnect();
-      ui().Clear();
       ui().SetSaveFile(*full);
       EXPECT_EQ(ExecuteLowLevel(index), 0);
       EXPECT_EQ(OnlyMessage().text, "Error: Couldn't write to file");

@@ -50,7 +50,6 @@ class StreamStepTest : public ExtractFixture {
   // A fresh connection and dialog for the next run; returns the file it writes.
   std::string Begin(const Run& run, const char* what) {
     Reconnect();
-    ui().Clear();
     model().extract.streamsStopped = 0;
     model().extract.resendsServed = 0;
     ui().SetSaveFile(TempPath(std::string(run.name) + what));

@@ -86,13 +86,7 @@ TEST(NandEccTest, VectorsForBothTheClientAndTheSimulatedFlash) {
   }
 }
 
-class VerifyTest : public ExtractFixture {
- protected:
-  void TearDown() override {
-    SetDumpOptions({});
-    ExtractFixture::TearDown();
-  }
-};
+using VerifyTest = ExtractFixture;
 
 TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
   model().extract.nandPages = 256;
