@@ -1,243 +1,102 @@
-#include "tests/ftdi_chip/chip.h"
-
+// The modelled chip, and the libusb-1.0 functions libftdi1 (and the ftdi driver) call, answered
+// from the modelled bus. Linked into the test executable, these definitions take precedence over
+// the real libusb for the shared libftdi1 as well; libftdi1's asynchronous calls are left to the
+// real libusb, as nothing here makes them.
 #include <libusb.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "tests/ftdi_chip/usb_bus.h"
 
 namespace zemlo::usbdouble {
 namespace {
 
-constexpr int kPayload = Chip::kPacketSize - 2;
-constexpr uint8_t kModemStatus[2] = {0x01, 0x60};
-constexpr uint8_t kVendorOut = 0x40;
+constexpr int kPacketSize = 64;
+constexpr size_t kPayload = kPacketSize - 2;
+constexpr size_t kTxCapacity = 256;
 
 // libftdi's request numbers (its SIO_* names) and the purge values of the reset request.
-enum Request : uint8_t { kReset = 0, kFlowCtrl = 2, kBaudRate = 3, kLatency = 9, kBitMode = 11 };
+enum Request : uint8_t { kReset = 0, kFlowCtrl = 2, kLatency = 9, kBitMode = 11 };
 constexpr uint16_t kPurgeHostToConsole = 1;
 constexpr uint16_t kPurgeConsoleToHost = 2;
 
-// Orders a byte index against the marks of writes and departures.
-constexpr auto kBefore = [](uint64_t index, const auto& mark) { return index < mark.index; };
-
-Clock::time_point DeadlineAfter(unsigned timeoutMs) {
-  // libusb's 0 means no time-out.
-  return Clock::now() + std::chrono::milliseconds(timeoutMs ? timeoutMs : 3'600'000u);
-}
-
 }  // namespace
-
-Chip::Chip() {
-  thread_ = std::thread([this] { console_.Serve(*this); });
-}
-
-Chip::~Chip() {
-  {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
 
 sim::ConsoleModel& Chip::model() {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, std::chrono::seconds(5),
-                    [&] { return closed_ || (state_ == ConsoleState::Reading && rx_.empty()); });
+                    [&] { return gone_ || (reading_ && rx_.empty()); });
   return console_.model();
 }
 
-void Chip::SetFeedRate(uint64_t bytesPerSecond) {
-  std::lock_guard lock(mutex_);
-  rate_ = bytesPerSecond;
-}
-
-void Chip::SetDraining(bool draining) {
-  {
-    std::lock_guard lock(mutex_);
-    draining_ = draining;
-  }
-  changed_.notify_all();
-}
-
-void Chip::PinLatency(int ms) {
-  std::lock_guard lock(mutex_);
-  pinnedLatencyMs_ = ms;
-  if (ms) settings_.latencyMs = ms;
-}
-
-void Chip::Unplug() {
-  {
-    std::lock_guard lock(mutex_);
-    unplugged_ = true;
-  }
-  changed_.notify_all();
-}
-
-ChipSettings Chip::settings() {
-  std::lock_guard lock(mutex_);
-  return settings_;
-}
-
-Clock::time_point Chip::Entry(uint64_t index) {
-  for (uint64_t next = taken_ + entries_.size(); next <= index; ++next) {
-    const Mark& write = *std::prev(std::upper_bound(writes_.begin(), writes_.end(), next, kBefore));
-    Clock::time_point at = std::max(
-        write.at, lastEntry_ + (write.rate ? std::chrono::nanoseconds(1'000'000'000ull / write.rate)
-                                           : Clock::duration{}));
-    if (next >= kTxCapacity) {
-      // Room for this byte came when the byte kTxCapacity before it left.
-      const auto room =
-          std::upper_bound(departures_.begin(), departures_.end(), next - kTxCapacity, kBefore);
-      if (room != departures_.end()) at = std::max(at, room->at);
-    }
-    entries_.push_back(at);
-    lastEntry_ = at;
-  }
-  return entries_[index - taken_];
-}
-
-Clock::time_point Chip::NextWriteNoSooner() const {
-  const bool waits = closed_ || state_ == ConsoleState::Writing ||
-                     (state_ == ConsoleState::Reading && (rx_.empty() || !draining_));
-  return waits ? Clock::time_point::max() : consoleClock_;
-}
-
-void Chip::Take(uint64_t count, Clock::time_point at) {
-  tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(count));
-  entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(count));
-  taken_ += count;
-  while (writes_.size() > 1 && writes_[1].index <= taken_) writes_.pop_front();
-  departures_.push_back({taken_, at});
-  while (departures_.size() > 1 && departures_[1].index + kTxCapacity <= taken_) {
-    departures_.pop_front();
-  }
-  changed_.notify_all();
-}
-
 int Chip::BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs) {
-  const Clock::time_point deadline = DeadlineAfter(timeoutMs);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock lock(mutex_);
-  Clock::time_point cursor = Clock::now();
-  int out = 0;
-  int result = 0;
-  while (out + kPacketSize <= length) {
-    if (unplugged_ || closed_) {
-      result = LIBUSB_ERROR_NO_DEVICE;
-      break;
-    }
-    const uint64_t waiting = tx_.size();
-    const Clock::time_point fullAt = waiting >= kPayload
-                                         ? std::max(Entry(taken_ + kPayload - 1), cursor)
-                                         : Clock::time_point::max();
+  while (*transferred + kPacketSize <= length) {
+    if (gone_) return LIBUSB_ERROR_NO_DEVICE;
+    const bool full = tx_.size() >= kPayload;
     const Clock::time_point latencyDue =
-        std::max(lastPacket_ + std::chrono::milliseconds(settings_.latencyMs), cursor);
-    const Clock::time_point quietUntil = NextWriteNoSooner();
-    const bool full = fullAt <= latencyDue;
-    const Clock::time_point due = full ? fullAt : latencyDue;
-    if (due > deadline && quietUntil > deadline) {
-      cursor = std::max(cursor, deadline);
-      result = LIBUSB_ERROR_TIMEOUT;
-      break;
-    }
-    if (due <= deadline && (full || quietUntil > latencyDue)) {
-      uint64_t payload = full ? kPayload : 0;
-      while (!full && payload < waiting && Entry(taken_ + payload) <= latencyDue) ++payload;
-      std::copy(kModemStatus, kModemStatus + 2, data + out);
-      std::copy_n(tx_.begin(), payload, data + out + 2);
-      out += static_cast<int>(payload + 2);
-      cursor = lastPacket_ = due;
-      Take(payload, due);
-      if (!full) break;  // a short packet ends the transfer
-      continue;
-    }
-    // The console's thread could still write something the chip would send sooner.
-    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
-      cursor = std::max(cursor, Clock::now());
-      result = LIBUSB_ERROR_TIMEOUT;
-      break;
+        lastPacket_ + std::chrono::milliseconds(settings_.latencyMs);
+    if (full || Clock::now() >= latencyDue) {
+      uint8_t* packet = data + *transferred;
+      const size_t payload = std::min(tx_.size(), kPayload);
+      packet[0] = 0x01;  // the modem status
+      packet[1] = 0x60;
+      std::copy_n(tx_.begin(), payload, packet + 2);
+      tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(payload));
+      *transferred += static_cast<int>(payload + 2);
+      lastPacket_ = Clock::now();
+      changed_.notify_all();
+      if (!full) return 0;  // a short packet ends the transfer
+    } else if (changed_.wait_until(lock, std::min(deadline, latencyDue)) ==
+                   std::cv_status::timeout &&
+               Clock::now() >= deadline) {
+      return LIBUSB_ERROR_TIMEOUT;
     }
   }
-  lock.unlock();
-  // The packets were decided ahead of time; the host has them when the chip would have sent them.
-  std::this_thread::sleep_until(cursor);
-  *transferred = out;
-  return result;
+  return 0;
 }
 
 int Chip::BulkOut(const uint8_t* data, int length, int* transferred, unsigned timeoutMs) {
-  const Clock::time_point deadline = DeadlineAfter(timeoutMs);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock lock(mutex_);
-  int sent = 0;
-  int result = 0;
-  while (sent < length) {
-    if (unplugged_ || closed_) {
-      result = LIBUSB_ERROR_NO_DEVICE;
-      break;
-    }
-    const size_t packet = std::min(kPacketSize, length - sent);
-    if (kRxCapacity - rx_.size() >= packet) {
-      rx_.insert(rx_.end(), data + sent, data + sent + packet);
-      rxAt_ = Clock::now();
-      sent += static_cast<int>(packet);
+  while (*transferred < length) {
+    if (gone_) return LIBUSB_ERROR_NO_DEVICE;
+    const int packet = std::min(kPacketSize, length - *transferred);
+    if (rx_.size() + packet <= kRxCapacity) {
+      rx_.insert(rx_.end(), data + *transferred, data + *transferred + packet);
+      *transferred += packet;
       changed_.notify_all();
-      continue;
-    }
-    // The chip answers NAK while its buffer is full.
-    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
-      result = LIBUSB_ERROR_TIMEOUT;
-      break;
+    } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+      return LIBUSB_ERROR_TIMEOUT;  // the chip answered NAK while its buffer was full
     }
   }
-  *transferred = sent;
-  return result;
+  return 0;
 }
 
-int Chip::Control(uint8_t requestType, uint8_t request, uint16_t value) {
+void Chip::Control(uint8_t request, uint16_t value, uint16_t index) {
   std::lock_guard lock(mutex_);
-  if (unplugged_) return LIBUSB_ERROR_NO_DEVICE;
-  if (requestType != kVendorOut) return LIBUSB_ERROR_PIPE;
-  switch (request) {
-    case kReset:
-      if (value == 0 || value == kPurgeHostToConsole) rx_.clear();
-      if (value == 0 || value == kPurgeConsoleToHost) {
-        // Bytes the console has not yet put into the chip are still to come.
-        const Clock::time_point now = Clock::now();
-        uint64_t entered = 0;
-        while (entered < std::min<uint64_t>(tx_.size(), kTxCapacity) &&
-               Entry(taken_ + entered) <= now) {
-          ++entered;
-        }
-        Take(entered, now);
-      }
-      changed_.notify_all();
-      return 0;
-    case kLatency:
-      if (!pinnedLatencyMs_) settings_.latencyMs = std::max(1, value & 0xFF);
-      return 0;
-    case kFlowCtrl:
-      settings_.flowControl = value;
-      return 0;
-    case kBitMode:
-      settings_.bitMode = value >> 8;
-      return 0;
-    case kBaudRate:
-      return 0;
-    default:
-      return LIBUSB_ERROR_PIPE;
-  }
+  if (request == kReset && value != kPurgeConsoleToHost) rx_.clear();
+  if (request == kReset && value != kPurgeHostToConsole) tx_.clear();
+  if (request == kLatency && !pinnedLatencyMs_) settings_.latencyMs = std::max(1, value & 0xFF);
+  if (request == kFlowCtrl) settings_.flowControl = index & 0xFF00;
+  if (request == kBitMode) settings_.bitMode = value >> 8;
+  changed_.notify_all();
 }
 
 bool Chip::Read(void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
   std::unique_lock lock(mutex_);
-  size_t got = 0;
-  while (got < count) {
-    state_ = ConsoleState::Reading;
+  for (size_t got = 0; got < count;) {
+    reading_ = true;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return closed_ || (draining_ && !rx_.empty()); });
-    state_ = ConsoleState::Busy;
-    if (closed_) return false;
-    consoleClock_ = std::max(consoleClock_, rxAt_);
+    changed_.wait(lock, [&] { return gone_ || (draining_ && !rx_.empty()); });
+    reading_ = false;
+    if (gone_) return false;
     const size_t part = std::min(count - got, rx_.size());
     std::copy_n(rx_.begin(), part, out + got);
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(part));
@@ -247,33 +106,223 @@ bool Chip::Read(void* buffer, size_t count) {
   return true;
 }
 
-// The console's bytes queue up behind the chip's buffer at once; the call returns once the last
-// of them has entered the chip, as the console's own write would.
+// The console's bytes enter the chip at the feed rate while it has room; the call returns once
+// the last of them has entered, as the console's own write would.
 bool Chip::Write(const void* buffer, size_t count) {
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   std::unique_lock lock(mutex_);
-  if (closed_) return false;
-  if (count == 0) return true;
-  writes_.push_back({taken_ + tx_.size(), consoleClock_, rate_});
-  tx_.insert(tx_.end(), bytes, bytes + count);
-  const uint64_t last = taken_ + tx_.size() - 1;
-  state_ = ConsoleState::Writing;
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return closed_ || last < taken_ + kTxCapacity; });
-  state_ = ConsoleState::Busy;
-  if (closed_) return false;
-  consoleClock_ = std::max(consoleClock_, last >= taken_ ? Entry(last) : lastEntry_);
+  nextEntry_ = std::max(nextEntry_, Clock::now());
+  for (size_t done = 0; done < count;) {
+    if (gone_) return false;
+    if (tx_.size() == kTxCapacity) {
+      changed_.wait(lock);
+      nextEntry_ = std::max(nextEntry_, Clock::now());  // the next byte enters as room comes
+      continue;
+    }
+    size_t part = std::min(count - done, kTxCapacity - tx_.size());
+    if (rate_) {
+      const auto perByte = std::chrono::nanoseconds(1'000'000'000ull / rate_);
+      const Clock::time_point now = Clock::now();
+      if (now < nextEntry_) {
+        changed_.wait_until(lock, nextEntry_);
+        continue;
+      }
+      part = std::min<size_t>(part, (now - nextEntry_) / perByte + 1);
+      nextEntry_ += part * perByte;
+    }
+    tx_.insert(tx_.end(), bytes + done, bytes + done + part);
+    done += part;
+    changed_.notify_all();
+  }
   return true;
 }
 
 void Chip::Pause(std::chrono::microseconds duration) {
-  Clock::time_point until;
-  {
-    std::lock_guard lock(mutex_);
-    until = consoleClock_ += duration;
-  }
-  changed_.notify_all();
-  std::this_thread::sleep_until(until);
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, duration, [&] { return gone_; });
 }
 
 }  // namespace zemlo::usbdouble
+
+struct libusb_device {
+  std::atomic<int> references{1};
+  zemlo::usbdouble::DeviceSpec spec;
+  int address = 0;
+  std::shared_ptr<zemlo::usbdouble::Chip> chip;
+  std::atomic<bool> kernelDriver{false};
+};
+
+struct libusb_device_handle {
+  libusb_device* device;
+};
+
+namespace zemlo::usbdouble {
+namespace {
+
+std::mutex g_busMutex;
+std::vector<libusb_device*> g_devices;
+int g_nextAddress = 2;
+std::atomic<int> g_openHandles{0};
+
+void Unref(libusb_device* device) {
+  if (--device->references == 0) delete device;
+}
+
+}  // namespace
+
+void ClearBus() {
+  std::lock_guard lock(g_busMutex);
+  for (libusb_device* device : g_devices) Unref(device);
+  g_devices.clear();
+  g_nextAddress = 2;
+}
+
+std::shared_ptr<Chip> Plug(const DeviceSpec& spec) {
+  auto* device = new libusb_device{.spec = spec, .kernelDriver = spec.kernelDriver};
+  if (spec.withChip) device->chip = std::make_shared<Chip>();
+  std::lock_guard lock(g_busMutex);
+  device->address = g_nextAddress++;
+  g_devices.push_back(device);
+  return device->chip;
+}
+
+void Unplug(const std::shared_ptr<Chip>& chip) {
+  chip->Unplug();
+  std::lock_guard lock(g_busMutex);
+  std::erase_if(g_devices, [&](libusb_device* device) {
+    if (device->chip != chip) return false;
+    Unref(device);
+    return true;
+  });
+}
+
+int OpenUsbHandles() {
+  return g_openHandles;
+}
+
+}  // namespace zemlo::usbdouble
+
+using namespace zemlo::usbdouble;
+
+extern "C" {
+
+int libusb_init(libusb_context** context) {
+  if (context) *context = nullptr;
+  return 0;
+}
+
+void libusb_exit(libusb_context*) {}
+
+ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
+  std::lock_guard lock(g_busMutex);
+  *list = new libusb_device*[g_devices.size() + 1]();
+  for (size_t i = 0; i < g_devices.size(); ++i) (*list)[i] = libusb_ref_device(g_devices[i]);
+  return static_cast<ssize_t>(g_devices.size());
+}
+
+void libusb_free_device_list(libusb_device** list, int unrefDevices) {
+  for (libusb_device** at = list; unrefDevices && *at; ++at) Unref(*at);
+  delete[] list;
+}
+
+libusb_device* libusb_ref_device(libusb_device* device) {
+  ++device->references;
+  return device;
+}
+
+void libusb_unref_device(libusb_device* device) {
+  Unref(device);
+}
+
+int libusb_get_device_descriptor(libusb_device* device, libusb_device_descriptor* descriptor) {
+  *descriptor = {.idVendor = 0x0403,
+                 .idProduct = device->spec.product,
+                 .bcdDevice = 0x0600,  // the R series
+                 .iSerialNumber = device->spec.serial ? uint8_t{3} : uint8_t{0},
+                 .bNumConfigurations = 1};
+  return 0;
+}
+
+int libusb_get_config_descriptor(libusb_device*, uint8_t, libusb_config_descriptor** config) {
+  // Configuration 1 without interface descriptors: libftdi1 then takes the R series' 64-byte
+  // packets as given.
+  static libusb_config_descriptor one = {.bConfigurationValue = 1};
+  *config = &one;
+  return 0;
+}
+
+void libusb_free_config_descriptor(libusb_config_descriptor*) {}
+
+uint8_t libusb_get_bus_number(libusb_device*) {
+  return 1;
+}
+
+uint8_t libusb_get_device_address(libusb_device* device) {
+  return static_cast<uint8_t>(device->address);
+}
+
+int libusb_open(libusb_device* device, libusb_device_handle** handle) {
+  if (device->spec.openError) return device->spec.openError;
+  *handle = new libusb_device_handle{libusb_ref_device(device)};
+  ++g_openHandles;
+  return 0;
+}
+
+void libusb_close(libusb_device_handle* handle) {
+  Unref(handle->device);
+  delete handle;
+  --g_openHandles;
+}
+
+int libusb_get_configuration(libusb_device_handle*, int* configuration) {
+  *configuration = 1;
+  return 0;
+}
+
+int libusb_kernel_driver_active(libusb_device_handle* handle, int) {
+  return handle->device->kernelDriver ? 1 : 0;
+}
+
+int libusb_detach_kernel_driver(libusb_device_handle* handle, int) {
+  if (handle->device->spec.kernelDriverStays) {
+    errno = EBUSY;
+    return LIBUSB_ERROR_OTHER;
+  }
+  handle->device->kernelDriver = false;
+  return 0;
+}
+
+int libusb_claim_interface(libusb_device_handle* handle, int) {
+  if (handle->device->spec.claimedElsewhere || handle->device->kernelDriver)
+    return LIBUSB_ERROR_BUSY;
+  return 0;
+}
+
+int libusb_release_interface(libusb_device_handle*, int) {
+  return 0;
+}
+
+int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t, unsigned char* data,
+                                       int length) {
+  const std::string serial = handle->device->spec.serial.value_or("");
+  const int size = std::min(length, static_cast<int>(serial.size()));
+  std::memcpy(data, serial.data(), static_cast<size_t>(size));
+  return size;
+}
+
+int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                            uint16_t value, uint16_t index, unsigned char*, uint16_t length,
+                            unsigned int) {
+  if (handle->device->chip) handle->device->chip->Control(request, value, index);
+  return requestType & LIBUSB_ENDPOINT_IN ? length : 0;
+}
+
+int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data,
+                         int length, int* transferred, unsigned int timeout) {
+  *transferred = 0;
+  Chip& chip = *handle->device->chip;  // libftdi1 opens only the adapter
+  return endpoint & LIBUSB_ENDPOINT_IN ? chip.BulkIn(data, length, transferred, timeout)
+                                       : chip.BulkOut(data, length, transferred, timeout);
+}
+
+}  // extern "C"

@@ -1,16 +1,107 @@
-// The USB bus the libusb test double shows libftdi1: FTDI devices with serial numbers, one of
-// them (usually) the adapter with the chip model and the simulated console behind it. Devices
-// can refuse access, be held by another program or a kernel driver, lack a serial number, or be
-// pulled out mid-run.
+// The USB bus the libusb stand-in shows libftdi1: FTDI devices with serial numbers, one of them
+// (usually) the adapter, an FT232R modelled in real time with the simulated console behind it.
+// Devices can refuse access, be held by another program or a kernel driver, lack a serial number,
+// or be pulled out mid-run.
+//
+// The chip as libftdi1 and the ftdi driver see it: bulk IN packets of 64 bytes, each starting with
+// two modem-status bytes; a full packet once 62 bytes wait, a short one (possibly status only,
+// ending the transfer) once the latency timer has run since the last packet. It holds 256 bytes
+// from the console, which waits while they are full, and 128 from the host: when the console
+// stops taking them, the host's transfer times out with what was accepted.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
-#include "tests/ftdi_chip/chip.h"
+#include "sim/console.h"
 
 namespace zemlo::usbdouble {
+
+using Clock = std::chrono::steady_clock;
+
+// What the chip's control requests last set; the power-up values are what another program might
+// have left.
+struct ChipSettings {
+  int latencyMs = 16;
+  int flowControl = 0x0100;  // RTS/CTS
+  int bitMode = 0x01;        // asynchronous bit-bang
+  bool operator==(const ChipSettings&) const = default;
+};
+
+class Chip final : public sim::ConsoleIo {
+  // Runs `change` under the lock and wakes whoever waits for one.
+  template <typename Change>
+  auto Locked(Change change) {
+    std::lock_guard lock(mutex_);
+    changed_.notify_all();
+    return change();
+  }
+
+ public:
+  static constexpr size_t kRxCapacity = 128;
+
+  Chip() : thread_([this] { console_.Serve(*this); }) {}
+  ~Chip() override {
+    Unplug();
+    thread_.join();
+  }
+
+  sim::Console& console() { return console_; }
+  // The console-side model, once the console waits for the host.
+  sim::ConsoleModel& model();
+  // Console bytes per second into the chip; 0 for as fast as the console writes.
+  void SetFeedRate(uint64_t bytesPerSecond) {
+    Locked([&] { rate_ = bytesPerSecond; });
+  }
+  // false: the console side stops taking the host's bytes.
+  void SetDraining(bool draining) {
+    Locked([&] { draining_ = draining; });
+  }
+  // Keeps the latency timer at `ms` whatever the host sets.
+  void PinLatency(int ms) {
+    Locked([&] { pinnedLatencyMs_ = settings_.latencyMs = ms; });
+  }
+  // Transfers fail from now on as for a device pulled from its socket.
+  void Unplug() {
+    Locked([&] { gone_ = true; });
+  }
+  ChipSettings settings() {
+    return Locked([&] { return settings_; });
+  }
+
+  // USB side, with libusb's results.
+  int BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs);
+  int BulkOut(const uint8_t* data, int length, int* transferred, unsigned timeoutMs);
+  void Control(uint8_t request, uint16_t value, uint16_t index);
+
+  // Console side.
+  bool Read(void* buffer, size_t count) override;
+  bool Write(const void* buffer, size_t count) override;
+  void Pause(std::chrono::microseconds duration) override;
+
+ private:
+  sim::Console console_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool gone_ = false;  // unplugged or being destroyed
+  bool draining_ = true;
+  bool reading_ = false;  // the console waits for the host's bytes
+  uint64_t rate_ = 0;
+  int pinnedLatencyMs_ = 0;
+  ChipSettings settings_;
+  std::deque<uint8_t> rx_;         // host to console
+  std::deque<uint8_t> tx_;         // console to host
+  Clock::time_point nextEntry_{};  // when the next console byte may enter at the feed rate
+  Clock::time_point lastPacket_{};
+  std::thread thread_;
+};
 
 struct DeviceSpec {
   uint16_t product = 0x6001;
