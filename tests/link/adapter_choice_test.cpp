@@ -1,44 +1,53 @@
+// Choosing the back end from the --adapter text, and the run-time loader of the vendor's library.
 #include "link/adapter_choice.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
+#include "link/driver_d2xx.h"
 #include "sim/sim_adapter.h"
 
 namespace zemlo {
 namespace {
 
+#ifdef _WIN32
+constexpr char kLibraryWithoutD2xx[] = "kernel32.dll";
+#else
+constexpr char kLibraryWithoutD2xx[] = "libm.so.6";
+#endif
+
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  value ? ::setenv(name, value, 1) : ::unsetenv(name);
+#endif
+}
+
 TEST(AdapterChoice, ParsesHostAndPort) {
-  struct Case {
+  const struct {
     const char* text;
     bool allowZero;
-    const char* host;  // nullptr: refused
-    uint16_t port;
+    const char* parsed;  // HOST:PORT, or nullptr when refused
+  } cases[] = {
+      {"localhost:65535", false, "localhost:65535"},
+      {"[::1]:7", false, "::1:7"},
+      {"127.0.0.1:0", true, "127.0.0.1:0"},
+      {"127.0.0.1:0", false, nullptr},
+      {"127.0.0.1:65536", false, nullptr},
+      {":5000", false, nullptr},
+      {"127.0.0.1", false, nullptr},
+      {"127.0.0.1:50x", false, nullptr},
+      {"127.0.0.1:4294967296", true, nullptr},
+      {"::1:5000", false, nullptr},
   };
-  const Case cases[] = {
-      {"127.0.0.1:5000", false, "127.0.0.1", 5000},
-      {"localhost:65535", false, "localhost", 65535},
-      {"[::1]:7", false, "::1", 7},
-      {"127.0.0.1:0", true, "127.0.0.1", 0},
-      {"127.0.0.1:0", false, nullptr, 0},
-      {"127.0.0.1:65536", false, nullptr, 0},
-      {"127.0.0.1:", false, nullptr, 0},
-      {":5000", false, nullptr, 0},
-      {"127.0.0.1", false, nullptr, 0},
-      {"127.0.0.1:50x", false, nullptr, 0},
-      {"127.0.0.1:-1", false, nullptr, 0},
-      {"::1:5000", false, nullptr, 0},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const auto parsed = ParseHostPort(c.text, c.allowZero);
-    if (!c.host) {
-      EXPECT_FALSE(parsed) << c.text;
-      continue;
-    }
-    ASSERT_TRUE(parsed) << c.text;
-    EXPECT_EQ(parsed->host, c.host);
-    EXPECT_EQ(parsed->port, c.port);
+    EXPECT_EQ(parsed ? parsed->host + ":" + std::to_string(parsed->port) : "refused",
+              c.parsed ? c.parsed : "refused")
+        << c.text;
   }
 }
 
@@ -64,6 +73,29 @@ TEST(AdapterChoice, NamesEveryBackEndAndRefusesOtherText) {
   // The refusal says what a valid choice looks like.
   MakeDriverForAdapter("tcp:host:0", &error);
   EXPECT_EQ(error, "expected tcp:HOST:PORT with a port from 1 to 65535, got 'tcp:host:0'");
+}
+
+// The loader opens only a library that has every D2XX function; the environment can name it.
+TEST(D2xxLoader, OpensOnlyACompleteLibrary) {
+  for (const char* path : {"/nonexistent/libftd2xx.so", kLibraryWithoutD2xx}) {
+    auto driver = MakeD2xxDriver(path);
+    FT_HANDLE handle = nullptr;
+    EXPECT_EQ(driver->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_DEVICE_NOT_FOUND)
+        << path;
+    uint32_t moved = 1;
+    EXPECT_NE(driver->FT_Read(handle, nullptr, 0, &moved), FT_OK);
+    EXPECT_EQ(moved, 0u);
+  }
+  SetEnvironment(kD2xxLibraryVariable, ZEMLO_FAKE_D2XX_PATH);
+  std::string error;
+  auto driver = MakeDriverForAdapter("auto", &error);
+  ASSERT_NE(driver, nullptr);
+  FT_HANDLE handle = nullptr;
+  ASSERT_EQ(driver->FT_OpenEx("ZEMLUSB0", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
+  EXPECT_EQ(driver->FT_Close(handle), FT_OK);
+  SetEnvironment(kD2xxLibraryVariable, "/nonexistent/libftd2xx.so");
+  EXPECT_FALSE(D2xxLibraryAvailable());
+  SetEnvironment(kD2xxLibraryVariable, nullptr);
 }
 
 }  // namespace
