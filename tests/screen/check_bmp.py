@@ -9,7 +9,6 @@ BARS = [(255, 255, 255), (255, 255, 0), (0, 255, 255), (0, 255, 0),
 
 path, width, height = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 image = Image.open(path)
-image.load()
 assert image.size == (width, height), image.size
 image = image.convert("RGB")
 for index, colour in enumerate(BARS):
