@@ -70,14 +70,10 @@ TEST_F(MemoryViewTest, FailuresKeepTheListAndNameTheStep) {
     Sent();
     ui().Clear();
     row.arm();
-    if (g_memoryView.addressTextLength == 8) {
-      EXPECT_EQ(OnPageDown(), 0);
-    }
+    EXPECT_TRUE(g_memoryView.addressTextLength != 8 || OnPageDown() == 0);
     EXPECT_EQ(OnlyMessage(), row.message);
     EXPECT_TRUE(ui().insertedLines().empty());
-    if (row.message.caption == kCaptionRangeError) {
-      EXPECT_TRUE(Sent().empty());
-    }
+    EXPECT_TRUE(row.message.caption != kCaptionRangeError || Sent().empty());
   }
 }
 
