@@ -15,6 +15,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_ui.h"
 #include "link/link.h"
+#include "protocol/firmware.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/sim_fixture.h"
 
@@ -100,9 +101,7 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
       {"registers", "", {0x30}, 40},
       {"grab" + out, "Done.: Screen grabbed ok", {0x11}},
       {"upload dol" + dol, "Done.: DOL File Loaded", {}},
-      {"flash-firmware" + dol,
-       "Done.: Flash file loaded to memory, check console for progress",
-       {}},
+      {"flash-firmware" + dol, std::string("Done.: ") + kMsgFirmwareLoaded, {}},
       {"upload-code 80003100" + dol, "Done.: Code Uploaded", Wire(0x41, {0x80003100, 5000})},
       {"card list", "Done.: Done listing Card in Slot A", {0x15}, 3},
       {"card erase 1", "Done.: Done Erasing Game Save", {0x17, 0x01}},

@@ -67,8 +67,8 @@ TEST_F(NotConnectedTest, EveryOperationRefusesWithTheSameMessage) {
     ui().SetSaveFile(TempPath("out.bin"));
     ui().SetOpenFile("/dev/null");
     EXPECT_FALSE(op.reportsSuccess());
-    EXPECT_EQ(OnlyMessage(), (RecordedMessage{kMsgNotConnected, kCaptionError,
-                                              MessageIcon::Information, op.owner}));
+    EXPECT_EQ(OnlyMessage(),
+              Box(kMsgNotConnected, kCaptionError, MessageIcon::Information, op.owner));
     EXPECT_TRUE(ui().fileRequests().empty());
   }
   EXPECT_TRUE(adapter().TakeSent().empty());

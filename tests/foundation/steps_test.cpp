@@ -52,9 +52,8 @@ TEST_F(StepsTest, BlockDownloadRetriesShortBlocksAndStoresEachOnce) {
   };
   EXPECT_TRUE(RunBlockDownload(download));
   EXPECT_TRUE(ui().messages().empty());
-  ASSERT_EQ(stored.size(), 2u * 0xF800u + 0x10u);
   const auto& memory = model().memory;
-  EXPECT_TRUE(std::equal(stored.begin(), stored.end(), memory.begin()));
+  EXPECT_EQ(stored, std::vector<uint8_t>(memory.begin(), memory.begin() + 2 * 0xF800 + 0x10));
   EXPECT_EQ(ui().progress().back().high, 0u);  // the bar was emptied at the end
   // The short block was answered 0xBB, then each whole block 0xAA.
   EXPECT_EQ(Sent(), Bytes({kTestStream, RETRY_BLOCK, ACK_BLOCK, ACK_BLOCK}));
