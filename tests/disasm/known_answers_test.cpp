@@ -52,20 +52,14 @@ TEST(KnownAnswers, ShortFormsNumbersAndNames) {
       {0x9421FEE8, "stwu sp, -0x0118 (sp)"},
       {0x806D8000, "lwz r3, -0x8000 (sd1)"},
       {0xDFE20100, "stfdu fr31, 256 (sd2)"},
-      // branches: targets wrap, hints follow direction and the y bit
+      // branches: targets in eight hex digits, wrapping; one name from each condition table (the
+      // differential test reads the names through those tables); CR fields; the generic form
       {0x4BFFFFFC, "b 0x800030FC"},
-      {0x48002921, "bl 0x80005A20"},
       {0x4BFFFFFE, "ba 0xFFFFFFFC"},
-      {0x4182000C, "beq- 0x8000310C"},
       {0x4082FFF0, "bne+ 0x800030F0"},
-      {0x40860020, "bne- cr1, 0x80003120"},
-      {0x4180000D, "bltl- 0x8000310C"},
-      {0x40820012, "bnea- 0x00000010"},
       {0x4200FFF8, "bdnz+ 0x800030F8"},
-      {0x41000008, "bdnzt- 0, 0x80003108"},
+      {0x40860020, "bne- cr1, 0x80003120"},
       {0x4300000C, "bc 24, 0, 0x8000310C"},
-      {0x4D800421, "bltctrl-"},
-      {0x4C200020, "bdnzflr+ 0"},
       // condition-register fields by name
       {0x4C8C0000, "mcrf cr1, cr3"},
       // special registers: names where known, numbers otherwise

@@ -99,9 +99,10 @@ struct Canon {
   bool operator==(const Canon&) const = default;
 };
 
-// Register, special-register and CR-bit names, else a decimal or 0x-prefixed hexadecimal number
-// with either sign (neither side prints octal).
-std::optional<Operand> parse_register_or_number(const std::string& t) {
+// "a, b (c), d" or "a,b(c),d" as values (a displacement and its base give two): register,
+// special-register and CR-bit names, else decimal or 0x-prefixed hexadecimal numbers with either
+// sign (neither side prints octal).
+std::optional<std::vector<Operand>> parse_operands(std::string text) {
   static const std::map<std::string, Operand> kNames = [] {
     std::map<std::string, Operand> names;
     const std::string bits[] = {"lt", "gt", "eq", "so"};
@@ -116,23 +117,20 @@ std::optional<Operand> parse_register_or_number(const std::string& t) {
     for (const SprName& s : spr_names) names[std::string(s.name)] = {'n', s.number};
     return names;
   }();
-  if (auto name = kNames.find(t); name != kNames.end()) return name->second;
-  char* end = nullptr;
-  const long long v = std::strtoll(t.c_str(), &end, 0);
-  if (t.empty() || *end != '\0') return std::nullopt;
-  return Operand{'n', v};
-}
-
-// Splits "a, b (c), d" or "a,b(c),d" into values; a displacement and its base give two.
-std::optional<std::vector<Operand>> parse_operands(std::string text) {
   std::replace_if(
       text.begin(), text.end(), [](char c) { return c == '(' || c == ')' || c == ','; }, ' ');
   std::vector<Operand> ops;
   std::istringstream in(text);
   for (std::string token; in >> token;) {
-    auto op = parse_register_or_number(token);
-    if (!op) return std::nullopt;
-    ops.push_back(*op);
+    char* end = nullptr;
+    const long long v = std::strtoll(token.c_str(), &end, 0);
+    if (auto name = kNames.find(token); name != kNames.end()) {
+      ops.push_back(name->second);
+    } else if (*end == '\0') {
+      ops.push_back({'n', v});
+    } else {
+      return std::nullopt;
+    }
   }
   return ops;
 }
@@ -141,12 +139,10 @@ std::optional<std::vector<Operand>> parse_operands(std::string text) {
 // where we print the unsigned pattern, lis 0x8000 against addis -32768), BO of an always-branch
 // without its ignored bits, BI dropped where BO ignores the condition.
 void finish(Canon& c) {
-  static const char* kImm16[] = {"addi",   "addis",  "addic", "addic.", "mulli",
-                                 "subfic", "ori",    "oris",  "xori",   "xoris",
-                                 "andi.",  "andis.", "cmpi",  "cmpli",  "twi"};
-  bool imm16 = false;
-  for (const char* m : kImm16) imm16 |= c.mnemonic == m;
-  for (Operand& op : c.ops) op.value = op.value & (imm16 ? 0xFFFF : 0xFFFFFFFF);
+  static const std::set<std::string> kImm16 = {"addi",   "addis",  "addic", "addic.", "mulli",
+                                               "subfic", "ori",    "oris",  "xori",   "xoris",
+                                               "andi.",  "andis.", "cmpi",  "cmpli",  "twi"};
+  for (Operand& op : c.ops) op.value &= kImm16.contains(c.mnemonic) ? 0xFFFF : 0xFFFFFFFF;
   if (c.mnemonic.rfind("bc", 0) == 0 && c.ops.size() >= 2) {
     std::int64_t& bo = c.ops[0].value;
     if ((bo & 20) == 20) bo = 20;
@@ -362,9 +358,7 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
   {
     std::ofstream out(file, std::ios::binary);
     for (std::uint32_t w : words) {
-      const char be[4] = {static_cast<char>(w >> 24), static_cast<char>(w >> 16),
-                          static_cast<char>(w >> 8), static_cast<char>(w)};
-      out.write(be, 4);
+      for (int shift : {24, 16, 8, 0}) out.put(static_cast<char>(w >> shift));
     }
   }
   const std::string command = objdump +

@@ -51,9 +51,8 @@ TEST_F(DiscTest, EachKindAndPageModeWritesItsWholeFile) {
   }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.listLine);
-    const std::string path = TempPath(std::string(row.listLine) + ".bin");
     ui().Clear();
-    ui().SetSaveFile(path);
+    const std::string path = SaveTo(std::string(row.listLine) + ".bin");
     g_workerBusy = 1;
 
     EXPECT_EQ(row.run(), ExtractOutcome::Finished);
@@ -94,8 +93,7 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   const std::vector<DiscKind> kinds = SmallDiscs(28, 1, 1);
   model().extract.damagedPacket = 26;
   faults().ShortenNextPackets(1, 1000);  // packet 0 arrives short
-  const std::string path = TempPath("retry.iso");
-  ui().SetSaveFile(path);
+  const std::string path = SaveTo("retry.iso");
 
   EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
 
@@ -127,7 +125,7 @@ TEST_F(DiscTest, RefusalsBeforeTheStream) {
                 Box("DVD Extract Error. Exiting", kCaptionUsbError)},
                {[](int i) { return DumpNand(i, 3); }, "Please select a Page Mode", "bin",
                 Box("Couldn't Dump Nand.", kCaptionUsbError)}};
-  ui().SetSaveFile(TempPath("no-such-folder/disc.iso"));
+  SaveTo("no-such-folder/disc.iso");
   EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Failed);
   EXPECT_EQ(OnlyMessage().text, kMsgFopen);
   EXPECT_TRUE(Sent().empty());
@@ -147,7 +145,7 @@ TEST_F(DiscTest, RefusalsBeforeTheStream) {
     EXPECT_EQ(g_keepExtracting, 0);
     ASSERT_EQ(ui().fileRequests().size(), 1u);
     EXPECT_EQ(ui().fileRequests()[0].defaultExtension, flow.extension);
-    ui().SetSaveFile(TempPath("refused.bin"));
+    SaveTo("refused.bin");
     faults().WrongNextReplies(0xFF);
     EXPECT_EQ(flow.run(0), ExtractOutcome::Failed);
     EXPECT_EQ(OnlyMessage(), flow.refused);
@@ -189,7 +187,7 @@ TEST_F(DiscTest, FailuresInTheHandshakeAndTheStream) {
     if (!FullDevice() && row.message.caption == kCaptionFileError) continue;
     Restart();
     const std::vector<DiscKind> kinds = SmallDiscs(row.packets, 1, 1);
-    ui().SetSaveFile(TempPath("failed.iso"));
+    SaveTo("failed.iso");
     row.arm();
     g_workerBusy = 1;
     EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Failed);

@@ -27,6 +27,12 @@ class ExtractFixture : public SimFixture {
     SimFixture::TearDown();
   }
 
+  // A path in the test's folder, the answer of the next file dialogs.
+  std::string SaveTo(const std::string& name) {
+    ui().SetSaveFile(TempPath(name));
+    return TempPath(name);
+  }
+
   // The FT_SetTimeouts calls since the last look, as (read, write) pairs.
   std::vector<std::pair<uint32_t, uint32_t>> TimeoutHistory() {
     std::vector<std::pair<uint32_t, uint32_t>> history;

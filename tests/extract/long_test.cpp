@@ -40,8 +40,7 @@ class CountingUi final : public UiPort {
 };
 
 TEST_F(LongTest, WholeGameCubeDisc) {
-  const std::string path = TempPath("gamecube.iso");
-  ui().SetSaveFile(path);
+  const std::string path = SaveTo("gamecube.iso");
   EXPECT_EQ(ExtractDisc(0), ExtractOutcome::Finished);
   EXPECT_EQ(std::filesystem::file_size(path), 1'459'978'240u);
   EXPECT_EQ(model().extract.packetsAccepted, 23'762u);

@@ -25,9 +25,8 @@ TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
   for (int index = 0; index < 5; ++index) {
     const LowLevelRegion& region = Region(index);
     SCOPED_TRACE(region.comboText);
-    const std::string path = TempPath(std::string(region.fileKey) + ".bin");
     ui().Clear();
-    ui().SetSaveFile(path);
+    const std::string path = SaveTo(std::string(region.fileKey) + ".bin");
 
     EXPECT_EQ(ExecuteLowLevel(index), 1);
 
@@ -106,8 +105,7 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
 
 // A short final part is written at its full length, with zeros where nothing came.
 TEST_F(LowLevelTest, ShortFinalPartAndFullDevice) {
-  const std::string iram = TempPath("iram.bin");
-  ui().SetSaveFile(iram);
+  const std::string iram = SaveTo("iram.bin");
   faults().ShortenNextPackets(1, 100);
   EXPECT_EQ(ExecuteLowLevel(3), 1);
   std::vector<uint8_t> expected = sim::RegionBytes(CMD_DUMP_DRIVE_IRAM);

@@ -52,8 +52,7 @@ class StreamStepTest : public ExtractFixture {
     Reconnect();
     model().extract.streamsStopped = 0;
     model().extract.resendsServed = 0;
-    ui().SetSaveFile(TempPath(std::string(run.name) + what));
-    return TempPath(std::string(run.name) + what);
+    return SaveTo(std::string(run.name) + what);
   }
 
   std::vector<DiscKind> kinds_;

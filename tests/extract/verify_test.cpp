@@ -96,8 +96,7 @@ TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
   const std::string keys = TempPath("keys.bin");
   WriteFileBytes(keys, std::vector<uint8_t>(kNandKeysSize, 0x4B));
   SetDumpOptions({.keysFile = keys});
-  const std::string path = TempPath("checked.bin");
-  ui().SetSaveFile(path);
+  const std::string path = SaveTo("checked.bin");
 
   EXPECT_EQ(DumpNand(1, 256), ExtractOutcome::Finished);
 
@@ -178,8 +177,7 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
     SCOPED_TRACE(c.verdict);
     SetDumpOptions(c.options);
     ui().Clear();
-    const std::string path = TempPath("verify.iso");
-    ui().SetSaveFile(path);
+    const std::string path = SaveTo("verify.iso");
     EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
     const std::vector<std::string> list = ui().list();
     EXPECT_EQ(list[list.size() - 4], c.verdict);
@@ -201,7 +199,7 @@ TEST_F(VerifyTest, KindChosenIsNotTheDiscInTheDrive) {
       sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kDiscPacketData + 5000);
   WriteFileBytes(TempPath("gc.iso"), image);
   model().extract.discImage = TempPath("gc.iso");
-  ui().SetSaveFile(TempPath("wii.iso"));
+  SaveTo("wii.iso");
   EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Finished);
   EXPECT_TRUE(
       Has(ui().list(), "Warning: the disc in the drive is a GameCube disc, not a Wii disc"));

@@ -22,8 +22,7 @@ using WorkerTest = ExtractFixture;
 TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
   const std::vector<DiscKind> kinds = SmallDiscs(2000, 1, 1);
   adapter().console().SetThrottle(400 * kDiscPacketSize);  // about 400 packets a second
-  const std::string path = TempPath("stopped.iso");
-  ui().SetSaveFile(path);
+  const std::string path = SaveTo("stopped.iso");
   std::atomic<int> doneCalls{0};
   ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); },
                         [&](ExtractOutcome outcome) {
@@ -76,15 +75,14 @@ TEST_F(WorkerTest, StopOutsideTheStream) {
   const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
   PurgeLink();
   EXPECT_EQ(StopExtraction(), 1);
-  ui().SetSaveFile(TempPath("after-stop.iso"));
+  SaveTo("after-stop.iso");
   ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
   EXPECT_EQ(WaitForWorker(), ExtractOutcome::Finished);
   EXPECT_EQ(ui().list()[1], "Finished Extracting Game");
   EXPECT_TRUE(ui().messages().empty());
   EXPECT_EQ(WaitForWorker(), std::nullopt);  // nothing started since
 
-  const std::string path = TempPath("early.iso");
-  ui().SetSaveFile(path);
+  const std::string path = SaveTo("early.iso");
   g_stopRequested = 1;
   EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Stopped);
   EXPECT_EQ(g_keepExtracting, 0);
@@ -107,7 +105,7 @@ TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
   for (const auto& flow : flows) {
     SCOPED_TRACE(flow.own.caption);
     Reconnect();
-    ui().SetSaveFile(TempPath("fatal.bin"));
+    SaveTo("fatal.bin");
     faults().FailNextReads(1, flow.passingReads);
     ASSERT_EQ(StartWorker(flow.run), WorkerStart::Started);
     EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
