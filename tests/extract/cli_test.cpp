@@ -64,7 +64,7 @@ TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
   }
 }
 
-TEST_F(ExtractCliTest, DiscVerdictAndSumsOnStandardOutput) {
+TEST_F(ExtractCliTest, DatOptionsReachTheVerdictOnStandardOutput) {
   std::ofstream(TempPath("other.dat"))
       << "<datafile><header><name>Other</name><version>2</version></header></datafile>";
   std::ofstream(TempPath("broken.dat")) << "<datafile";
@@ -77,9 +77,7 @@ TEST_F(ExtractCliTest, DiscVerdictAndSumsOnStandardOutput) {
   }
   EXPECT_EQ(run.status, 0);
   for (const std::string& line :
-       {std::string("Finished Extracting Game\n"), std::string("not in DAT (Other 2)\n"),
-        "DAT error: " + TempPath("broken.dat"),
-        "SHA-1: " + FileSha1Hex(TempPath("gc.iso")) + "\n"}) {
+       {std::string("not in DAT (Other 2)\n"), "DAT error: " + TempPath("broken.dat")}) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line;
   }
 }

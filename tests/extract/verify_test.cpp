@@ -58,6 +58,8 @@ TEST(DigestTest, KnownAnswersAndTheThreadedHasherAgreeWithOnePass) {
   EXPECT_EQ(Hex(threaded), Hex(SumsOf(bytes.data(), bytes.size())));
 }
 
+// Known ECC of a page of pseudo-random bytes, quarter by quarter: the code is linear, so random
+// data reaches the contribution of every bit.
 TEST(NandEccTest, VectorsForBothTheClientAndTheSimulatedFlash) {
   std::vector<uint8_t> page(2048);
   for (uint32_t n = 0, s = 1; n < 2048; ++n) {
@@ -65,24 +67,13 @@ TEST(NandEccTest, VectorsForBothTheClientAndTheSimulatedFlash) {
     page[n] = static_cast<uint8_t>(s >> 16);
   }
   ASSERT_EQ(page[0], 0xC6);
-  const auto only = [](size_t at, uint8_t value) {
-    std::vector<uint8_t> bytes(512);
-    bytes[at] = value;
-    return bytes;
-  };
-  const auto quarter = [&](size_t n) {
-    return std::vector<uint8_t>(page.begin() + 512 * n, page.begin() + 512 * (n + 1));
-  };
-  const std::pair<std::vector<uint8_t>, std::array<uint8_t, 4>> cases[] = {
-      {only(0, 0), {0x00, 0x00, 0x00, 0x00}},      {only(0, 0x01), {0xFF, 0x0F, 0x00, 0x00}},
-      {only(511, 0x80), {0x00, 0x00, 0xFF, 0x0F}}, {only(0x123, 0x10), {0xE3, 0x06, 0x1C, 0x09}},
-      {quarter(0), {0xAB, 0x03, 0xAB, 0x03}},      {quarter(1), {0xC8, 0x0E, 0x37, 0x01}},
-      {quarter(2), {0x55, 0x08, 0x55, 0x08}},      {quarter(3), {0x1B, 0x0B, 0x1B, 0x0B}},
-  };
-  for (const auto& [bytes, ecc] : cases) {
-    SCOPED_TRACE(&bytes - &cases[0].first);
-    EXPECT_EQ(NandEcc(bytes.data()), ecc);
-    EXPECT_EQ(sim::SpareEcc(bytes.data()), ecc);
+  const std::array<uint8_t, 4> ecc[] = {{0xAB, 0x03, 0xAB, 0x03},
+                                        {0xC8, 0x0E, 0x37, 0x01},
+                                        {0x55, 0x08, 0x55, 0x08},
+                                        {0x1B, 0x0B, 0x1B, 0x0B}};
+  for (size_t n = 0; n < 4; ++n) {
+    EXPECT_EQ(NandEcc(&page[512 * n]), ecc[n]) << n;
+    EXPECT_EQ(sim::SpareEcc(&page[512 * n]), ecc[n]) << n;
   }
 }
 
