@@ -17,8 +17,6 @@
 namespace zemlo::testing {
 namespace {
 
-using Timeouts = std::pair<uint32_t, uint32_t>;
-
 class DiscTest : public ExtractFixture {};
 
 // Each disc kind and NAND page mode writes its whole file: the command byte, one acknowledgement

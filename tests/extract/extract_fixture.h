@@ -13,6 +13,8 @@
 
 namespace zemlo::testing {
 
+using Timeouts = std::pair<uint32_t, uint32_t>;
+
 class ExtractFixture : public SimFixture {
  protected:
   void SetUp() override {
@@ -34,8 +36,8 @@ class ExtractFixture : public SimFixture {
   }
 
   // The FT_SetTimeouts calls since the last look, as (read, write) pairs.
-  std::vector<std::pair<uint32_t, uint32_t>> TimeoutHistory() {
-    std::vector<std::pair<uint32_t, uint32_t>> history;
+  std::vector<Timeouts> TimeoutHistory() {
+    std::vector<Timeouts> history;
     for (const auto& timeouts : adapter().TakeTimeoutHistory()) {
       history.emplace_back(timeouts.readMs, timeouts.writeMs);
     }

@@ -14,16 +14,11 @@
 namespace zemlo::testing {
 namespace {
 
-using Timeouts = std::pair<uint32_t, uint32_t>;
-
-class LowLevelTest : public ExtractFixture {
- protected:
-  const LowLevelRegion& Region(int index) { return LowLevelRegions()[static_cast<size_t>(index)]; }
-};
+using LowLevelTest = ExtractFixture;
 
 TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
   for (int index = 0; index < 5; ++index) {
-    const LowLevelRegion& region = Region(index);
+    const LowLevelRegion& region = LowLevelRegions()[static_cast<size_t>(index)];
     SCOPED_TRACE(region.comboText);
     ui().Clear();
     const std::string path = SaveTo(std::string(region.fileKey) + ".bin");
@@ -93,7 +88,8 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
       EXPECT_TRUE(ReadFileBytes(path).empty());
       EXPECT_TRUE(ui().progress().empty() || ui().progress().back().high == 0u);
     } else if (row.result == 1) {
-      EXPECT_EQ(ReadFileBytes(path), sim::RegionBytes(Region(row.index).command));
+      EXPECT_EQ(ReadFileBytes(path),
+                sim::RegionBytes(LowLevelRegions()[static_cast<size_t>(row.index)].command));
     } else {
       EXPECT_TRUE(ui().messages().empty());
       EXPECT_TRUE(Sent().empty());

@@ -14,76 +14,64 @@
 namespace zemlo::testing {
 namespace {
 
-class StreamStepTest : public ExtractFixture {
- protected:
-  struct Run {
+using StreamStepTest = ExtractFixture;
+
+TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
+  const std::vector<DiscKind> kinds = SmallDiscs(4, 1, 1);
+  model().extract.nandPages = 4;
+  const struct Run {
     const char* name;
     std::function<ExtractOutcome()> run;
-    std::function<std::vector<uint8_t>()> expected;
+    std::vector<uint8_t> expected;
     const char* waitingLine;
     const char* outOfStepText;
     std::vector<std::string> listAfterFailure;
+  } runs[] = {
+      {"disc",
+       [&] { return ExtractDisc(0, kinds); },
+       sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kinds[0].imageSize()),
+       "Console still reading Packet 2",
+       kMsgStreamOutOfStep,
+       {}},
+      {"nand",
+       [] { return DumpNand(1, 4); },
+       NandBytes(4, 0x840),
+       "Console still reading Page 2",
+       kMsgNandOutOfStep,
+       {"Selected NAND (2112 Page Mode)"}},
   };
-
-  std::vector<Run> Runs() {
-    kinds_ = SmallDiscs(4, 1, 1);
-    model().extract.nandPages = 4;
-    return {
-        {"disc",
-         [this] { return ExtractDisc(0, kinds_); },
-         [this] {
-           return sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
-                                          static_cast<uint32_t>(kinds_[0].imageSize()));
-         },
-         "Console still reading Packet 2",
-         kMsgStreamOutOfStep,
-         {}},
-        {"nand",
-         [] { return DumpNand(1, 4); },
-         [] { return NandBytes(4, 0x840); },
-         "Console still reading Page 2",
-         kMsgNandOutOfStep,
-         {"Selected NAND (2112 Page Mode)"}},
-    };
-  }
-
   // A fresh connection and dialog for the next run; returns the file it writes.
-  std::string Begin(const Run& run, const char* what) {
+  const auto begin = [this](const Run& run, const char* what) {
     Reconnect();
     model().extract.streamsStopped = 0;
     model().extract.resendsServed = 0;
     return SaveTo(std::string(run.name) + what);
-  }
-
-  std::vector<DiscKind> kinds_;
-};
-
-TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
-  for (const Run& run : Runs()) {
+  };
+  for (const Run& run : runs) {
     SCOPED_TRACE(run.name);
-    std::string path = Begin(run, "-late.bin");
+    std::string path = begin(run, "-late.bin");
     faults().DelayNextPackets(1, 2400, 2);  // the third packet, past the 2,000 ms read time-out
     EXPECT_EQ(run.run(), ExtractOutcome::Finished);
-    EXPECT_EQ(ReadFileBytes(path), run.expected());
+    EXPECT_EQ(ReadFileBytes(path), run.expected);
     const std::vector<std::string> lines = ui().insertedLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), run.waitingLine), 1);
     EXPECT_EQ(ui().InsertPosition(run.waitingLine), 1);  // below the selection line
     EXPECT_EQ(Count(Sent(), RETRY_BLOCK), 0u);
     EXPECT_EQ(model().extract.resendsServed, 0u);
 
-    Begin(run, "-extra.bin");
+    begin(run, "-extra.bin");
     model().extract.bytesAfterStream = 61444;
     EXPECT_EQ(run.run(), ExtractOutcome::Failed);
     EXPECT_EQ(OnlyMessage().text, run.outOfStepText);
     EXPECT_EQ(Sent().back(), CMD_STOP);
     model().extract.bytesAfterStream = 0;
 
-    path = Begin(run, "-bound.bin");
+    path = begin(run, "-bound.bin");
     faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket - 1), 100);
     EXPECT_EQ(run.run(), ExtractOutcome::Finished);
-    EXPECT_EQ(ReadFileBytes(path), run.expected());
+    EXPECT_EQ(ReadFileBytes(path), run.expected);
 
-    Begin(run, "-bound.bin");
+    begin(run, "-bound.bin");
     faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 100);
     EXPECT_EQ(run.run(), ExtractOutcome::Failed);
     EXPECT_EQ(OnlyMessage(), Box(kMsgTooManyAttempts, kCaptionUsbError));
