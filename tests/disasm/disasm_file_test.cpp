@@ -26,11 +26,9 @@ const struct Cleanup {
   ~Cleanup() { fs::remove_all(kDir); }
 } kCleanup;
 
-std::string Input(const std::vector<unsigned char>& bytes) {
+std::string Input(const std::string& bytes) {
   fs::create_directories(kDir);
-  std::ofstream(kDir / "in.bin", std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(kDir / "in.bin", std::ios::binary) << bytes;
   return (kDir / "in.bin").string();
 }
 
@@ -45,28 +43,26 @@ std::string Streamed(const std::string& input, std::uint32_t base) {
   return ok ? text : "failed: " + error + text;
 }
 
-TEST(DisassembleFile, BigEndianWordsWrappingAddressesAndPartialTailIgnored) {
-  EXPECT_EQ(Streamed(Input({0x38, 0x60, 0x00, 0x01, 0, 0, 0, 0, 0x4B, 0xFF, 0xFF, 0xFC, 0x12}),
-                     0xFFFFFFFC),
-            "0xFFFFFFFC  0x38600001  li r3, 1\n"
-            "0x00000000  0x00000000   \n"
-            "0x00000004  0x4BFFFFFC  b 0x00000000\n");
-  EXPECT_EQ(Streamed(Input({}), 0), "");
+TEST(DisassembleFile, BigEndianWordsWrappingAddressesPartialTailAndAFullDevice) {
+  EXPECT_EQ(
+      Streamed(Input(std::string("\x38\x60\x00\x01\0\0\0\0\x4B\xFF\xFF\xFC\x12", 13)), 0xFFFFFFFC),
+      "0xFFFFFFFC  0x38600001  li r3, 1\n"
+      "0x00000000  0x00000000   \n"
+      "0x00000004  0x4BFFFFFC  b 0x00000000\n");
+  EXPECT_EQ(Streamed(Input(""), 0), "");
   const std::string absent = Streamed((kDir / "absent.bin").string(), 0);
   EXPECT_TRUE(absent.starts_with("failed: ") && absent.find("absent.bin") != std::string::npos);
   // Several buffers and a partial tail: one line per whole word, the last at its address.
-  std::vector<unsigned char> bytes((std::size_t{3} << 19) + 6);
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<unsigned char>(i * 131 + (i >> 9));
+  std::string bytes((std::size_t{3} << 19) + 6, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 9));
   const std::string text = Streamed(Input(bytes), 0x80000000);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(bytes.size() / 4));
   EXPECT_NE(text.rfind("\n0x80180000  0x", text.size() - 2), std::string::npos);
-}
 
-TEST(DisassembleFile, FullDeviceIsAFailureNotASuccess) {
-  // Without a full device, a stream opened for reading refuses every write just the same.
+  // A full device is a failure, not a success. Without a full device, a stream opened for reading
+  // refuses every write just the same.
   const std::optional<std::string> device = testing::FullDevice();
-  const std::string input = Input(std::vector<unsigned char>(3u << 20, 0x60));
+  const std::string input = Input(std::string(3u << 20, 0x60));
   File full(device ? std::fopen(device->c_str(), "wb") : std::fopen(input.c_str(), "rb"),
             std::fclose);
   ASSERT_TRUE(full);

@@ -181,11 +181,9 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
     return {"addi" + m.substr(4), ops};
   }
   if (m.rfind("cmp", 0) == 0) {
-    const bool logical = m[3] == 'l';
-    const bool immediate = m.back() == 'i';
     if (ops.size() == 2) ops.insert(ops.begin(), n(0));
     ops.insert(ops.begin() + 1, n(0));
-    return {std::string("cmp") + (logical ? "l" : "") + (immediate ? "i" : ""), ops};
+    return {std::string("cmp") + (m[3] == 'l' ? "l" : "") + (m.back() == 'i' ? "i" : ""), ops};
   }
   if (m.rfind("tw", 0) == 0 && m != "tw" && m != "twi") {
     const bool immediate = primary == 3;
@@ -230,14 +228,12 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
         }
         if (!(bo & 16) && !ops.empty()) bi = ops[0].value;
       }
-      std::int64_t displacement = 0;
-      if (primary == 16) {
-        const std::int64_t target = ops.back().value;
-        displacement = static_cast<std::int32_t>(static_cast<std::uint32_t>(
-            target - ((word & 2) ? 0 : static_cast<std::int64_t>(address))));
-      }
-      const bool y = (hint == '+') != (displacement < 0);
-      bo |= y ? 1 : 0;
+      // The y bit: the hint against the static prediction (backward taken).
+      const std::int64_t origin = (word & 2) ? 0 : static_cast<std::int64_t>(address);
+      const bool backward =
+          primary == 16 &&
+          static_cast<std::int32_t>(static_cast<std::uint32_t>(ops.back().value - origin)) < 0;
+      bo |= (hint == '+') != backward ? 1 : 0;
     }
     std::vector<Operand> raw = {n(bo), n(bi)};
     if (primary == 16) raw.push_back(ops.back());
@@ -247,9 +243,7 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
 }
 
 Canon canon_ours(std::uint32_t word, std::uint64_t address) {
-  PpcDisasmRecord r;
-  r.address = address;
-  r.word = word;
+  PpcDisasmRecord r{.address = address, .word = word};
   ppc_disassemble(&r);
   if (r.mnemonic.empty()) return {};
   auto ops = parse_operands(std::string(r.operands.view()));
@@ -334,11 +328,9 @@ const Rule kOnlyOurs[] = {
     RULE("BO with bits objdump treats as reserved (always or ctr forms with ignored bits set)",
          (op(w) == 16 || op(w) == 19) &&
              (((bo(w) & 20) == 20 && bo(w) != 20) || ((bo(w) & 16) && (bo(w) & 8)))),
-    RULE("update or multiple form with rA = 0 or rA = rD: no reserved test, objdump calls it "
-         "invalid",
+    RULE("update or string form with rA = 0 or rA = rD: not tested by us, invalid to objdump",
          update_base_invalid(w)),
-    RULE("reserved bits objdump tests and we do not: mtcrf bit 20 (mtocrf), mfspr, mtspr, eciwx, "
-         "ecowx",
+    RULE("reserved bits objdump tests, we not: mtcrf bit 20 (mtocrf), mfspr, mtspr, eciwx, ecowx",
          op(w) == 31 && std::set<std::uint32_t>{144, 339, 467, 310, 438}.contains(xo10(w))),
 };
 
@@ -361,9 +353,9 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
       for (int shift : {24, 16, 8, 0}) out.put(static_cast<char>(w >> shift));
     }
   }
-  const std::string command = objdump +
-                              " -D -b binary -m powerpc:750 -EB -M 750cl,raw --adjust-vma=0x" +
-                              "80000000 " + file.string();
+  const std::string command =
+      objdump + " -D -b binary -m powerpc:750 -EB -M 750cl,raw --adjust-vma=0x80000000 " +
+      file.string();
   std::unique_ptr<std::FILE, decltype(&::pclose)> pipe(::popen(command.c_str(), "r"), ::pclose);
   std::vector<Objdump> result(words.size());
   if (!pipe) return result;
@@ -385,24 +377,19 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
 std::string classify(std::uint32_t w, std::uint64_t address, const Objdump& theirs) {
   const Canon ours = canon_ours(w, address);
   const Canon them = canon_objdump(theirs.mnemonic, theirs.operands);
-  const auto first_rule = [&](const auto& rules, const std::string& m) -> std::string {
+  const auto first_rule = [&](const std::string& kind, const auto& rules, const std::string& m) {
     for (const Rule& r : rules) {
-      if (r.applies(w, m)) return r.reason;
+      if (r.applies(w, m)) return kind + r.reason;
     }
-    return "";
+    return std::string();
   };
   if (ours.mnemonic.empty() && them.mnemonic.empty()) return "both undecodable";
   if (!ours.mnemonic.empty() && !them.mnemonic.empty()) {
-    if (ours == them) return "agree";
-    const std::string rule = first_rule(kDifferent, them.mnemonic);
-    return rule.empty() ? "" : "different: " + rule;
+    return ours == them ? "agree" : first_rule("different: ", kDifferent, them.mnemonic);
   }
-  if (!ours.mnemonic.empty()) {
-    const std::string rule = first_rule(kOnlyOurs, "");
-    return rule.empty() ? "" : "only ours: " + rule;
-  }
-  if (std::string rule = first_rule(kOnlyObjdump, them.mnemonic); !rule.empty()) {
-    return "only objdump: " + rule;
+  if (!ours.mnemonic.empty()) return first_rule("only ours: ", kOnlyOurs, "");
+  if (std::string rule = first_rule("only objdump: ", kOnlyObjdump, them.mnemonic); !rule.empty()) {
+    return rule;
   }
   // Reserved fields, checked generically: the same word with must-be-zero fields cleared (any
   // union of the fields below) decodes, and to objdump's instruction.
