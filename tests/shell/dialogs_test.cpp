@@ -1,16 +1,6 @@
 // Every tool dialog opened the way a user opens it: the right dialog, modal, titled, with nothing
 // chosen in its lists, its progress bar when it has one, and a picture of it in the build folder.
-#include <QComboBox>
-#include <QFontMetrics>
-#include <QLabel>
-#include <QProgressBar>
-#include <QRegularExpression>
 
-#include "shell/control_id.h"
-#include "shell/list_box.h"
-#include "shell/menu_table.h"
-#include "shell/progress.h"
-#include "shell/ui_slots.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

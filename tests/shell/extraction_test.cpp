@@ -1,14 +1,8 @@
 // The DVD and NAND dialogs with their worker: the dialog shows the run's pace, refuses to close
 // while the worker is busy, stops on "Stop Extract" and takes a new run afterwards.
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
 
 #include "extract/worker.h"
 #include "protocol/console_controls.h"
-#include "shell/control_id.h"
-#include "shell/list_box.h"
-#include "shell/menu_table.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

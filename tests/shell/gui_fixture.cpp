@@ -1,17 +1,10 @@
 #include "tests/shell/gui_fixture.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QLineEdit>
 #include <chrono>
 
 #include "extract/worker.h"
 #include "link/link.h"
 #include "protocol/console_controls.h"
-#include "shell/control_id.h"
-#include "shell/menu_table.h"
-#include "shell/modal.h"
 
 namespace zemlo::shell::testing {
 

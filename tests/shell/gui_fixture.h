@@ -1,13 +1,13 @@
 // A main window on the offscreen platform with a fresh simulated console behind the link. Message
 // boxes and file choices go to a capturing sink; dialogs run through the modal hook, each handled
-// by the next body the test queued.
+// by the next body the test queued. It brings in Qt and the shell's controls, menus and slots that
+// every GUI test speaks of.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -15,10 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "shell/control_id.h"
+#include "shell/list_box.h"
 #include "shell/main_window.h"
+#include "shell/menu_table.h"
+#include "shell/modal.h"
+#include "shell/progress.h"
 #include "shell/qt_ui.h"
 #include "shell/tool_dialog.h"
 #include "shell/ui_sink.h"
+#include "shell/ui_slots.h"
 #include "sim/sim_adapter.h"
 #include "tests/support/recording_ui.h"
 

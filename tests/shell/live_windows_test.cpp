@@ -1,18 +1,9 @@
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTableWidget>
 
 #include <fstream>
 
 #include "debugger/memory_view.h"
 #include "disasm/symbol_map.h"
 #include "shell/change_highlight.h"
-#include "shell/control_id.h"
-#include "shell/list_box.h"
-#include "shell/menu_table.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

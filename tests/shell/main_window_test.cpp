@@ -1,16 +1,7 @@
 // The main window: its frame, the menu bar as the user sees it, Connect, and the ways out.
-#include <QAction>
-#include <QApplication>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QStatusBar>
-#include <QTimer>
 
 #include "link/link.h"
 #include "shell/app.h"
-#include "shell/control_id.h"
-#include "shell/menu_table.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

@@ -1,13 +1,7 @@
 // Each tool's buttons hand its fields, choices and selections to the operation behind them. What
 // the operations do is checked without the GUI; here their messages only show that they ran.
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QLabel>
 #include <fstream>
 
-#include "shell/control_id.h"
-#include "shell/list_box.h"
-#include "shell/menu_table.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

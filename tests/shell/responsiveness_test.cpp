@@ -1,14 +1,7 @@
 // An operation runs off the UI thread: its dialog keeps painting while a slow console serves it,
 // takes no input meanwhile, and the console sees the same bytes as from an undisturbed run.
-#include <QAbstractButton>
-#include <QProgressBar>
-#include <QTest>
-#include <QTimer>
 
-#include "shell/control_id.h"
-#include "shell/menu_table.h"
 #include "shell/operation_runner.h"
-#include "shell/progress.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

@@ -1,16 +1,6 @@
 // Small things a new user meets: message boxes, keyboard ways through dialogs,
 // nothing drawn as selected when nothing is.
-#include <QApplication>
-#include <QFocusEvent>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QTest>
 
-#include "shell/control_id.h"
-#include "shell/list_box.h"
-#include "shell/menu_table.h"
-#include "shell/modal.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {

@@ -1,15 +1,7 @@
 // The Qt UI port's delivery from a worker thread into the list and the bar, and its real dialogs.
-#include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QTimer>
 #include <atomic>
 #include <thread>
 
-#include "shell/list_box.h"
-#include "shell/progress.h"
-#include "shell/ui_slots.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
