@@ -1,6 +1,5 @@
 // Every tool dialog opened the way a user opens it: the right dialog, modal, titled, with nothing
 // chosen in its lists, its progress bar when it has one, and a picture of it in the build folder.
-
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
@@ -71,44 +70,6 @@ TEST_P(DialogsTest, OpensFromItsCommandWithItsTitle) {
 
 INSTANTIATE_TEST_SUITE_P(Every, DialogsTest, ::testing::ValuesIn(kCases),
                          [](const auto& param) { return std::string(param.param.name); });
-
-using DialogDetailsTest = GuiTest;
-
-TEST_F(DialogDetailsTest, MemoryToolListHasAFixedPitchFontOfTheDialogsSizeAndNoTraceYet) {
-  FromMenu(kCmdDebugTools, [&](ToolDialog& dialog) {
-    auto* list = FindControl<ListBox>(&dialog, 1081);
-    const QFontMetrics metrics(list->font());
-    for (QChar glyph : QStringLiteral("i.:M0"))
-      EXPECT_EQ(metrics.horizontalAdvance(glyph), metrics.horizontalAdvance(QLatin1Char('W')));
-    EXPECT_EQ(list->font().pointSizeF(), dialog.font().pointSizeF());
-    for (int id : {1108, 1109}) EXPECT_FALSE(FindControl(&dialog, id)->isEnabled()) << id;
-  });
-}
-TEST_F(DialogDetailsTest, BreakpointToolShowsFortyRegistersInTwoColumns) {
-  FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
-    FromButton(tool, 1075, [&](ToolDialog& dialog) {
-      for (int id = 1035; id <= 1076; ++id) {
-        if (id != 1074 && id != 1075) {
-          EXPECT_NE(FindControl<QLabel>(&dialog, id), nullptr) << id;
-        }
-      }
-      const auto x = [&](const QWidget* widget) { return widget->mapTo(&dialog, QPoint()).x(); };
-      const auto at = [&](int id) { return FindControl(&dialog, id)->mapTo(&dialog, QPoint()); };
-      EXPECT_EQ(at(1035).x(), at(1050).x());  // R0 above R15
-      EXPECT_EQ(at(1035).x(), at(1070).x());  // ... and SRR1 at the foot of the left column
-      EXPECT_EQ(at(1051).x(), at(1076).x());  // R16 heads the right column, LR at its foot
-      EXPECT_LT(at(1050).y(), at(1067).y());  // CR below R15
-      EXPECT_EQ(at(1035).y(), at(1051).y());
-      // A gap keeps the right column's labels clear of the left column's values.
-      QLabel* r16 = nullptr;
-      for (QLabel* label : dialog.findChildren<QLabel*>()) {
-        if (label->text() == QLatin1String("R16:")) r16 = label;
-      }
-      ASSERT_NE(r16, nullptr);
-      EXPECT_GE(x(r16) - at(1035).x() - FindControl(&dialog, 1035)->width(), 16);
-    });
-  });
-}
 
 }  // namespace
 }  // namespace zemlo::shell::testing

@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "extract/worker.h"
-#include "link/link.h"
 #include "protocol/console_controls.h"
 
 namespace zemlo::shell::testing {
@@ -64,42 +63,12 @@ void GuiTest::TearDown() {
   g_connected = 0;
 }
 
-void GuiTest::Connect() {
-  window_->RunCommand(kCmdConnect);
-  ASSERT_EQ(g_connected.load(), 1);
-  adapter_->TakeSent();
-}
-
 void GuiTest::Expect(DialogBody& body, const std::function<void()>& open, const char* what,
                      int id) {
   bodies_.push_back(std::move(body));
   const size_t before = bodies_.size();
   open();
   EXPECT_LT(bodies_.size(), before) << what << id << " opened no dialog";
-}
-
-void GuiTest::Click(const QWidget& dialog, int id) {
-  auto* button = FindControl<QAbstractButton>(&dialog, id);
-  ASSERT_NE(button, nullptr) << "no button " << id;
-  ASSERT_TRUE(button->isEnabled()) << "button " << id << " is disabled";
-  button->click();
-}
-
-void GuiTest::SetText(const QWidget& dialog, int id, const QString& text) {
-  auto* edit = FindControl<QLineEdit>(&dialog, id);
-  ASSERT_NE(edit, nullptr) << "no edit box " << id;
-  edit->setText(text);
-}
-
-std::vector<std::string> GuiTest::MessageTexts() {
-  std::vector<std::string> texts;
-  for (const Message& message : Messages()) texts.push_back(message.text);
-  return texts;
-}
-
-void GuiTest::SaveScreenshot(QWidget& widget, const QString& name) {
-  QDir().mkpath(QStringLiteral(ZEMLO_SCREENSHOT_DIR));
-  widget.grab().save(QStringLiteral(ZEMLO_SCREENSHOT_DIR "/%1.png").arg(name));
 }
 
 }  // namespace zemlo::shell::testing

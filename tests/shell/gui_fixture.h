@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
 #include "shell/control_id.h"
 #include "shell/list_box.h"
 #include "shell/main_window.h"
@@ -59,7 +60,11 @@ class GuiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  void Connect();
+  void Connect() {
+    window_->RunCommand(kCmdConnect);
+    ASSERT_EQ(g_connected.load(), 1);
+    adapter_->TakeSent();
+  }
   // Runs menu command `command`; the dialog it opens is handed to `body`.
   void FromMenu(int command, DialogBody body) {
     Expect(
@@ -71,8 +76,17 @@ class GuiTest : public ::testing::Test {
         body, [&] { Click(dialog, button); }, "button ", button);
   }
   // Clicks the control with this ID (failing the test when it is not a button).
-  static void Click(const QWidget& dialog, int id);
-  static void SetText(const QWidget& dialog, int id, const QString& text);
+  static void Click(const QWidget& dialog, int id) {
+    auto* button = FindControl<QAbstractButton>(&dialog, id);
+    ASSERT_NE(button, nullptr) << "no button " << id;
+    ASSERT_TRUE(button->isEnabled()) << "button " << id << " is disabled";
+    button->click();
+  }
+  static void SetText(const QWidget& dialog, int id, const QString& text) {
+    auto* edit = FindControl<QLineEdit>(&dialog, id);
+    ASSERT_NE(edit, nullptr) << "no edit box " << id;
+    edit->setText(text);
+  }
   // Lets queued work (worker output, posted events) run for up to `ms`, until `done` holds.
   static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
     return QTest::qWaitFor(done, ms);
@@ -80,7 +94,11 @@ class GuiTest : public ::testing::Test {
 
   // The messages shown since the last call, whole or just their texts.
   std::vector<Message> Messages() { return std::exchange(sink_.messages, {}); }
-  std::vector<std::string> MessageTexts();
+  std::vector<std::string> MessageTexts() {
+    std::vector<std::string> texts;
+    for (const Message& message : Messages()) texts.push_back(message.text);
+    return texts;
+  }
   // Answers every file choice with this temporary file; returns its path.
   std::string ChooseFile(const std::string& name) {
     sink_.answer = tempDir_.filePath(QString::fromStdString(name)).toStdString();
@@ -90,7 +108,10 @@ class GuiTest : public ::testing::Test {
     adapter_->Quiesce();
     return adapter_->TakeSent();
   }
-  static void SaveScreenshot(QWidget& widget, const QString& name);
+  static void SaveScreenshot(QWidget& widget, const QString& name) {
+    QDir().mkpath(QStringLiteral(ZEMLO_SCREENSHOT_DIR));
+    widget.grab().save(QStringLiteral(ZEMLO_SCREENSHOT_DIR "/%1.png").arg(name));
+  }
 
   sim::SimAdapter& adapter() { return *adapter_; }
   MainWindow& window() { return *window_; }

@@ -1,4 +1,5 @@
-
+// The memory search and watch list windows against the running game, and the memory tool's
+// extras: symbol names, hex columns, auto refresh.
 #include <fstream>
 
 #include "debugger/memory_view.h"
@@ -36,8 +37,7 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   ASSERT_NE(search, nullptr);
   search->findChildren<QLineEdit*>().at(0)->setText(QStringLiteral("1000"));
   Press(*search, "&First Scan");
-  auto* compare = search->findChildren<QComboBox*>().at(1);
-  compare->setCurrentText(QStringLiteral("decreased"));
+  search->findChildren<QComboBox*>().at(1)->setCurrentText(QStringLiteral("decreased"));
   adapter().Quiesce();
   adapter().model().game.Step(adapter().model().MemorySpan(), sim::GameModel::kHealthDropEvery);
   Press(*search, "&Next Scan");
@@ -74,9 +74,14 @@ TEST_F(LiveWindowsTest, MemoryToolAutoRefreshColumnsAndSymbolMap) {
   std::ofstream(ChooseFile("game.map"))
       << ".text section layout\n80003110 00000020 80003110 0 target\n";
   FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
-    const auto line = [list = FindControl<ListBox>(&tool, 1081)](int row) {
-      return list->lines().Line(row).toStdString();
-    };
+    auto* list = FindControl<ListBox>(&tool, 1081);
+    const auto line = [list](int row) { return list->lines().Line(row).toStdString(); };
+    // A fixed-pitch list in the dialog's size; Trace and Step stay greyed.
+    const QFontMetrics metrics(list->font());
+    for (QChar glyph : QStringLiteral("i.:M0"))
+      EXPECT_EQ(metrics.horizontalAdvance(glyph), metrics.horizontalAdvance(QLatin1Char('W')));
+    EXPECT_EQ(list->font().pointSizeF(), tool.font().pointSizeF());
+    for (int id : {1108, 1109}) EXPECT_FALSE(FindControl(&tool, id)->isEnabled()) << id;
     SetText(tool, 1097, QStringLiteral("48000010"));  // b 0x80003110 at 80003100
     Click(tool, 1098);
     Click(tool, 1087);
@@ -94,8 +99,7 @@ TEST_F(LiveWindowsTest, MemoryToolAutoRefreshColumnsAndSymbolMap) {
     model.game.Step(model.MemorySpan(), 30);
     tool.findChild<QCheckBox*>(QStringLiteral("autoRefresh"))->setChecked(true);
     EXPECT_TRUE(WaitFor([&] { return line(0).substr(11, 17) == "0000001E 3F000000"; })) << line(0);
-    const auto* highlight =
-        static_cast<ChangeHighlight*>(FindControl<ListBox>(&tool, 1081)->itemDelegate());
+    const auto* highlight = static_cast<ChangeHighlight*>(list->itemDelegate());
     EXPECT_EQ(highlight->At(0), (std::vector<ChangeHighlight::Span>{{11, 8}, {20, 8}}));
     EXPECT_TRUE(highlight->At(1).empty());
     tool.findChild<QCheckBox*>(QStringLiteral("autoRefresh"))->setChecked(false);

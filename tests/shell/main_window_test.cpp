@@ -1,6 +1,4 @@
 // The main window: its frame, the menu bar as the user sees it, Connect, and the ways out.
-
-#include "link/link.h"
 #include "shell/app.h"
 #include "tests/shell/gui_fixture.h"
 
@@ -9,11 +7,23 @@ namespace {
 
 using MainWindowTest = GuiTest;
 
-TEST_F(MainWindowTest, OpensTitledSizedAndDisconnected) {
+TEST_F(MainWindowTest, OpensTitledSizedAndDisconnectedWithItsMenus) {
   EXPECT_EQ(window().windowTitle(), QStringLiteral("ROZ Uzidov V1.0 beta Four - Wii Hook Edition"));
-  // As wide as the menu bar needs: no menu hides in an overflow.
+  // As wide as the menu bar needs: no menu hides in an overflow. The bar holds its table, with
+  // the greyed entries disabled.
   const QList<QAction*> menus = window().menuBar()->actions();
   EXPECT_LE(window().menuBar()->actionGeometry(menus.back()).right(), window().width());
+  ASSERT_EQ(menus.size(), int(MenuBarTable().size()));
+  for (int i = 0; i < menus.size(); ++i) {
+    const MenuDef& menu = MenuBarTable()[i];
+    EXPECT_EQ(menus[i]->isEnabled(), !menu.grayed) << menu.title;
+    const QList<QAction*> items =
+        menus[i]->menu() ? menus[i]->menu()->actions() : QList<QAction*>();
+    ASSERT_EQ(items.size(), int(menu.items.size())) << menu.title;
+    for (int j = 0; j < items.size(); ++j) {
+      EXPECT_EQ(items[j]->isEnabled(), !menu.items[j].grayed) << menu.items[j].text;
+    }
+  }
   auto* status = FindControl<QStatusBar>(&window(), 142);
   ASSERT_NE(status, nullptr);
   auto* first = status->findChild<QLabel*>(QStringLiteral("statusPart0"));
@@ -29,21 +39,6 @@ TEST_F(MainWindowTest, OpensTitledSizedAndDisconnected) {
   QApplication::processEvents();
   EXPECT_EQ(status->geometry().bottom(), window().rect().bottom());
   EXPECT_EQ(first->width(), partWidth);
-}
-
-TEST_F(MainWindowTest, MenuBarShowsItsTableWithTheGrayedEntriesDisabled) {
-  const QList<QAction*> menus = window().menuBar()->actions();
-  ASSERT_EQ(menus.size(), int(MenuBarTable().size()));
-  for (int i = 0; i < menus.size(); ++i) {
-    const MenuDef& menu = MenuBarTable()[i];
-    EXPECT_EQ(menus[i]->isEnabled(), !menu.grayed) << menu.title;
-    const QList<QAction*> items =
-        menus[i]->menu() ? menus[i]->menu()->actions() : QList<QAction*>();
-    ASSERT_EQ(items.size(), int(menu.items.size())) << menu.title;
-    for (int j = 0; j < items.size(); ++j) {
-      EXPECT_EQ(items[j]->isEnabled(), !menu.items[j].grayed) << menu.items[j].text;
-    }
-  }
 }
 
 TEST_F(MainWindowTest, ConnectShowsConnectedAFailedRetryLeavesTheTextAndExitQuitsWithZero) {

@@ -1,7 +1,11 @@
 // Each tool's buttons hand its fields, choices and selections to the operation behind them. What
 // the operations do is checked without the GUI; here their messages only show that they ran.
+// Long operations run off the UI thread while their dialog stays up and refuses to close.
 #include <fstream>
 
+#include "extract/worker.h"
+#include "protocol/console_controls.h"
+#include "shell/operation_runner.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
@@ -16,8 +20,12 @@ TEST_F(OperationsTest, ButtonsRunTheirOperationOnTheDialogsFieldsAndChoices) {
   FromMenu(kCmdExecutableLoader, [&](ToolDialog& dialog) { Click(dialog, 1010); });
 
   FromMenu(kCmdStartGame, [&](ToolDialog& dialog) {
+    auto* hooks = FindControl<ListBox>(&dialog, 1107);
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(hooks, &focus);
+    EXPECT_FALSE(hooks->currentIndex().isValid());  // focus draws no row as chosen
     Click(dialog, 1104);
-    FindControl<ListBox>(&dialog, 1107)->Select(4);
+    hooks->Select(4);
     Click(dialog, 1104);
   });
   EXPECT_EQ(Sent().back(), 0x42);
@@ -40,6 +48,9 @@ TEST_F(OperationsTest, ButtonsRunTheirOperationOnTheDialogsFieldsAndChoices) {
   });
   EXPECT_EQ(std::filesystem::file_size(save), 64 + model.card.saves[1].data.size());
 
+  for (uint32_t word = 0; word < model.debugger.registers.size(); ++word) {
+    model.debugger.registers[word] = 0x1000 + word;
+  }
   model.debugger.registers[0] = 0x22000084;
   model.debugger.registers[39] = 0x80003104;
   FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
@@ -61,6 +72,20 @@ TEST_F(OperationsTest, ButtonsRunTheirOperationOnTheDialogsFieldsAndChoices) {
       Click(dialog, 1029);
       EXPECT_EQ(FindControl<QLabel>(&dialog, 1067)->text(), QStringLiteral("22000084"));
       EXPECT_EQ(FindControl<QLabel>(&dialog, 1076)->text(), QStringLiteral("80003104"));
+      // Every register shows once, and a gap keeps the right column's labels clear of the left
+      // column's values.
+      QSet<QString> shown;
+      for (const QLabel* value : dialog.findChildren<QLabel*>(QRegularExpression("^id"))) {
+        shown << value->text();
+      }
+      EXPECT_EQ(shown.size(), int(model.debugger.registers.size()));
+      const auto x = [&](const QWidget* widget) { return widget->mapTo(&dialog, QPoint()).x(); };
+      const QList<QLabel*> labels = dialog.findChildren<QLabel*>();
+      const auto r16 = std::find_if(labels.begin(), labels.end(),
+                                    [](const QLabel* label) { return label->text() == "R16:"; });
+      ASSERT_NE(r16, labels.end());
+      const QWidget* r0 = FindControl(&dialog, 1035);
+      EXPECT_GE(x(*r16) - x(r0) - r0->width(), 16);
     });
   });
   adapter().Quiesce();
@@ -74,6 +99,110 @@ TEST_F(OperationsTest, ButtonsRunTheirOperationOnTheDialogsFieldsAndChoices) {
                                 "End address should be higher than the Start address",
                                 "Breakpoint Set, Once hit the game will freeze",
                                 "Breakpoint Set, Once hit the game will freeze"}));
+}
+
+// The DVD and NAND dialogs with their worker: the dialog shows the run's pace, refuses to close
+// while the worker is busy, stops on "Stop Extract" and takes a new run afterwards.
+TEST_F(OperationsTest, DialogsRefuseToCloseWhileBusyAndStop) {
+  const struct {
+    const char* name;
+    int command, start, stop, list;
+    const char* pace;  // in the bar's text, or in the status line of a dialog without a bar
+    const char* stopped;
+  } cases[] = {
+      {"dvd_running", kCmdDvdExtractor, 1100, 1033, 1115, " MiB of ",
+       "DVD Extract operation stopped"},
+      {"nand_running", kCmdNandDump, 1117, 1122, 1124, " left", "NAND Extract operation stopped"},
+  };
+  Connect();
+  ChooseFile("dump.bin");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FromMenu(c.command, [&](ToolDialog& dialog) {
+      FindControl<QComboBox>(&dialog, 1085)->setCurrentIndex(0);
+      Click(dialog, c.start);
+      const auto pace = [&] {
+        auto* bar = FindControl<QProgressBar>(&dialog, 1024);
+        return (bar ? bar->text() : FindControl<QLabel>(&dialog, 1125)->text()).contains(c.pace);
+      };
+      // The text moves within the first second, long before the bar's first pixel.
+      ASSERT_TRUE(WaitFor(pace, 1000));
+      SaveScreenshot(dialog, QString::fromLatin1(c.name));
+
+      dialog.close();
+      EXPECT_TRUE(dialog.isVisible());
+      for (int id : {1085, c.start}) EXPECT_FALSE(FindControl(&dialog, id)->isEnabled()) << id;
+      Click(dialog, c.stop);
+      ASSERT_TRUE(WaitFor([] { return g_workerBusy.load() == 0 && !WorkerRunning(); }));
+      EXPECT_TRUE(WaitFor([&] { return FindControl(&dialog, c.start)->isEnabled(); }));
+      ui().Flush();
+      EXPECT_EQ(FindControl<ListBox>(&dialog, c.list)->lines().rowCount(), 0);
+      dialog.close();
+      EXPECT_FALSE(dialog.isVisible());
+    });
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.stopped});
+  }
+}
+
+struct PaintCounter final : QObject {
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+  int paints = 0;
+};
+
+// An operation runs off the UI thread: its dialog keeps painting while a slow console serves it,
+// takes no input meanwhile, and the console sees the same bytes as from an undisturbed run.
+TEST_F(OperationsTest, DumpDialogPaintsAndTakesNoInputWhileASlowConsoleServes) {
+  Connect();
+  ChooseFile("dump.bin");
+  std::vector<uint8_t> undisturbed;
+  FromMenu(kCmdDebugTools, [&](ToolDialog& tool) {
+    FromButton(tool, 1033, [&](ToolDialog& dump) {
+      SetText(dump, 1002, QStringLiteral("80103100"));  // 1 MiB
+      Click(dump, 1004);
+      undisturbed = Sent();
+
+      // At 2 MB/s the dump takes half a second; look in twice meanwhile.
+      adapter().console().SetThrottle(2'000'000);
+      PaintCounter counter;
+      dump.installEventFilter(&counter);
+      auto* bar = FindControl<QProgressBar>(&dump, kProgressBarId);
+      int paintsBefore = 0;
+      int64_t positionBefore = 0;
+      bool lookedIn = false;
+      QTimer::singleShot(100, &dump, [&] {
+        paintsBefore = counter.paints;
+        positionBefore = ReadProgress(*bar).position;
+        dump.resize(dump.size() + QSize(40, 20));
+      });
+      QTimer::singleShot(350, &dump, [&] {
+        lookedIn = true;
+        ASSERT_TRUE(OperationRunning(dump));
+        EXPECT_GT(counter.paints, paintsBefore);
+        EXPECT_GT(ReadProgress(*bar).position, positionBefore);
+        // The line has its rate and time left, as in "56% · 558.0 KiB of 992.0 KiB · 1.9 MiB/s
+        // · 0:01 left".
+        EXPECT_TRUE(bar->text().endsWith(QStringLiteral(" left"))) << bar->text().toStdString();
+        for (int id : {1000, 1002, 1004, 1005})
+          EXPECT_FALSE(FindControl<QWidget>(&dump, id)->isEnabled()) << id;
+        // Neither a second press nor Close nor Escape reaches the dialog.
+        QTest::keyClick(FindControl<QWidget>(&dump, 1002), Qt::Key_Return);
+        QTest::mouseClick(FindControl<QWidget>(&dump, 1005), Qt::LeftButton);
+        QTest::keyClick(&dump, Qt::Key_Escape);
+        dump.close();
+        EXPECT_TRUE(dump.isVisible());
+        SaveScreenshot(dump, QStringLiteral("dump_memory_running"));
+      });
+      Click(dump, 1004);
+      EXPECT_TRUE(lookedIn);
+      EXPECT_TRUE(FindControl<QWidget>(&dump, 1005)->isEnabled());
+      adapter().console().SetThrottle(0);
+    });
+  });
+  EXPECT_EQ(Sent(), undisturbed);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>(2, "Finished dumping Memory to file"));
 }
 
 }  // namespace

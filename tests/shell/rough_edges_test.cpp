@@ -1,6 +1,4 @@
-// Small things a new user meets: message boxes, keyboard ways through dialogs,
-// nothing drawn as selected when nothing is.
-
+// Small things a new user meets: message boxes and keyboard ways through dialogs.
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
@@ -17,16 +15,6 @@ TEST_F(RoughEdgesTest, MessageBoxesArePlainDialogsWideEnoughForTheirCaption) {
   EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(QLatin1String(caption)) + 80);
   EXPECT_FALSE(box->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   SaveScreenshot(*box, QStringLiteral("message_box"));
-}
-
-TEST_F(RoughEdgesTest, HookListShowsNoRowAsCurrentWhenFocused) {
-  FromMenu(kCmdStartGame, [&](ToolDialog& dialog) {
-    auto* list = FindControl<ListBox>(&dialog, 1107);
-    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(list, &focus);
-    EXPECT_FALSE(list->currentIndex().isValid());
-    EXPECT_EQ(list->Selection(), -1);
-  });
 }
 
 TEST_F(RoughEdgesTest, FileSystemExplorerEndsByEveryWayOut) {

@@ -46,8 +46,7 @@ TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessageAndTheBarEmpties) {
   });
   ASSERT_TRUE(WaitFor([&] { return listedWhenShown == -2; }, 60000));
   worker.join();
-  const std::vector<Message> messages = Messages();
-  ASSERT_EQ(messages.size(), 1u);
+  ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(list_->lines().rowCount(), kLines + 1);
   EXPECT_EQ(list_->lines().Line(0), QStringLiteral("mode"));
   EXPECT_EQ(list_->lines().Line(1), QStringLiteral("page %1").arg(kLines));
