@@ -21,10 +21,6 @@ class ExtractCliTest : public SimFixture {
   CliRun Cli(const std::string& arguments) {
     return RunProgram(ZEMLO_CLI, "--adapter sim " + arguments);
   }
-  std::string Text(const std::string& path) {
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    return {bytes.begin(), bytes.end()};
-  }
 };
 
 TEST_F(ExtractCliTest, LowLevelDumpWritesTheFile) {
@@ -37,9 +33,7 @@ TEST_F(ExtractCliTest, LowLevelDumpWritesTheFile) {
 
 // Ctrl-C once the image has data: the worker is streaming, so it is Stop Extract by then.
 TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
-  if (!ChildProcess::InterruptsReachChildren()) {
-    GTEST_SKIP() << "Ctrl-C is not deliverable to a child here";
-  }
+  if (!ChildProcess::InterruptsReachChildren()) GTEST_SKIP() << "Ctrl-C cannot reach a child here";
   const char* const cases[][3] = {
       {"extract-disc wii-dual", "DVD Stopped: DVD Extract operation stopped\n", "61440"},
       {"dump-nand 2112", "DVD Stopped: NAND Extract operation stopped\n", "2112"}};
@@ -58,7 +52,8 @@ TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
     }
     cli.Interrupt();
     EXPECT_EQ(cli.Wait(), 3);
-    EXPECT_NE(Text(TempPath("err")).find(message), std::string::npos);
+    const std::vector<uint8_t> err = ReadFileBytes(TempPath("err"));
+    EXPECT_NE(std::string(err.begin(), err.end()).find(message), std::string::npos);
     // Only whole packets or pages, the ones accepted before the stop.
     EXPECT_EQ(std::filesystem::file_size(image) % std::stoul(unit), 0u);
   }

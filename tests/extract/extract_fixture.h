@@ -2,6 +2,7 @@
 // reset, for the extraction tests.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "extract/disc_extractor.h"
@@ -38,9 +39,7 @@ class ExtractFixture : public SimFixture {
   // The FT_SetTimeouts calls since the last look, as (read, write) pairs.
   std::vector<Timeouts> TimeoutHistory() {
     std::vector<Timeouts> history;
-    for (const auto& timeouts : adapter().TakeTimeoutHistory()) {
-      history.emplace_back(timeouts.readMs, timeouts.writeMs);
-    }
+    for (const auto& t : adapter().TakeTimeoutHistory()) history.emplace_back(t.readMs, t.writeMs);
     return history;
   }
 
@@ -65,25 +64,16 @@ class ExtractFixture : public SimFixture {
   }
 
   uint32_t Advances() {
-    uint32_t steps = 0;
-    for (const ProgressEvent& event : ui().progress())
-      steps += event.kind == ProgressEvent::Advance;
-    return steps;
+    return static_cast<uint32_t>(
+        std::ranges::count(ui().progress(), ProgressEvent::Advance, &ProgressEvent::kind));
   }
 
   // The first `pages` pages of the simulated flash, as a dump in this page size holds them.
   static std::vector<uint8_t> NandBytes(uint32_t pages, uint32_t pageSize) {
     std::vector<uint8_t> bytes(size_t{pages} * pageSize);
-    for (uint32_t page = 0; page < pages; ++page) {
+    for (uint32_t page = 0; page < pages; ++page)
       sim::FillNandPage(page, pageSize, &bytes[size_t{page} * pageSize]);
-    }
     return bytes;
-  }
-
-  static size_t Count(const std::vector<uint8_t>& bytes, uint8_t value) {
-    size_t count = 0;
-    for (uint8_t byte : bytes) count += byte == value;
-    return count;
   }
 };
 

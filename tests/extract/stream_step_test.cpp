@@ -56,7 +56,7 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
     const std::vector<std::string> lines = ui().insertedLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), run.waitingLine), 1);
     EXPECT_EQ(ui().InsertPosition(run.waitingLine), 1);  // below the selection line
-    EXPECT_EQ(Count(Sent(), RETRY_BLOCK), 0u);
+    EXPECT_EQ(std::ranges::count(Sent(), RETRY_BLOCK), 0);
     EXPECT_EQ(model().extract.resendsServed, 0u);
 
     begin(run, "-extra.bin");
@@ -78,7 +78,7 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
     EXPECT_EQ(ui().list(), run.listAfterFailure);
     // The console is told to leave its stream instead of one more request.
     const std::vector<uint8_t> sent = Sent();
-    EXPECT_EQ(Count(sent, RETRY_BLOCK), kMaxAttemptsPerPacket - 1);
+    EXPECT_EQ(std::ranges::count(sent, RETRY_BLOCK), long{kMaxAttemptsPerPacket} - 1);
     EXPECT_EQ(sent.back(), CMD_STOP);
     EXPECT_EQ(model().extract.streamsStopped, 1u);
   }

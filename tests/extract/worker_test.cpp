@@ -2,6 +2,7 @@
 // a driver error on the worker, and a thread that cannot be created.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -50,17 +51,15 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
   EXPECT_EQ(doneCalls, 1);
   EXPECT_FALSE(WorkerRunning());
   EXPECT_EQ(g_workerBusy, 0);
-  const auto messages = ui().messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], (RecordedMessage{"DVD Extract operation stopped", "DVD Stopped",
-                                          MessageIcon::None, MessageOwner::None}));
+  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"DVD Extract operation stopped", "DVD Stopped",
+                                            MessageIcon::None, MessageOwner::None}));
   EXPECT_TRUE(ui().list().empty());
   EXPECT_EQ(ui().progress().back().high, 0u);
   // The packet the stop's purge cut short is neither a mismatch nor asked for again.
   for (const std::string& line : ui().insertedLines()) EXPECT_EQ(line.find("Mismatch"), line.npos);
   const std::vector<uint8_t> sent = Sent();
-  EXPECT_EQ(Count(sent, RETRY_BLOCK), 0u);
-  EXPECT_EQ(Count(sent, CMD_NAND_DUMP_2048), 0u);
+  EXPECT_EQ(std::ranges::count(sent, RETRY_BLOCK), 0);
+  EXPECT_EQ(std::ranges::count(sent, CMD_NAND_DUMP_2048), 0);
   // Exactly the accepted packets, and no final part.
   const uint32_t accepted = Advances();
   EXPECT_LT(accepted, 2000u);
