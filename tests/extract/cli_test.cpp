@@ -28,7 +28,6 @@ TEST_F(ExtractCliTest, LowLevelDumpWritesTheFile) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "Done.: Finished dumping Gamecube Drive ERAM\ndetail: SHA-1: " +
                          FileSha1Hex(TempPath("eram.bin")) + "\n");
-  EXPECT_EQ(std::filesystem::file_size(TempPath("eram.bin")), 262'144u);
 }
 
 // Ctrl-C once the image has data: the worker is streaming, so it is Stop Extract by then.
@@ -43,13 +42,9 @@ TEST_F(ExtractCliTest, InterruptStopsTheExtraction) {
     ChildProcess cli(
         ZEMLO_CLI, SplitArguments(std::string("--adapter sim ") + command + " -o '" + image + "'"),
         TempPath("out"), TempPath("err"));
-    const auto empty = [&] {
-      std::error_code error;
-      return std::filesystem::file_size(image, error) == 0 || error;
-    };
-    for (int i = 0; i < 600 && empty(); ++i) {
+    std::error_code error;  // the image not yet created
+    for (int i = 0; i < 600 && (std::filesystem::file_size(image, error) == 0 || error); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
     cli.Interrupt();
     EXPECT_EQ(cli.Wait(), 3);
     const std::vector<uint8_t> err = ReadFileBytes(TempPath("err"));

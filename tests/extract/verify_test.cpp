@@ -122,7 +122,6 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
       sim::DiscType::GameCube, 0, static_cast<uint32_t>(kinds[0].imageSize()));
   const Digests sums = SumsOf(disc.data(), disc.size());
   const std::string right = sums.Sha1Hex(), md5 = sums.Md5Hex(), crc = sums.Crc32Hex();
-  const std::string wrong(40, 'a');
   const auto dat = [&](const std::string& sha1, const std::string& md5Hex,
                        const std::string& crcHex) {
     return "<datafile><header><name>Suite DAT</name><version>1.0</version></header><game "
@@ -147,34 +146,30 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
 #endif
   std::filesystem::create_directories(TempPath("dats"));
   write("dats/suite.dat", dat(right, md5, crc));
-  struct Case {
-    DumpOptions options;
-    std::string verdict;
-  };
-  const std::vector<Case> cases{
+  const std::pair<DumpOptions, std::string> cases[] = {
       {{}, "no DAT given"},
       {{.datFiles = {write("ok.dat", dat(right, md5, crc))}}, "verified: Zemlo Test Disc"},
       {{.datFiles = {zipped}}, "verified: Zemlo Test Disc"},
       {{.datFolder = TempPath("dats")}, "verified: Zemlo Test Disc"},
-      {{.datFiles = {write("other.dat", dat(wrong, "b", crc))}},
+      {{.datFiles = {write("other.dat", dat(std::string(40, 'a'), "b", crc))}},
        "DAT conflict: Zemlo Test Disc (SHA-1, MD5 differ)"},
       {{.datFiles = {write("md5.dat", dat(right, "b", crc))}},
        "DAT conflict: Zemlo Test Disc (MD5 differ)"},
       {{.datFiles = {write("broken.dat", "<datafile><game"),
-                     write("none.dat", dat(wrong, "b", "c"))}},
+                     write("none.dat", dat(std::string(40, 'a'), "b", "c"))}},
        "not in DAT (Suite DAT 1.0)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.verdict);
-    SetDumpOptions(c.options);
+  for (const auto& [options, verdict] : cases) {
+    SCOPED_TRACE(verdict);
+    SetDumpOptions(options);
     ui().Clear();
     const std::string path = SaveTo("verify.iso");
     EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
     const std::vector<std::string> list = ui().list();
-    EXPECT_EQ(list[list.size() - 4], c.verdict);
+    EXPECT_EQ(list[list.size() - 4], verdict);
     const std::string report = ReadText(path + ".txt");
     // The verdict follows the sums, after the disc's own fields.
-    const bool verified = c.verdict.starts_with("verified");
+    const bool verified = verdict.starts_with("verified");
     EXPECT_NE(report.find("SHA-1: " + right +
                           (verified ? "\nVerified: yes (Zemlo Test Disc)\n" : "\nVerified: no (")),
               std::string::npos);

@@ -108,10 +108,9 @@ TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
     faults().FailNextReads(1, flow.passingReads);
     ASSERT_EQ(StartWorker(flow.run), WorkerStart::Started);
     EXPECT_EQ(WaitForWorker(), ExtractOutcome::Failed);
-    const auto messages = ui().messages();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR"));
-    EXPECT_EQ(messages[1], flow.own);
+    EXPECT_EQ(ui().messages(),
+              (std::vector<RecordedMessage>{
+                  Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR"), flow.own}));
     EXPECT_EQ(ui().quitRequests(), 1);
     EXPECT_EQ(g_connected, 0);
     EXPECT_EQ(g_workerBusy, 0);
