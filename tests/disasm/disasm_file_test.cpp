@@ -8,7 +8,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "disasm/disasm_file.h"
 #include "tests/support/child_process.h"
@@ -20,16 +19,15 @@ namespace fs = std::filesystem;
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-const fs::path kDir =
-    fs::temp_directory_path() / ("zemlo_disasm_" + std::to_string(std::random_device{}()));
+const fs::path kInput =
+    fs::temp_directory_path() / ("zemlo_disasm_" + std::to_string(std::random_device{}()) + ".bin");
 const struct Cleanup {
-  ~Cleanup() { fs::remove_all(kDir); }
+  ~Cleanup() { fs::remove(kInput); }
 } kCleanup;
 
 std::string Input(const std::string& bytes) {
-  fs::create_directories(kDir);
-  std::ofstream(kDir / "in.bin", std::ios::binary) << bytes;
-  return (kDir / "in.bin").string();
+  std::ofstream(kInput, std::ios::binary) << bytes;
+  return kInput.string();
 }
 
 // What the streamer wrote, or "failed: <reason>".
@@ -50,8 +48,8 @@ TEST(DisassembleFile, BigEndianWordsWrappingAddressesPartialTailAndAFullDevice) 
       "0x00000000  0x00000000   \n"
       "0x00000004  0x4BFFFFFC  b 0x00000000\n");
   EXPECT_EQ(Streamed(Input(""), 0), "");
-  const std::string absent = Streamed((kDir / "absent.bin").string(), 0);
-  EXPECT_TRUE(absent.starts_with("failed: ") && absent.find("absent.bin") != std::string::npos);
+  const std::string absent = Streamed(kInput.string() + ".absent", 0);
+  EXPECT_TRUE(absent.starts_with("failed: ") && absent.find(".bin.absent") != std::string::npos);
   // Several buffers and a partial tail: one line per whole word, the last at its address.
   std::string bytes((std::size_t{3} << 19) + 6, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 9));
