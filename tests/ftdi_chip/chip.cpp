@@ -116,7 +116,6 @@ bool Chip::Write(const void* buffer, size_t count) {
     if (gone_) return false;
     if (tx_.size() == kTxCapacity) {
       changed_.wait(lock);
-      nextEntry_ = std::max(nextEntry_, Clock::now());  // the next byte enters as room comes
       continue;
     }
     size_t part = std::min(count - done, kTxCapacity - tx_.size());

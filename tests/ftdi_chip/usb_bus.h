@@ -7,7 +7,9 @@
 // two modem-status bytes; a full packet once 62 bytes wait, a short one (possibly status only,
 // ending the transfer) once the latency timer has run since the last packet. It holds 256 bytes
 // from the console, which waits while they are full, and 128 from the host: when the console
-// stops taking them, the host's transfer times out with what was accepted.
+// stops taking them, the host's transfer times out with what was accepted. The console feeds the
+// chip on its schedule at the feed rate: the time it waited for room is made up once there is
+// room, so that late wake-ups of the threads that stand in for both ends do not slow it down.
 #pragma once
 
 #include <chrono>
