@@ -200,10 +200,8 @@ Canon raw_from_ours(std::uint32_t word, std::uint64_t address, std::string m,
     // off from the right. A wrong suffix or register leaves a core that matches nothing.
     const std::string suffix(branch_suffixes[primary == 16 ? (word & 3) : (word & 1)]);
     const std::string target_kind = primary == 16 ? "" : to_ctr ? "ctr" : "lr";
-    if (!core.ends_with(suffix)) return {"<suffix of " + m + ">", {}};
-    core.resize(core.size() - suffix.size());
-    if (!core.ends_with(target_kind)) return {"<register of " + m + ">", {}};
-    core.resize(core.size() - target_kind.size());
+    if (!core.ends_with(target_kind + suffix)) return {"<suffix or register of " + m + ">", {}};
+    core.resize(core.size() - target_kind.size() - suffix.size());
     std::int64_t bo = -1, bi = 0;
     if (core == "bc") {
       bo = ops[0].value, bi = ops[1].value;
@@ -248,7 +246,11 @@ Canon canon_ours(std::uint32_t word, std::uint64_t address) {
   return c;
 }
 
-Canon canon_objdump(const std::string& mnemonic, const std::string& operands) {
+Canon canon_objdump(const std::string& text) {
+  std::istringstream in(text);
+  std::string mnemonic, operands;
+  in >> mnemonic >> std::ws;
+  std::getline(in, operands);
   if (mnemonic == ".long" || mnemonic.empty()) return {};
   auto ops = parse_operands(operands);
   if (!ops) return {"<unparsed objdump: " + operands + ">", {}};
@@ -333,13 +335,10 @@ const Rule kDifferent[] = {
          m == "mfocrf" && op(w) == 31 && xo10(w) == 19),
 };
 
-struct Objdump {
-  std::string mnemonic, operands;
-};
-
-std::vector<Objdump> run_objdump(const std::string& objdump,
-                                 const std::vector<std::uint32_t>& words,
-                                 const std::filesystem::path& file) {
+// objdump's "mnemonic operands" for each word.
+std::vector<std::string> run_objdump(const std::string& objdump,
+                                     const std::vector<std::uint32_t>& words,
+                                     const std::filesystem::path& file) {
   {
     std::ofstream out(file, std::ios::binary);
     for (std::uint32_t w : words) {
@@ -350,7 +349,7 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
       objdump + " -D -b binary -m powerpc:750 -EB -M 750cl,raw --adjust-vma=0x80000000 " +
       file.string();
   std::unique_ptr<std::FILE, decltype(&::pclose)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::vector<Objdump> result(words.size());
+  std::vector<std::string> result(words.size());
   if (!pipe) return result;
   for (char line[512]; std::fgets(line, sizeof line, pipe.get()) != nullptr;) {
     char* colon = nullptr;
@@ -358,18 +357,16 @@ std::vector<Objdump> run_objdump(const std::string& objdump,
     const std::string s(line);
     const auto tab = s.find('\t', s.find(":\t") + 2);  // after the bytes column
     if (*colon != ':' || tab == std::string::npos || index >= result.size()) continue;
-    std::istringstream text(s.substr(tab + 1));
-    text >> result[index].mnemonic >> std::ws;
-    std::getline(text, result[index].operands);
+    result[index] = s.substr(tab + 1, s.find_last_not_of("\r\n") - tab);
   }
   return result;
 }
 
 // The class of a word: agreement, or the rule that explains a one-sided or differing decode;
 // empty when nothing explains it.
-std::string classify(std::uint32_t w, std::uint64_t address, const Objdump& theirs) {
+std::string classify(std::uint32_t w, std::uint64_t address, const std::string& theirs) {
   const Canon ours = canon_ours(w, address);
-  const Canon them = canon_objdump(theirs.mnemonic, theirs.operands);
+  const Canon them = canon_objdump(theirs);
   const auto first_rule = [&](const std::string& kind, const auto& rules, const std::string& m) {
     for (const Rule& r : rules) {
       if (r.applies(w, m)) return kind + r.reason;
@@ -409,7 +406,7 @@ TEST(ObjdumpDiff, AgreesWhereBothDecodeAndEveryOneSidedWordHasARule) {
   const std::vector<std::uint32_t> words = make_words();
   const auto file = std::filesystem::temp_directory_path() /
                     ("zemlo_disasm_diff_" + std::to_string(std::random_device{}()) + ".bin");
-  const std::vector<Objdump> theirs = run_objdump(kObjdump, words, file);
+  const std::vector<std::string> theirs = run_objdump(kObjdump, words, file);
   std::filesystem::remove(file);
 
   std::map<std::string, int> counts;
@@ -417,8 +414,7 @@ TEST(ObjdumpDiff, AgreesWhereBothDecodeAndEveryOneSidedWordHasARule) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string what = classify(words[i], kBase + 4 * i, theirs[i]);
     if (counts[what.empty() ? "FAIL" : what]++ < 1000 && what.empty()) {
-      failures += asm_line(kBase + 4 * i, words[i]) + " | objdump " + theirs[i].mnemonic + " " +
-                  theirs[i].operands + "\n";
+      failures += asm_line(kBase + 4 * i, words[i]) + " | objdump " + theirs[i] + "\n";
     }
   }
   for (const auto& [what, n] : counts) std::printf("%8d  %s\n", n, what.c_str());
