@@ -54,10 +54,8 @@ std::vector<std::uint32_t> make_words() {
   };
   for (std::uint32_t primary : {4u, 19u, 31u, 59u, 63u}) {
     for (std::uint32_t key = 0; key < 2048; ++key) {
-      for (int i = 0; i < 6; ++i) {
-        const std::uint32_t w = shaped(rng() & 0x03FFF800u) | key;
-        words.push_back((primary << 26) | (w & 0x03FFFFFFu) | key);
-      }
+      for (int i = 0; i < 6; ++i)
+        words.push_back(primary << 26 | (shaped(rng() & 0x03FFF800u) & 0x03FFFFFFu) | key);
       // The three register fields all equal, or one pair equal: where the short forms are.
       const std::uint32_t a = rng() & 0x1F, b = (a + 1 + rng() % 31) & 0x1F;
       for (std::uint32_t fields : {a << 10 | a << 5 | a, a << 10 | a << 5 | b, a << 10 | b << 5 | a,
