@@ -115,8 +115,8 @@ std::optional<std::vector<Operand>> parse_operands(std::string text) {
     for (const SprName& s : spr_names) names[std::string(s.name)] = {'n', s.number};
     return names;
   }();
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == '(' || c == ')' || c == ','; }, ' ');
+  std::ranges::replace_if(
+      text, [](char c) { return c == '(' || c == ')' || c == ','; }, ' ');
   std::vector<Operand> ops;
   std::istringstream in(text);
   for (std::string token; in >> token;) {
@@ -132,7 +132,7 @@ std::optional<std::vector<Operand>> parse_operands(std::string text) {
 // Numbers compared modulo 2^32, 16-bit immediates modulo 2^16 (objdump prints some signed
 // where we print the unsigned pattern, lis 0x8000 against addis -32768), BO of an always-branch
 // without its ignored bits, BI dropped where BO ignores the condition.
-void finish(Canon& c) {
+Canon finish(Canon c) {
   static const std::set<std::string> kImm16 = {"addi",   "addis",  "addic", "addic.", "mulli",
                                                "subfic", "ori",    "oris",  "xori",   "xoris",
                                                "andi.",  "andis.", "cmpi",  "cmpli",  "twi"};
@@ -142,6 +142,7 @@ void finish(Canon& c) {
     if ((bo & 20) == 20) bo = 20;
     if (bo & 16) c.ops[1].value = 0;
   }
+  return c;
 }
 
 // Simplified forms that stand for one raw instruction: "%N" is our Nth operand, a number a fixed
@@ -239,9 +240,7 @@ Canon canon_ours(std::uint32_t word, std::uint64_t address) {
   if (r.mnemonic.empty()) return {};
   auto ops = parse_operands(std::string(r.operands.view()));
   if (!ops) return {"<unparsed ours: " + std::string(r.operands.view()) + ">", {}};
-  Canon c = raw_from_ours(word, address, std::string(r.mnemonic.view()), *ops);
-  finish(c);
-  return c;
+  return finish(raw_from_ours(word, address, std::string(r.mnemonic.view()), *ops));
 }
 
 Canon canon_objdump(const std::string& text) {
@@ -266,8 +265,7 @@ Canon canon_objdump(const std::string& text) {
   if ((mnemonic == "lswi" || mnemonic == "stswi") && c.ops.size() == 3 && c.ops[2].value == 32) {
     c.ops[2].value = 0;
   }
-  finish(c);
-  return c;
+  return finish(c);
 }
 
 // ---- Explanations for one-sided decodes ----
@@ -398,9 +396,8 @@ std::string classify(std::uint32_t w, std::uint64_t address, const std::string& 
 }
 
 TEST(ObjdumpDiff, AgreesWhereBothDecodeAndEveryOneSidedWordHasARule) {
-  if (std::system((std::string("command -v ") + kObjdump + " >/dev/null 2>&1").c_str()) != 0) {
+  if (std::system((std::string("command -v ") + kObjdump + " >/dev/null 2>&1").c_str()) != 0)
     GTEST_SKIP() << kObjdump << " is not on PATH (binutils-powerpc-linux-gnu): not compared";
-  }
   const std::vector<std::uint32_t> words = make_words();
   const auto file = std::filesystem::temp_directory_path() /
                     ("zemlo_disasm_diff_" + std::to_string(std::random_device{}()) + ".bin");
