@@ -63,8 +63,8 @@ void GuiTest::TearDown() {
   g_connected = 0;
 }
 
-void GuiTest::Expect(DialogBody& body, const std::function<void()>& open, const char* what,
-                     int id) {
+void GuiTest::ExpectDialog(const char* what, int id, DialogBody& body,
+                           const std::function<void()>& open) {
   bodies_.push_back(std::move(body));
   const size_t before = bodies_.size();
   open();

@@ -67,13 +67,11 @@ class GuiTest : public ::testing::Test {
   }
   // Runs menu command `command`; the dialog it opens is handed to `body`.
   void FromMenu(int command, DialogBody body) {
-    Expect(
-        body, [&] { window_->RunCommand(command); }, "command ", command);
+    ExpectDialog("command ", command, body, [&] { window_->RunCommand(command); });
   }
   // Clicks `button` of `dialog`; a dialog the click opens is handed to `body`.
   void FromButton(ToolDialog& dialog, int button, DialogBody body) {
-    Expect(
-        body, [&] { Click(dialog, button); }, "button ", button);
+    ExpectDialog("button ", button, body, [&] { Click(dialog, button); });
   }
   // Clicks the control with this ID (failing the test when it is not a button).
   static void Click(const QWidget& dialog, int id) {
@@ -119,7 +117,8 @@ class GuiTest : public ::testing::Test {
   CapturingSink& sink() { return sink_; }
 
  private:
-  void Expect(DialogBody& body, const std::function<void()>& open, const char* what, int id);
+  // Queues `body` for the dialog that `open` must open.
+  void ExpectDialog(const char* what, int id, DialogBody& body, const std::function<void()>& open);
 
   CapturingSink sink_;
   std::unique_ptr<sim::SimAdapter> adapter_;
