@@ -41,8 +41,4 @@ uint32_t ByteSum(const uint8_t* buffer, int32_t count) {
   return sum;
 }
 
-void SwapWords32(uint32_t* words, uint32_t count) {
-  for (uint32_t i = 0; i < count; ++i) words[i] = Swap32(words[i]);
-}
-
 }  // namespace zemlo

@@ -14,13 +14,6 @@ constexpr uint32_t ReadBE32(const uint8_t* bytes) {
          uint32_t{bytes[3]};
 }
 
-constexpr uint32_t Swap32(uint32_t value) {
-  return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
-         (value << 24);
-}
-
-void SwapWords32(uint32_t* words, uint32_t count);
-
 // The byte itself from 0x20 to 0x7E, otherwise '.'.
 constexpr char PrintableChar(uint8_t byte) {
   return (byte >= 0x20 && byte <= 0x7E) ? static_cast<char>(byte) : '.';

@@ -107,17 +107,6 @@ QString MainWindow::statusText() const {
   return statusFirst_->text();
 }
 
-QList<QAction*> MainWindow::actionsFor(int command) const {
-  QList<QAction*> found;
-  for (QAction* action : findChildren<QAction*>()) {
-    if (action->property(kCommandProperty).isValid() &&
-        action->property(kCommandProperty).toInt() == command) {
-      found << action;
-    }
-  }
-  return found;
-}
-
 void MainWindow::RunCommand(int command) {
   switch (command) {
     case kCmdExit:

@@ -28,8 +28,6 @@ class MainWindow final : public QMainWindow {
   void RunCommand(int command);
 
   QString statusText() const;
-  // Every action carrying `command` (a command may stand in two menus).
-  QList<QAction*> actionsFor(int command) const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
