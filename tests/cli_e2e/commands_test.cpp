@@ -115,11 +115,10 @@ TEST_F(CliCommandsTest, EachCommandReachesTheConsole) {
     EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')), row.err);
     EXPECT_EQ(static_cast<size_t>(std::ranges::count(outcome.out, '\n')), row.outLines);
     EXPECT_TRUE(outcome.out.starts_with(row.outStart)) << outcome.out;
-    const std::vector<uint8_t> sent = Sent();
-    ASSERT_GE(sent.size(), row.sentPrefix.size());
-    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + row.sentPrefix.size()),
-              row.sentPrefix);
+    std::vector<uint8_t> sent = Sent();
     EXPECT_FALSE(sent.empty());
+    sent.resize(std::min(sent.size(), row.sentPrefix.size()));
+    EXPECT_EQ(sent, row.sentPrefix);
   }
 }
 
