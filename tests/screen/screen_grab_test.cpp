@@ -14,7 +14,6 @@ namespace zemlo {
 namespace {
 
 using testing::Box;
-using testing::RecordedMessage;
 
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset) {
   return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
@@ -105,7 +104,7 @@ TEST_F(ScreenGrabTest, EachFailureShowsItsOneMessageAndLeavesTheFileEmpty) {
   };
   const struct {
     std::function<void()> arrange;
-    RecordedMessage message;
+    testing::RecordedMessage message;
     std::vector<uint8_t> sent;  // nothing when there is no file
   } rows[] = {
       {[this] { path_ = TempPath("missing/screen.bmp"); }, Box(kMsgFopen, kCaptionFileError), {}},
