@@ -34,8 +34,7 @@ TEST_F(MemoryViewTest, PagingAndGotoAddresses) {
       {"below zero", [] { OnHexPressed("00000000"), OnPageUp(); }, 0xFFFFFF38, 8},
       {"short goto kept", [] { OnHexPressed("8000310"), OnPageDown(); }, 0x080003D8, 8},
       {"no number at start", [] { OnAsmPressed("zzzzzzzz"); }, 0, 4},
-      {"no number later", [] { OnHexPressed("80004000"), OnHexPressed("zzzzzzzz"); }, 0x80004000,
-       8},
+      {"no hex later", [] { OnHexPressed("80004000"), OnHexPressed("zzzzzzzz"); }, 0x80004000, 8},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
