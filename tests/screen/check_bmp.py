@@ -8,9 +8,8 @@ BARS = [(255, 255, 255), (255, 255, 0), (0, 255, 255), (0, 255, 0),
         (255, 0, 255), (255, 0, 0), (0, 0, 255), (0, 0, 0)]
 
 path, width, height = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-image = Image.open(path)
+image = Image.open(path).convert("RGB")
 assert image.size == (width, height), image.size
-image = image.convert("RGB")
 for index, colour in enumerate(BARS):
     x = (2 * index + 1) * width // 16
     got = image.getpixel((x, height // 4))

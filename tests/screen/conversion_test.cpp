@@ -38,11 +38,10 @@ TEST(ConvertFrame, OddWidthStaysInsideTheFrameLastLineFirst) {
   // each row padded to four bytes.
   const std::vector<uint8_t> frame{0x10, 0x80, 0x10, 0x80, 0x90, 0x00,
                                    0xEB, 0x80, 0xEB, 0x80, 0x30, 0xFF};
-  const std::vector<uint8_t> pixels = Convert(frame, 3, 2);
   const std::vector<uint8_t> expected{0xEB, 0xEB, 0xEB, 0xEB, 0xEB, 0xEB, 0x30, 0x30,
                                       0x30, 0,    0,    0,    0x10, 0x10, 0x10, 0x10,
                                       0x10, 0x10, 0x90, 0x90, 0x90, 0,    0,    0};
-  EXPECT_EQ(pixels, expected);
+  EXPECT_EQ(Convert(frame, 3, 2), expected);
 }
 
 }  // namespace
