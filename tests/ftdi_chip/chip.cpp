@@ -15,9 +15,10 @@
 namespace zemlo::usbdouble {
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr int kPacketSize = 64;
 constexpr size_t kPayload = kPacketSize - 2;
-constexpr size_t kTxCapacity = 256;
 
 // libftdi's request numbers (its SIO_* names) and the purge values of the reset request.
 enum Request : uint8_t { kReset = 0, kFlowCtrl = 2, kLatency = 9, kBitMode = 11 };
@@ -33,32 +34,68 @@ sim::ConsoleModel& Chip::model() {
   return console_.model();
 }
 
+Clock::time_point Chip::Entry(size_t k) {
+  const Clock::duration gap{rate_ ? std::chrono::nanoseconds(1'000'000'000ull / rate_) : 0ns};
+  for (; entered_ <= k; ++entered_) {
+    // Once written, a feed-rate period after the byte before it, and once there was room.
+    lastEntry_ = at_[entered_] =
+        std::max({at_[entered_], lastEntry_ + gap, left_[(taken_ + entered_) % kTxCapacity]});
+  }
+  return at_[k];
+}
+
+void Chip::Take(size_t count, Clock::time_point at) {
+  for (size_t i = 0; i < count; ++i) left_[(taken_ + i) % kTxCapacity] = at;
+  tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(count));
+  at_.erase(at_.begin(), at_.begin() + static_cast<std::ptrdiff_t>(count));
+  entered_ -= count;
+  taken_ += count;
+  changed_.notify_all();
+}
+
 int Chip::BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock lock(mutex_);
+  Clock::time_point cursor = Clock::now();
+  int result = 0;
   while (*transferred + kPacketSize <= length) {
-    if (gone_) return LIBUSB_ERROR_NO_DEVICE;
-    const bool full = tx_.size() >= kPayload;
+    if (gone_) {
+      result = LIBUSB_ERROR_NO_DEVICE;
+      break;
+    }
     const Clock::time_point latencyDue =
-        lastPacket_ + std::chrono::milliseconds(settings_.latencyMs);
-    if (full || Clock::now() >= latencyDue) {
+        std::max(lastPacket_ + std::chrono::milliseconds(settings_.latencyMs), cursor);
+    const bool full = tx_.size() >= kPayload && Entry(kPayload - 1) <= latencyDue;
+    const Clock::time_point due = full ? std::max(Entry(kPayload - 1), cursor) : latencyDue;
+    // The soonest the console's thread could still write something.
+    const bool quiet = writing_ || (reading_ && (rx_.empty() || !draining_));
+    const Clock::time_point busyUntil = quiet ? Clock::time_point::max() : consoleClock_;
+    if (due > deadline && busyUntil > deadline) {
+      cursor = std::max(cursor, deadline);
+      result = LIBUSB_ERROR_TIMEOUT;
+      break;
+    }
+    if (due <= deadline && (full || busyUntil > latencyDue)) {
+      size_t payload = full ? kPayload : 0;
+      while (payload < tx_.size() && payload < kPayload && Entry(payload) <= due) ++payload;
       uint8_t* packet = data + *transferred;
-      const size_t payload = std::min(tx_.size(), kPayload);
       packet[0] = 0x01;  // the modem status
       packet[1] = 0x60;
       std::copy_n(tx_.begin(), payload, packet + 2);
-      tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(payload));
       *transferred += static_cast<int>(payload + 2);
-      lastPacket_ = Clock::now();
-      changed_.notify_all();
-      if (!full) return 0;  // a short packet ends the transfer
-    } else if (changed_.wait_until(lock, std::min(deadline, latencyDue)) ==
-                   std::cv_status::timeout &&
-               Clock::now() >= deadline) {
-      return LIBUSB_ERROR_TIMEOUT;
+      cursor = lastPacket_ = due;
+      Take(payload, due);
+      if (!full) break;  // a short packet ends the transfer
+    } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+      cursor = std::max(cursor, Clock::now());
+      result = LIBUSB_ERROR_TIMEOUT;
+      break;
     }
   }
-  return 0;
+  lock.unlock();
+  // The packets were decided ahead; the host has them when the chip would have sent them.
+  std::this_thread::sleep_until(cursor);
+  return result;
 }
 
 int Chip::BulkOut(const uint8_t* data, int length, int* transferred, unsigned timeoutMs) {
@@ -69,6 +106,7 @@ int Chip::BulkOut(const uint8_t* data, int length, int* transferred, unsigned ti
     const int packet = std::min(kPacketSize, length - *transferred);
     if (rx_.size() + packet <= kRxCapacity) {
       rx_.insert(rx_.end(), data + *transferred, data + *transferred + packet);
+      rxAt_ = Clock::now();
       *transferred += packet;
       changed_.notify_all();
     } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
@@ -81,7 +119,13 @@ int Chip::BulkOut(const uint8_t* data, int length, int* transferred, unsigned ti
 void Chip::Control(uint8_t request, uint16_t value, uint16_t index) {
   std::lock_guard lock(mutex_);
   if (request == kReset && value != kPurgeConsoleToHost) rx_.clear();
-  if (request == kReset && value != kPurgeHostToConsole) tx_.clear();
+  if (request == kReset && value != kPurgeHostToConsole) {
+    // Bytes the console has not yet put into the chip are still to come.
+    size_t entered = 0;
+    const Clock::time_point now = Clock::now();
+    while (entered < std::min(tx_.size(), kTxCapacity) && Entry(entered) <= now) ++entered;
+    Take(entered, now);
+  }
   if (request == kLatency && !pinnedLatencyMs_) settings_.latencyMs = std::max(1, value & 0xFF);
   if (request == kFlowCtrl) settings_.flowControl = index & 0xFF00;
   if (request == kBitMode) settings_.bitMode = value >> 8;
@@ -97,6 +141,7 @@ bool Chip::Read(void* buffer, size_t count) {
     changed_.wait(lock, [&] { return gone_ || (draining_ && !rx_.empty()); });
     reading_ = false;
     if (gone_) return false;
+    consoleClock_ = std::max(consoleClock_, rxAt_);
     const size_t part = std::min(count - got, rx_.size());
     std::copy_n(rx_.begin(), part, out + got);
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(part));
@@ -106,39 +151,28 @@ bool Chip::Read(void* buffer, size_t count) {
   return true;
 }
 
-// The console's bytes enter the chip at the feed rate while it has room; the call returns once
-// the last of them has entered, as the console's own write would.
+// The console's bytes queue up behind the chip's buffer at once; the call returns once the last
+// of them has entered the chip, as the console's own write would.
 bool Chip::Write(const void* buffer, size_t count) {
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   std::unique_lock lock(mutex_);
-  nextEntry_ = std::max(nextEntry_, Clock::now());
-  for (size_t done = 0; done < count;) {
-    if (gone_) return false;
-    if (tx_.size() == kTxCapacity) {
-      changed_.wait(lock);
-      continue;
-    }
-    size_t part = std::min(count - done, kTxCapacity - tx_.size());
-    if (rate_) {
-      const auto perByte = std::chrono::nanoseconds(1'000'000'000ull / rate_);
-      const Clock::time_point now = Clock::now();
-      if (now < nextEntry_) {
-        changed_.wait_until(lock, nextEntry_);
-        continue;
-      }
-      part = std::min<size_t>(part, (now - nextEntry_) / perByte + 1);
-      nextEntry_ += part * perByte;
-    }
-    tx_.insert(tx_.end(), bytes + done, bytes + done + part);
-    done += part;
-    changed_.notify_all();
-  }
+  tx_.insert(tx_.end(), bytes, bytes + count);
+  at_.insert(at_.end(), count, consoleClock_);
+  const uint64_t end = taken_ + tx_.size();
+  writing_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return gone_ || end <= taken_ + kTxCapacity; });
+  writing_ = false;
+  if (gone_) return false;
+  consoleClock_ = std::max(consoleClock_, end > taken_ ? Entry(end - taken_ - 1) : lastEntry_);
   return true;
 }
 
 void Chip::Pause(std::chrono::microseconds duration) {
   std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, duration, [&] { return gone_; });
+  const Clock::time_point until = consoleClock_ += duration;
+  changed_.notify_all();
+  changed_.wait_until(lock, until, [&] { return gone_; });
 }
 
 }  // namespace zemlo::usbdouble

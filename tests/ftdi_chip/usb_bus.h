@@ -1,5 +1,5 @@
 // The USB bus the libusb stand-in shows libftdi1: FTDI devices with serial numbers, one of them
-// (usually) the adapter, an FT232R modelled in real time with the simulated console behind it.
+// (usually) the adapter, an FT232R with the simulated console behind it.
 // Devices can refuse access, be held by another program or a kernel driver, lack a serial number,
 // or be pulled out mid-run.
 //
@@ -7,11 +7,17 @@
 // two modem-status bytes; a full packet once 62 bytes wait, a short one (possibly status only,
 // ending the transfer) once the latency timer has run since the last packet. It holds 256 bytes
 // from the console, which waits while they are full, and 128 from the host: when the console
-// stops taking them, the host's transfer times out with what was accepted. The console feeds the
-// chip on its schedule at the feed rate: the time it waited for room is made up once there is
-// room, so that late wake-ups of the threads that stand in for both ends do not slow it down.
+// stops taking them, the host's transfer times out with what was accepted.
+//
+// The console is a device of its own: it answers as soon as the host's bytes reach it and feeds
+// the chip at the feed rate however late the thread that simulates it runs. So every console
+// byte's entry into the chip is worked out (from when the console wrote it, the feed rate, and
+// when the byte kTxCapacity before it left), the chip decides its packets from those times, and
+// the host has each packet when the chip would have sent it. The chip waits for the simulating
+// thread only while that thread could still write something the chip would send sooner.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -48,6 +54,7 @@ class Chip final : public sim::ConsoleIo {
 
  public:
   static constexpr size_t kRxCapacity = 128;
+  static constexpr size_t kTxCapacity = 256;
 
   Chip() : thread_([this] { console_.Serve(*this); }) {}
   ~Chip() override {
@@ -89,18 +96,31 @@ class Chip final : public sim::ConsoleIo {
   void Pause(std::chrono::microseconds duration) override;
 
  private:
+  // When waiting console byte `k` (below kTxCapacity) enters the chip.
+  Clock::time_point Entry(size_t k);
+  // The first `count` waiting bytes leave the chip (sent or purged) at `at`.
+  void Take(size_t count, Clock::time_point at);
+
   sim::Console console_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool gone_ = false;  // unplugged or being destroyed
   bool draining_ = true;
   bool reading_ = false;  // the console waits for the host's bytes
+  bool writing_ = false;  // the console waits for room for its bytes
   uint64_t rate_ = 0;
   int pinnedLatencyMs_ = 0;
   ChipSettings settings_;
-  std::deque<uint8_t> rx_;         // host to console
-  std::deque<uint8_t> tx_;         // console to host
-  Clock::time_point nextEntry_{};  // when the next console byte may enter at the feed rate
+  std::deque<uint8_t> rx_;  // host to console
+  std::deque<uint8_t> tx_;  // console to host, from byte number taken_
+  // Of tx_'s bytes: when the console wrote them or, for the first entered_, entered the chip.
+  std::deque<Clock::time_point> at_;
+  size_t entered_ = 0;
+  uint64_t taken_ = 0;
+  std::array<Clock::time_point, kTxCapacity> left_{};  // of the latest bytes sent, by number
+  Clock::time_point lastEntry_{};
+  Clock::time_point consoleClock_ = Clock::now();  // the console's own time
+  Clock::time_point rxAt_{};                       // when the host's latest bytes reached the chip
   Clock::time_point lastPacket_{};
   std::thread thread_;
 };
