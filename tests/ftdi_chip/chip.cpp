@@ -59,10 +59,7 @@ int Chip::BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs
   Clock::time_point cursor = Clock::now();
   int result = 0;
   while (*transferred + kPacketSize <= length) {
-    if (gone_) {
-      result = LIBUSB_ERROR_NO_DEVICE;
-      break;
-    }
+    if (gone_) return LIBUSB_ERROR_NO_DEVICE;
     const Clock::time_point latencyDue =
         std::max(lastPacket_ + std::chrono::milliseconds(settings_.latencyMs), cursor);
     const bool full = tx_.size() >= kPayload && Entry(kPayload - 1) <= latencyDue;
@@ -87,9 +84,7 @@ int Chip::BulkIn(uint8_t* data, int length, int* transferred, unsigned timeoutMs
       Take(payload, due);
       if (!full) break;  // a short packet ends the transfer
     } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
-      cursor = std::max(cursor, Clock::now());
-      result = LIBUSB_ERROR_TIMEOUT;
-      break;
+      return LIBUSB_ERROR_TIMEOUT;
     }
   }
   lock.unlock();
