@@ -92,6 +92,8 @@ TEST_F(UiPortTest, WithoutASinkTheUserAnswersRealDialogs) {
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
       seen << dialog->nameFilters().join(u'|') + u'|' + dialog->defaultSuffix();
       offered = dialog->selectedFiles().value(0);
+      // selectFile keeps a focused name box's text, and an earlier test may leave it focused.
+      if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
       dialog->selectFile(QString::fromStdString(first));
       QMetaObject::invokeMethod(dialog, "accept");
     }
