@@ -10,6 +10,7 @@
 #include "cli/help_format.h"
 #include "link/link.h"
 #include "link/terminal.h"
+#include "version/version.h"
 
 namespace {
 
@@ -29,12 +30,16 @@ struct ParsedCommand {
 
 int main(int argc, char** argv) {
   zemlo::UseBinaryStandardStreams();
-  CLI::App app{"zemlo-cli: drive a GameCube or Wii console through the USB Zemlo adapter"};
+  // Named, so that help reads "zemlo-cli" wherever the program lives.
+  CLI::App app{"zemlo-cli: drive a GameCube or Wii console through the USB Zemlo adapter",
+               "zemlo-cli"};
   // A path such as /data/x.bin is a path on every system, never an option.
   app.allow_windows_style_options(false);
   app.require_subcommand(1, 1);
   app.formatter(std::make_shared<zemlo::cli::CommandHelpFormatter>());
   app.footer("Run 'zemlo-cli COMMAND --help' for a command's arguments.");
+  app.set_version_flag("--version", zemlo::VersionText("zemlo-cli"),
+                       "print the version and the commit built from, then exit");
   bool progressLines = false;
   std::string adapter = "auto";
   app.add_option("--adapter", adapter,
@@ -74,7 +79,7 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
+  } catch (const CLI::Success& e) {  // --help or --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "%s\n%s", e.what(), app.help().c_str());

@@ -4,12 +4,17 @@
 #include <cstring>
 
 #include "shell/app.h"
+#include "version/version.h"
 
 int main(int argc, char** argv) {
-  // Help needs no display.
+  // Help and the version need no display (help2man runs both at build time).
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(zemlo::shell::kShellUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts(zemlo::VersionText("zemlo").c_str());
       return 0;
     }
   }

@@ -9,6 +9,7 @@
 #include "link/terminal.h"
 #include "sim/console.h"
 #include "sim/tcp_server.h"
+#include "version/version.h"
 
 namespace {
 
@@ -25,8 +26,10 @@ int main(int argc, char** argv) {
 #ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
 #endif
-  CLI::App app{"The simulated console, served over TCP one connection at a time."};
+  CLI::App app{"The simulated console, served over TCP one connection at a time.", "zemlo-sim"};
   app.allow_windows_style_options(false);
+  app.set_version_flag("--version", zemlo::VersionText("zemlo-sim"),
+                       "print the version and the commit built from, then exit");
   std::string listen = "127.0.0.1:0";
   bool wii = false;
   uint64_t throttle = 0;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -90,5 +91,56 @@ TEST(CliContract, DisasmNeedsNoAdapter) {
   EXPECT_EQ(RunCli("disasm /no/such/file").status, 1);
   std::filesystem::remove(path);
 }
+
+TEST(CliContract, VersionNamesReleaseAndCommit) {
+  for (const auto& [program, name] :
+       {std::pair{ZEMLO_CLI, "zemlo-cli"}, {ZEMLO_SIM, "zemlo-sim"}}) {
+    const CliRun run = zemlo::testing::RunProgram(program, "--version");
+    EXPECT_EQ(run.status, 0);
+    // help2man reads the first line as name and version.
+    EXPECT_TRUE(std::regex_search(
+        run.out, std::regex(std::string("^") + name +
+                            " [0-9]+\\.[0-9]+\ncommit ([0-9a-f]{12}(-dirty)?|unknown)\n")))
+        << run.out;
+  }
+}
+
+#ifdef ZEMLO_CLI_COMPLETION
+// What bash offers for the words typed so far, in a folder with a file and a subfolder.
+TEST(CliCompletion, CommandsOptionsChoicesAndFiles) {
+  const std::filesystem::path folder = zemlo::testing::UniqueTempPath("-completion");
+  std::filesystem::create_directories(folder / "dats");
+  std::ofstream(folder / "game.iso").put('\0');
+  const struct {
+    const char* typed;
+    const char* offered;
+  } rows[] = {
+      {"zemlo-cli ex", "extract-disc"},
+      {"zemlo-cli --v", "--version"},
+      {"zemlo-cli --adapter ", "sim tcp: ftdi d2xx auto"},
+      {"zemlo-cli --adapter sim extract-disc wii", "wii-single wii-dual"},
+      {"zemlo-cli --adapter tcp:127.0.0.1:5 card d", "download"},
+      {"zemlo-cli card download 1 -", "--help --progress -o --output"},
+      {"zemlo-cli dabr 80003100 --", "--help --progress --read --write --output"},
+      {"zemlo-cli upload dol g", "game.iso"},
+      {"zemlo-cli upload g", ""},
+      {"zemlo-cli extract-disc gamecube -o g", "game.iso"},
+      {"zemlo-cli extract-disc gamecube --dat-folder ", "dats"},
+      {"zemlo-cli disasm code.bin --base ", ""},
+      {"zemlo-cli poke 80003100 ", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.typed);
+    const CliRun run = zemlo::testing::RunProgram(
+        "/bin/bash",
+        "-c 'source \"$1\"; cd \"$2\"; COMP_LINE=$3; COMP_POINT=${#COMP_LINE}; _zemlo_cli; "
+        "echo \"${COMPREPLY[*]}\"' - " ZEMLO_CLI_COMPLETION " '" +
+            folder.string() + "' '" + row.typed + "'");
+    EXPECT_EQ(run.out, std::string(row.offered) + "\n");
+    EXPECT_EQ(run.err, "");
+  }
+  std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
