@@ -44,18 +44,34 @@ class ByteQueue {
   size_t head_ = 0;
 };
 
-// How long a side polls for the other before it sleeps in the kernel. Most hand-overs of a stream
-// complete well inside this; sleeping and being woken costs more than the wait itself. The poll
-// yields rather than spins: on a machine with few cores a spinning side took the CPU from the
-// very thread it waited for (and from the dump's hashing threads), which made a verified disc
-// extraction several times slower.
-constexpr int kYieldsBeforeBlocking = 200;
-constexpr int kLockAttemptsBeforeBlocking = 1000;
+// How long a side spins for the other before it sleeps in the kernel. On a quiet machine the
+// other thread usually answers within a few microseconds, far sooner than a sleep and its wake-up
+// on an idle core would take. The budget is time, not a number of attempts, and the spin never
+// gives its core away: on a loaded machine a yield hands the CPU to another process for a whole
+// time slice, so a stream paid milliseconds per packet while neither side did anything.
+constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(20);
+// The mutex is held for a few instructions at a time; the same reasoning, for a shorter while.
+constexpr auto kSpinBeforeLocking = std::chrono::microseconds(5);
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
   _mm_pause();
 #endif
+}
+
+// Spins until `done` holds or `until` (also bounded by `budget` from now) has passed; true when
+// `done` held. The clock is read every few rounds only: reading it costs more than a round.
+template <typename Done>
+bool SpinFor(std::chrono::steady_clock::duration budget,
+             std::chrono::steady_clock::time_point until, Done done) {
+  until = std::min(until, std::chrono::steady_clock::now() + budget);
+  for (;;) {
+    for (int round = 0; round < 16; ++round) {
+      if (done()) return true;
+      CpuRelax();
+    }
+    if (std::chrono::steady_clock::now() >= until) return done();
+  }
 }
 
 // The console may run ahead of the client by this much before its writes wait.
@@ -216,17 +232,15 @@ class SimAdapter::Connection final : public ConsoleIo {
   };
 
   // The two threads take the mutex for a few instructions at a time, once or twice per packet.
-  // Sleeping on it in the kernel when the other side holds it costs far more than those few
-  // instructions, so try for a while first.
   std::unique_lock<std::mutex> Lock() {
     std::unique_lock lock(mutex_, std::defer_lock);
     Relock(lock);
     return lock;
   }
   void Relock(std::unique_lock<std::mutex>& lock) {
-    for (int attempt = 0; attempt < kLockAttemptsBeforeBlocking; ++attempt) {
-      if (lock.try_lock()) return;
-      CpuRelax();
+    if (SpinFor(kSpinBeforeLocking, std::chrono::steady_clock::time_point::max(),
+                [&] { return lock.try_lock(); })) {
+      return;
     }
     lock.lock();
   }
@@ -237,28 +251,24 @@ class SimAdapter::Connection final : public ConsoleIo {
     changed_.notify_all();
   }
 
-  // Each packet of a stream is a hand-over between the two threads, and sleeping in the kernel
-  // costs more than the other side usually takes to answer: poll a moment before blocking. The
-  // polling budget is for the whole wait, however many unrelated changes come by meanwhile.
+  // Each packet of a stream is a hand-over between the two threads: spin a moment for the other
+  // side's change, then sleep on the condition variable. The spin budget is for the whole wait,
+  // however many unrelated changes come by meanwhile.
   template <typename Settled>
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Settled settled,
                  std::chrono::steady_clock::time_point deadline =
                      std::chrono::steady_clock::time_point::max()) {
-    int polls = kYieldsBeforeBlocking;
+    if (settled()) return true;
+    const auto spinEnd = std::min(deadline, std::chrono::steady_clock::now() + kSpinBeforeBlocking);
+    while (std::chrono::steady_clock::now() < spinEnd) {
+      const uint64_t seen = changes_.load(std::memory_order_acquire);
+      lock.unlock();
+      SpinFor(kSpinBeforeBlocking, spinEnd,
+              [&] { return changes_.load(std::memory_order_acquire) != seen; });
+      Relock(lock);
+      if (settled()) return true;
+    }
     while (!settled()) {
-      if (polls > 0) {
-        const uint64_t seen = changes_.load(std::memory_order_acquire);
-        lock.unlock();
-        // On a busy machine one yield can take milliseconds: the read time-out still counts.
-        while (polls > 0 && changes_.load(std::memory_order_acquire) == seen &&
-               std::chrono::steady_clock::now() < deadline) {
-          std::this_thread::yield();
-          --polls;
-        }
-        Relock(lock);
-        if (std::chrono::steady_clock::now() >= deadline) return settled();
-        continue;
-      }
       if (deadline == std::chrono::steady_clock::time_point::max()) {
         changed_.wait(lock);
       } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
