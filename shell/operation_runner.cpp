@@ -9,10 +9,12 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
+#include "link/exchange_claim.h"
 #include "link/operation_thread.h"
 #include "link/ui_port.h"
 #include "shell/qt_ui.h"
@@ -25,6 +27,8 @@ constexpr char kRunningProperty[] = "operationRunning";
 constexpr int kGreyAfterMs = 250;
 // A live refresh or another short exchange may hold the link; wait this long for it to end.
 constexpr int kClaimWaitMs = 2000;
+// How long that wait goes without painting.
+constexpr int kPaintSliceMs = 10;
 
 bool IsUserInput(QEvent::Type type) {
   switch (type) {
@@ -100,10 +104,11 @@ OperationThread::Start BeginWhenLinkFree(OperationThread& thread, const std::fun
   waited.start();
   for (;;) {
     const OperationThread::Start start = thread.Begin(work, finished);
-    if (start != OperationThread::Start::LinkInUse || waited.elapsed() >= kClaimWaitMs)
-      return start;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-    QThread::msleep(5);
+    const qint64 left = kClaimWaitMs - waited.elapsed();
+    if (start != OperationThread::Start::LinkInUse || left <= 0) return start;
+    // Woken by the release itself; the slices keep the windows painting meanwhile.
+    WaitUntilLinkFree(std::chrono::milliseconds(std::min<qint64>(left, kPaintSliceMs)));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
 }
 

@@ -1,11 +1,13 @@
 // The hand-over between a window and the thread running its operation (also run under
-// ThreadSanitizer): the claim is held exactly while the work runs, a second start is refused, and
-// what the work wrote is the caller's after Join.
+// ThreadSanitizer): the claim is held exactly while the work runs, a second start is refused, a
+// waiter for the link wakes when it is released, and what the work wrote is the caller's after
+// Join.
 #include "link/operation_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <vector>
 
@@ -39,6 +41,9 @@ TEST(OperationThreadTest, HoldsTheClaimWhileWorkingAndHandsItsResultsOver) {
   OperationThread other;
   EXPECT_EQ(other.Begin([] { ADD_FAILURE() << "a second exchange ran"; }, {}),
             OperationThread::Start::LinkInUse);
+  EXPECT_FALSE(WaitUntilLinkFree(std::chrono::milliseconds(1)));
+  auto waiter =
+      std::async(std::launch::async, [] { return WaitUntilLinkFree(std::chrono::seconds(60)); });
 
   release.set_value();
   finished.get_future().wait();
@@ -46,6 +51,7 @@ TEST(OperationThreadTest, HoldsTheClaimWhileWorkingAndHandsItsResultsOver) {
   EXPECT_FALSE(thread.Running());
   EXPECT_TRUE(claimSeenInWork);
   EXPECT_FALSE(claimSeenWhenFinished);
+  EXPECT_TRUE(waiter.get());
   EXPECT_EQ(results, (std::vector<int>{1, 2, 3}));
 
   // The link is free again for the next operation, on either thread object.
