@@ -39,6 +39,7 @@ void GameModel::Advance(std::span<uint8_t> memory, bool frozen, Clock::time_poin
 
 void GameModel::Step(std::span<uint8_t> memory, uint64_t count) {
   const uint32_t oldPlayer = PlayerAddress();
+  const uint32_t oldLevelObject = LevelObjectAddress();
   // The game keeps its health in memory, so a value a client wrote is where the next drop starts.
   const uint8_t* stored = At(memory, kHealth);
   health = static_cast<uint32_t>(stored[0] << 8 | stored[1]);
@@ -52,6 +53,7 @@ void GameModel::Step(std::span<uint8_t> memory, uint64_t count) {
   }
   // The old structure is left behind as the game would leave a freed block: stale, not cleared.
   if (PlayerAddress() != oldPlayer) std::memset(At(memory, oldPlayer), 0xDD, 4);
+  if (LevelObjectAddress() != oldLevelObject) std::memset(At(memory, oldLevelObject), 0xDD, 4);
   Write(memory);
 }
 
@@ -67,6 +69,11 @@ void GameModel::Write(std::span<uint8_t> memory) const {
   char name[16] = {};
   std::snprintf(name, sizeof name, "WORLD %u-%u", (level / 4) % 100 + 1, level % 4 + 1);
   std::memcpy(At(memory, kLevelName), name, sizeof name);
+  WriteBE32(At(memory, kWorldPointer), kWorldObject);
+  const uint32_t levelObject = LevelObjectAddress();
+  WriteBE32(At(memory, kWorldObject + kWorldLevel), levelObject);
+  WriteBE32(At(memory, levelObject + kLevelNumber), level);
+  WriteBE32(At(memory, levelObject + kLevelPlayer), player);
   WriteBE32(At(memory, player + kPlayerLevel), level);
   WriteBE32(At(memory, player + kPlayerCoins), coins);
   WriteBE32(At(memory, player + kPlayerX),

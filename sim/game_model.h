@@ -22,6 +22,17 @@ struct GameModel {
   static constexpr uint32_t kPlayerX = 0x8;
   static constexpr uint32_t kPlayerAreas = 0x80A00000u;  // a level's structure lands in here
   static constexpr uint32_t kPlayerAreaStride = 0x1240u;
+  // A deeper path to the same player, as games keep it: a global pointer to the world object,
+  // which points to the current level object, which points to the player. The world object is
+  // allocated once; the level object is allocated anew on every reload, in an area of its own,
+  // so a chain through a stale level object or a stale player breaks after a reload.
+  static constexpr uint32_t kWorldPointer = 0x80900020u;  // u32, to the world object
+  static constexpr uint32_t kWorldObject = 0x80B00000u;
+  static constexpr uint32_t kWorldLevel = 0x10;  // world object: u32 pointer to the level object
+  static constexpr uint32_t kLevelAreas = 0x80B10000u;  // a level object lands in here
+  static constexpr uint32_t kLevelAreaStride = 0x860u;
+  static constexpr uint32_t kLevelPlayer = 0x1C8;  // level object: u32 pointer to the player
+  static constexpr uint32_t kLevelNumber = 0x0;    // level object: u32 level number
   static constexpr uint32_t kFramesPerSecond = 60;
   static constexpr uint32_t kHealthFull = 1000;
   static constexpr uint32_t kHealthDropEvery = 37;  // frames
@@ -43,6 +54,9 @@ struct GameModel {
   void Step(std::span<uint8_t> memory, uint64_t count);
 
   uint32_t PlayerAddress() const { return kPlayerAreas + (level % 8) * kPlayerAreaStride; }
+  // Steps through the areas at a different pace than the player does, so the distance between
+  // the two changes from one reload to the next.
+  uint32_t LevelObjectAddress() const { return kLevelAreas + (level % 5) * kLevelAreaStride; }
 
  private:
   void Write(std::span<uint8_t> memory) const;

@@ -56,13 +56,16 @@ TEST_F(LiveTest, FollowsTheRunningGameLocksAndEdits) {
                     Entry("frames", Game::kFrameCounter, ValueType::U32),
                     Entry("coins", Game::kPlayerPointer, ValueType::U32, {Game::kPlayerCoins}),
                     Entry("stale", Game::kFrameCounter, ValueType::U32, {0}),
-                    Entry("letter", Game::kLevelName + 1, ValueType::U8)};
+                    Entry("letter", Game::kLevelName + 1, ValueType::U8),
+                    Entry("deep coins", Game::kWorldPointer, ValueType::U32,
+                          {Game::kWorldLevel, Game::kLevelPlayer, Game::kPlayerCoins})};
   ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
   EXPECT_EQ(Value(0), "1000");
   EXPECT_EQ(list.readings()[2].resolved, Game::kPlayerAreas + Game::kPlayerCoins);
   EXPECT_EQ(Value(3), "invalid pointer at step 1 (0x00000000)");
-  // Health, frames and the name sit in one window; the pointer costs a second round.
-  EXPECT_EQ(list.lastWindowCount(), 2u);
+  EXPECT_EQ(list.readings()[5].resolved, list.readings()[2].resolved);
+  // Health, frames and the name sit in one window; each step of the deepest chain costs a round.
+  EXPECT_EQ(list.lastWindowCount(), 4u);
 
   Play(Game::kLevelFrames);
   ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
@@ -73,6 +76,7 @@ TEST_F(LiveTest, FollowsTheRunningGameLocksAndEdits) {
   EXPECT_EQ(list.readings()[2].resolved,
             Game::kPlayerAreas + Game::kPlayerAreaStride + Game::kPlayerCoins);
   EXPECT_EQ(Value(2), "30");
+  EXPECT_EQ(list.readings()[5].resolved, list.readings()[2].resolved);
 
   // A lock holds its value while the game plays on; an edit keeps the neighbouring bytes.
   EXPECT_EQ(list.Lock(0, true, "1234"), "");
