@@ -162,14 +162,42 @@ const std::vector<CliCommand>& CommandTable() {
        "s8 s16 s32 f32 f64; COMPARE exact not-equal greater less between unknown (new) or "
        "increased decreased increased-by decreased-by changed unchanged (next); new takes "
        "[--start ADDRESS] [--end ADDRESS] (default MEM1) [--unaligned] [--freeze]; prints the "
-       "candidate count and up to --limit N (default 20) 'ADDRESS CURRENT PREVIOUS' lines",
+       "candidate count and up to --limit N (default 20) 'ADDRESS CURRENT PREVIOUS' lines; "
+       "--lock FILE holds the entries of the watch list FILE meanwhile, at their \"lock\" values "
+       "or else at the values they have when the scan starts",
        1,
        5,
        false,
        {"--unaligned", "--freeze"},
-       {"--session", "--start", "--end", "--limit"},
+       {"--session", "--start", "--end", "--limit", "--lock"},
        true,
        CmdScan},
+      {"pointers",
+       "new TARGET | add TARGET | list --session FILE",
+       "find pointer chains to TARGET that hold across snapshots of MEM1: new takes a snapshot "
+       "now (or --dump FILE) and starts the session FILE with [--depth N] (1-4, default 3) "
+       "[--max-offset X] (default 1000) [--signed]; add takes another after the game moved the "
+       "object; prints the chain count and up to --limit N (default 20) chains in the watch "
+       "file's form; --to-watch FILE adds those chains to the watch list FILE",
+       1,
+       2,
+       false,
+       {"--signed"},
+       {"--session", "--depth", "--max-offset", "--limit", "--dump", "--to-watch"},
+       true,
+       CmdPointers},
+      {"codes",
+       "FILE",
+       "print the locked entries of the watch list FILE (JSON, each with its \"lock\" value) as "
+       "a [Gecko] section of cheat codes: 8/16/32-bit writes, and pointer codes for entries "
+       "behind pointers; entries no code can write are named on standard error",
+       1,
+       1,
+       false,
+       {},
+       {},
+       false,
+       CmdCodes},
   };
   return table;
 }

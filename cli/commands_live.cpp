@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "cli/handlers.h"
+#include "live/gecko_codes.h"
+#include "live/lock_keeper.h"
+#include "live/pointer_session.h"
 #include "live/value_search.h"
 #include "live/watch_file.h"
 #include "live/watch_list.h"
@@ -64,6 +67,25 @@ std::optional<live::ScanRequest> Request(const std::vector<std::string>& words, 
   return request;
 }
 
+// "--lock FILE": every entry of the watch list FILE held during the scan, at its "lock" value
+// from the file or else at the value it has when the scan starts.
+std::string HoldLocks(const std::string& path) {
+  live::WatchList list;
+  std::string error;
+  if (!live::LoadWatchFile(path, list.entries(), error)) return error;
+  if (list.Refresh() == live::RefreshOutcome::Failed) return "the locked entries could not be read";
+  for (size_t i = 0; i < list.entries().size(); ++i) {
+    if (list.entries()[i].locked) continue;
+    if (error = list.Lock(i, true); !error.empty()) return list.entries()[i].label + ": " + error;
+  }
+  live::LockKeeper::Instance().Publish(list);
+  return {};
+}
+
+std::string Plural(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void PrintResults(const live::ValueSearch& search, size_t limit) {
   for (const live::ScanResult& result : search.Results(limit)) {
     std::printf("%08X %s %s\n", result.address, Number(search.range().type, result.current).c_str(),
@@ -118,11 +140,15 @@ int CmdScan(const CliArgs& args, CliUi& ui) {
     if (!live::IsNumeric(type)) return UsageError("scan", "TYPE must be u8 ... f64");
     if (!request || !start || !end) return UsageError("scan", "expected COMPARE [A [B]]");
     live::ScanRange range{*start, *end, type, !args.flags.count("--unaligned")};
-    error = search.First(range, *request, args.flags.count("--freeze") > 0);
+    if (const auto locks = args.options.find("--lock"); locks != args.options.end())
+      error = HoldLocks(locks->second);
+    if (error.empty()) error = search.First(range, *request, args.flags.count("--freeze") > 0);
   } else if (action == "next") {
     const auto request = Request(args.args, 1);
     if (!request) return UsageError("scan", "expected COMPARE [A [B]]");
-    error = search.Next(*request);
+    if (const auto locks = args.options.find("--lock"); locks != args.options.end())
+      error = HoldLocks(locks->second);
+    if (error.empty()) error = search.Next(*request);
   } else if (action == "undo") {
     if (!search.Undo()) error = "nothing to undo";
   } else if (action != "list") {
@@ -137,8 +163,95 @@ int CmdScan(const CliArgs& args, CliUi& ui) {
     std::fprintf(stderr, "File Error: %s\n", error.c_str());
     return kExitFailure;
   }
-  std::printf("%llu candidates\n", static_cast<unsigned long long>(search.count()));
+  std::printf("%s\n", Plural(search.count(), "candidate", "candidates").c_str());
   PrintResults(search, *limit);
+  return kExitOk;
+}
+
+int CmdCodes(const CliArgs& args, CliUi&) {
+  std::vector<live::WatchEntry> entries;
+  std::string error;
+  if (!live::LoadWatchFile(args.args[0], entries, error)) {
+    std::fprintf(stderr, "File Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  std::vector<std::string> skipped;
+  std::printf("%s", live::GeckoSection(entries, skipped).c_str());
+  for (const std::string& entry : skipped) std::fprintf(stderr, "Error: %s\n", entry.c_str());
+  return skipped.empty() ? kExitOk : kExitFailure;
+}
+
+int CmdPointers(const CliArgs& args, CliUi& ui) {
+  const auto session = args.options.find("--session");
+  if (session == args.options.end()) return UsageError("pointers", "--session FILE is required");
+  const std::string& action = args.args[0];
+  const auto limit = Count(args, "--limit", 20);
+  const auto depth = Count(args, "--depth", 3);
+  const auto maxOffset = Address(args, "--max-offset", 0x1000);
+  if (!limit || !depth || *depth < 1 || *depth > live::kMaxPointerDepth)
+    return UsageError("pointers", "--depth takes 1 to 4, --limit a number");
+  if (!maxOffset || *maxOffset > 0x1000000)
+    return UsageError("pointers", "--max-offset takes a hexadecimal number up to 1000000");
+  const bool snapshot = action == "new" || action == "add";
+  if (!snapshot && action != "list")
+    return UsageError("pointers", "the action must be new, add or list");
+  if (snapshot != (args.args.size() == 2))
+    return UsageError("pointers", snapshot ? "expected TARGET" : "list takes no TARGET");
+  live::PointerSession pointers;
+  std::string error;
+  if (action != "new" && !pointers.Load(session->second, error)) {
+    std::fprintf(stderr, "File Error: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  if (snapshot) {
+    uint32_t target = 0;
+    const std::string& text = args.args[1];
+    const auto [end, bad] = std::from_chars(text.data(), text.data() + text.size(), target, 16);
+    if (text.empty() || bad != std::errc() || end != text.data() + text.size())
+      return UsageError("pointers", "TARGET is a hexadecimal address");
+    if (action == "new") {
+      pointers = {};
+      pointers.options.depth = static_cast<int>(*depth);
+      pointers.options.maxOffset = *maxOffset;
+      pointers.options.negativeOffsets = args.flags.count("--signed") > 0;
+    }
+    live::PointerSnapshot taken;
+    if (const auto dump = args.options.find("--dump"); dump != args.options.end()) {
+      if (!live::LoadSnapshotFile(dump->second, target, taken, error)) {
+        std::fprintf(stderr, "File Error: %s\n", error.c_str());
+        return kExitFailure;
+      }
+    } else if (error = live::TakeSnapshot(target, taken); !error.empty()) {
+      if (!ui.failureShown()) std::fprintf(stderr, "Error: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    pointers.snapshots.push_back(std::move(taken));
+    pointers.Rescan();
+    if (!pointers.Save(session->second, error)) {
+      std::fprintf(stderr, "File Error: %s\n", error.c_str());
+      return kExitFailure;
+    }
+  }
+  std::printf("%s%s\n", Plural(pointers.chains.size(), "chain", "chains").c_str(),
+              pointers.truncated ? " (the best kept; more exist)" : "");
+  const size_t shown = std::min<size_t>(*limit, pointers.chains.size());
+  for (size_t i = 0; i < shown; ++i)
+    std::printf("%s\n", live::ChainJson(pointers.chains[i]).c_str());
+  if (const auto watch = args.options.find("--to-watch"); watch != args.options.end()) {
+    std::vector<live::WatchEntry> entries;
+    if (FILE* existing = std::fopen(watch->second.c_str(), "rb")) {
+      std::fclose(existing);
+      if (!live::LoadWatchFile(watch->second, entries, error)) {
+        std::fprintf(stderr, "File Error: %s\n", error.c_str());
+        return kExitFailure;
+      }
+    }
+    for (size_t i = 0; i < shown; ++i) entries.push_back(live::ChainEntry(pointers.chains[i]));
+    if (!live::SaveWatchFile(watch->second, entries, error)) {
+      std::fprintf(stderr, "File Error: %s\n", error.c_str());
+      return kExitFailure;
+    }
+  }
   return kExitOk;
 }
 

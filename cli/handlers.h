@@ -35,5 +35,7 @@ int CmdCard(const CliArgs& args, CliUi& ui);
 // commands_live.cpp
 int CmdWatch(const CliArgs& args, CliUi& ui);
 int CmdScan(const CliArgs& args, CliUi& ui);
+int CmdPointers(const CliArgs& args, CliUi& ui);
+int CmdCodes(const CliArgs& args, CliUi& ui);
 
 }  // namespace zemlo::cli

@@ -8,6 +8,7 @@
 #include "link/exchange_claim.h"
 #include "link/link.h"
 #include "live/live_link.h"
+#include "live/lock_keeper.h"
 #include "live/window_plan.h"
 #include "protocol/console_controls.h"
 #include "protocol/file_buffer.h"
@@ -93,15 +94,39 @@ ScanRequest Rounded(ScanRequest request, ValueType type) {
   return request;
 }
 
-std::string DumpUnderClaim(const ScanRange& range, bool freeze, std::vector<uint8_t>& out) {
-  const ExchangeClaim claim = ExchangeClaim::TryClaim();
-  if (!claim.held()) return "the link is in use";
+// After a chunk the caller hears the count; a stop takes effect here, between two chunks.
+std::string AfterChunk(const ScanProgress& progress, uint64_t done, uint64_t total) {
+  return !progress || progress(done, total) ? "" : kScanStopped;
+}
+
+}  // namespace
+
+std::string ReadInChunksClaimed(uint32_t start, uint32_t end, bool freeze,
+                                std::vector<uint8_t>& out, const ScanProgress& progress) {
   PurgeLink();
   if (freeze && !FreezeConsole()) return "the console could not be frozen";
-  const bool dumped = DumpRange(range.start, range.end - range.start, out);
+  const uint32_t total = end - start;
+  out.clear();
+  out.reserve(total);
+  std::string error;
+  std::vector<uint8_t> chunk;
+  for (uint32_t done = 0; done < total && error.empty();) {
+    const uint32_t size = std::min(total - done, ValueSearch::kChunkBytes);
+    // The locks get their turn before every chunk, the first one included.
+    LockKeeper::Instance().KeepDue();
+    if (!DumpRange(start + done, size, chunk)) {
+      error = "the range could not be read";
+      break;
+    }
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    done += size;
+    error = AfterChunk(progress, done, total);
+  }
   if (freeze) UnfreezeConsole();
-  return dumped ? "" : "the range could not be read";
+  return error;
 }
+
+namespace {
 
 template <typename T>
 bool Put(std::FILE* file, const T& value) {
@@ -181,7 +206,19 @@ std::string ValueSearch::Push(CandidateSet candidates, const std::vector<uint8_t
   return {};
 }
 
-std::string ValueSearch::First(const ScanRange& range, const ScanRequest& rawRequest, bool freeze) {
+std::string ValueSearch::First(const ScanRange& range, const ScanRequest& request, bool freeze,
+                               const ScanProgress& progress) {
+  const ExchangeClaim claim = ExchangeClaim::TryClaim();
+  return claim.held() ? FirstClaimed(range, request, freeze, progress) : "the link is in use";
+}
+
+std::string ValueSearch::Next(const ScanRequest& request, const ScanProgress& progress) {
+  const ExchangeClaim claim = ExchangeClaim::TryClaim();
+  return claim.held() ? NextClaimed(request, progress) : "the link is in use";
+}
+
+std::string ValueSearch::FirstClaimed(const ScanRange& range, const ScanRequest& rawRequest,
+                                      bool freeze, const ScanProgress& progress) {
   if (!IsNumeric(range.type)) return "a search takes a numeric type";
   if (range.end <= range.start || range.end - range.start > kMaxScanRange) {
     return "the range must be 1 byte to 64 MiB long";
@@ -191,7 +228,8 @@ std::string ValueSearch::First(const ScanRange& range, const ScanRequest& rawReq
   std::vector<uint8_t> snapshot;
   const ScanRange previousRange = range_;
   range_ = range;
-  if (std::string error = DumpUnderClaim(range, freeze, snapshot); !error.empty()) {
+  if (std::string error = ReadInChunksClaimed(range.start, range.end, freeze, snapshot, progress);
+      !error.empty()) {
     range_ = previousRange;
     return error;
   }
@@ -223,7 +261,7 @@ ReadPlan ValueSearch::NextPlan(uint64_t* windowBytes, uint64_t* dumpBytes) const
   return windows < dump ? ReadPlan::Windows : ReadPlan::Dump;
 }
 
-std::string ValueSearch::Next(const ScanRequest& rawRequest) {
+std::string ValueSearch::NextClaimed(const ScanRequest& rawRequest, const ScanProgress& progress) {
   if (levels_.empty()) return "no search has been started";
   if (rawRequest.compare == Compare::Unknown) return "\"unknown\" only starts a search";
   const ScanRequest request = Rounded(rawRequest, range_.type);
@@ -233,20 +271,33 @@ std::string ValueSearch::Next(const ScanRequest& rawRequest) {
   std::vector<uint32_t> readOffsets;
   std::vector<uint8_t> readValues;
   if (NextPlan() == ReadPlan::Windows) {
-    const ExchangeClaim claim = ExchangeClaim::TryClaim();
-    if (!claim.held()) return "the link is in use";
     std::vector<Span> spans;
     before.candidates.ForEach([&](uint32_t offset) {
       spans.push_back({range_.start + offset, size});
       readOffsets.push_back(offset);
     });
     WindowSnapshot held;
-    if (!held.ReadAll(PlanWindows(spans))) return "the console did not answer";
+    const std::vector<uint32_t> windows = PlanWindows(spans);
+    for (size_t done = 0; done < windows.size();) {
+      const size_t count = std::min(windows.size() - done, kChunkWindows);
+      const auto first = windows.begin() + static_cast<ptrdiff_t>(done);
+      LockKeeper::Instance().KeepDue();
+      if (!held.ReadAll({first, first + static_cast<ptrdiff_t>(count)}))
+        return "the console did not answer";
+      done += count;
+      if (std::string error =
+              AfterChunk(progress, done * kWindowSize, windows.size() * uint64_t{kWindowSize});
+          !error.empty()) {
+        return error;
+      }
+    }
     readValues.resize(readOffsets.size() * size);
     for (size_t i = 0; i < readOffsets.size(); ++i) {
       held.Fetch(range_.start + readOffsets[i], size, &readValues[i * size]);
     }
-  } else if (std::string error = DumpUnderClaim(range_, false, snapshot); !error.empty()) {
+  } else if (std::string error =
+                 ReadInChunksClaimed(range_.start, range_.end, false, snapshot, progress);
+             !error.empty()) {
     return error;
   }
   size_t index = 0;

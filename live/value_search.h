@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,15 +56,34 @@ struct ScanResult {
   std::optional<double> previous;  // none after the first scan
 };
 
+// Told after each chunk of a scan, with the link still held, how many bytes of how many are
+// read; false stops the scan, which then leaves the search as it was.
+using ScanProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+// What a stopped scan returns.
+inline constexpr char kScanStopped[] = "the scan was stopped";
+
+// Reads [start, end) in chunks, the caller holding the exchange claim, the game held still
+// throughout when `freeze`; locks and `progress` get their turn between chunks. Empty on
+// success.
+std::string ReadInChunksClaimed(uint32_t start, uint32_t end, bool freeze,
+                                std::vector<uint8_t>& out, const ScanProgress& progress = {});
+
 // How a next scan re-reads: the candidates' windows, or the whole range in one dump.
 enum class ReadPlan { Windows, Dump };
 
 class ValueSearch {
  public:
   // An empty string on success, otherwise why the scan did not run. `freeze` holds the game
-  // still for the dump so that the snapshot is one frame.
-  std::string First(const ScanRange& range, const ScanRequest& request, bool freeze = false);
-  std::string Next(const ScanRequest& request);
+  // still for the dump so that the snapshot is one frame. Memory is read in chunks; between
+  // two chunks the locks are written (LockKeeper) and `progress` is told.
+  std::string First(const ScanRange& range, const ScanRequest& request, bool freeze = false,
+                    const ScanProgress& progress = {});
+  std::string Next(const ScanRequest& request, const ScanProgress& progress = {});
+  // The same, for a caller that already holds the exchange claim.
+  std::string FirstClaimed(const ScanRange& range, const ScanRequest& request, bool freeze,
+                           const ScanProgress& progress);
+  std::string NextClaimed(const ScanRequest& request, const ScanProgress& progress);
   bool Undo();
 
   bool started() const { return !levels_.empty(); }
@@ -80,6 +100,9 @@ class ValueSearch {
 
   // Results and earlier levels kept for undo; older ones are dropped.
   static constexpr size_t kMaxLevels = 6;
+  // Two dump packets: about 60 ms of the link at its usual rate, short enough for a lock.
+  static constexpr uint32_t kChunkBytes = 2 * 0xF800;
+  static constexpr size_t kChunkWindows = 300;
 
  private:
   struct Level {

@@ -93,10 +93,21 @@ std::string ParseEntry(const json& item, const std::string& group, WatchEntry& e
   if (auto it = item.find("pointerOffsets"); it != item.end() && !it->is_null()) {
     if (!it->is_array()) return "has \"pointerOffsets\" that are not a list";
     for (const json& offset : *it) {
-      const auto number = HexNumber(offset);
+      // A pointer scan writes an offset back from the pointer as "-1C".
+      const bool back = offset.is_string() && offset.get_ref<const std::string&>().starts_with('-');
+      const auto number = HexNumber(back ? json(offset.get<std::string>().substr(1)) : offset);
       if (!number) return "has a pointer offset that is not hexadecimal";
-      entry.pointerOffsets.push_back(*number);
+      entry.pointerOffsets.push_back(back ? 0u - *number : *number);
     }
+  }
+  // Ours alone: the value a lock holds, so that a saved list keeps its locks.
+  if (auto it = item.find("lock"); it != item.end() && !it->is_null()) {
+    const auto bytes =
+        it->is_string() ? ParseValue(entry.type, entry.base, it->get<std::string>(), entry.length)
+                        : std::nullopt;
+    if (!bytes) return "has a \"lock\" that is not a value of its type";
+    entry.locked = true;
+    entry.lockedBytes = *bytes;
   }
   return {};
 }
@@ -133,10 +144,13 @@ json EntryJson(const WatchEntry& entry) {
   for (uint32_t offset : entry.pointerOffsets) offsets.push_back(Hex(offset));
   const bool isSigned =
       entry.type == ValueType::S8 || entry.type == ValueType::S16 || entry.type == ValueType::S32;
-  return json{{"label", entry.label},     {"address", Hex(entry.address)},
-              {"typeIndex", typeIndex},   {"unsigned", !isSigned},
-              {"length", entry.size()},   {"baseIndex", static_cast<int>(entry.base)},
-              {"pointerOffsets", offsets}};
+  json item{{"label", entry.label},     {"address", Hex(entry.address)},
+            {"typeIndex", typeIndex},   {"unsigned", !isSigned},
+            {"length", entry.size()},   {"baseIndex", static_cast<int>(entry.base)},
+            {"pointerOffsets", offsets}};
+  if (entry.locked && entry.lockedBytes.size() == entry.size())
+    item["lock"] = FormatValue(entry.type, entry.base, entry.lockedBytes.data(), entry.length);
+  return item;
 }
 
 std::string CsvField(const std::string& text) {

@@ -1,7 +1,9 @@
 #include "shell/live_windows.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -14,13 +16,18 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 
+#include "link/operation_thread.h"
 #include "live/background_refresh.h"
+#include "live/lock_keeper.h"
 #include "live/value_search.h"
 #include "live/watch_file.h"
 #include "live/watch_list.h"
 #include "shell/operation_runner.h"
+#include "shell/progress_meter.h"
 
 namespace zemlo::shell {
 namespace {
@@ -42,6 +49,9 @@ class WatchWindow final : public QWidget {
                                        QStringLiteral("Value"), QStringLiteral("Lock")});
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // An address behind pointers or an error would otherwise wrap or be cut off.
+    table_->setWordWrap(false);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     interval_ = new QSpinBox(this);
     interval_->setRange(20, 10000);
     interval_->setValue(100);
@@ -76,10 +86,12 @@ class WatchWindow final : public QWidget {
       const std::string error =
           list_.Lock(static_cast<size_t>(item->row()), item->checkState() == Qt::Checked);
       if (!error.empty()) status_->setText(QString::fromStdString(error));
+      PublishLocks();
     });
     connect(interval_, &QSpinBox::valueChanged, this, [this](int ms) {
       timer_.setInterval(ms);
       g_liveIntervalMs = ms;
+      live::LockKeeper::Instance().SetInterval(std::chrono::milliseconds(ms));
     });
     connect(&timer_, &QTimer::timeout, this, &WatchWindow::Refresh);
     timer_.start(interval_->value());
@@ -89,9 +101,13 @@ class WatchWindow final : public QWidget {
   void Add(const live::WatchEntry& entry) {
     list_.entries().push_back(entry);
     Fill();
+    PublishLocks();
   }
 
  private:
+  // A scan holds the link for seconds; the locks it writes between its chunks are these.
+  void PublishLocks() { live::LockKeeper::Instance().Publish(list_); }
+
   // The exchange runs on a thread of its own; its readings are taken back here, on the UI
   // thread. Skipped while the window's own edit runs.
   void Refresh() {
@@ -162,6 +178,7 @@ class WatchWindow final : public QWidget {
     }
     for (auto& entry : entries) list_.entries().push_back(std::move(entry));
     Fill();
+    PublishLocks();
   }
 
   void Save() {
@@ -194,6 +211,9 @@ class WatchWindow final : public QWidget {
     RunOperation(*this,
                  [&] { error = list_.EditClaimed(static_cast<size_t>(row), text.toStdString()); });
     status_->setText(error.empty() ? QStringLiteral("Written") : QString::fromStdString(error));
+    // An edit of a locked entry moved its lock to the new value.
+    PublishLocks();
+    Fill();
   }
 
   void Remove() {
@@ -201,6 +221,7 @@ class WatchWindow final : public QWidget {
     if (row < 0) return;
     list_.Remove(static_cast<size_t>(row));
     Fill();
+    PublishLocks();
   }
 
   live::WatchList list_;
@@ -229,13 +250,18 @@ class SearchWindow final : public QWidget {
       compare_->addItem(QString::fromLatin1(live::CompareName(static_cast<live::Compare>(i))), i);
     }
     valueA_ = new QLineEdit(this);
+    valueA_->setObjectName(QStringLiteral("value"));
     valueB_ = new QLineEdit(this);
+    valueB_->setObjectName(QStringLiteral("secondValue"));
     start_ = new QLineEdit(QStringLiteral("80000000"), this);
     end_ = new QLineEdit(QStringLiteral("81800000"), this);
     aligned_ = new QCheckBox(QStringLiteral("Aligned"), this);
     aligned_->setChecked(true);
     freeze_ = new QCheckBox(QStringLiteral("Freeze while reading"), this);
     status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("progress"));
     results_ = new QTableWidget(0, 3, this);
     results_->setHorizontalHeaderLabels(
         {QStringLiteral("Address"), QStringLiteral("Value"), QStringLiteral("Previous")});
@@ -250,27 +276,62 @@ class SearchWindow final : public QWidget {
       range->addWidget(widget);
     }
     auto* value = new QHBoxLayout;
-    for (QWidget* widget : std::initializer_list<QWidget*>{type_, compare_, valueA_, valueB_}) {
+    auto* valueLabel = new QLabel(QStringLiteral("&Value"), this);
+    valueLabel->setBuddy(valueA_);
+    auto* secondLabel = new QLabel(QStringLiteral("an&d"), this);
+    secondLabel->setBuddy(valueB_);
+    for (QWidget* widget : std::initializer_list<QWidget*>{type_, compare_, valueLabel, valueA_,
+                                                           secondLabel, valueB_}) {
       value->addWidget(widget);
     }
+    connect(compare_, &QComboBox::currentIndexChanged, this, [this, valueLabel, secondLabel] {
+      const int operands =
+          live::CompareOperands(static_cast<live::Compare>(compare_->currentData().toInt()));
+      valueLabel->setEnabled(operands >= 1);
+      valueA_->setEnabled(operands >= 1);
+      secondLabel->setEnabled(operands >= 2);
+      valueB_->setEnabled(operands >= 2);
+    });
+    compare_->currentIndexChanged(compare_->currentIndex());
     auto* buttons = new QHBoxLayout;
     for (const auto& [text, slot] :
          std::initializer_list<std::pair<const char*, void (SearchWindow::*)()>>{
              {"&First Scan", &SearchWindow::First},
              {"&Next Scan", &SearchWindow::Next},
              {"&Undo", &SearchWindow::Undo},
+             {"&Stop", &SearchWindow::Stop},
              {"Add to &Watch List", &SearchWindow::AddToWatch}}) {
       auto* button = new QPushButton(QString::fromLatin1(text), this);
       connect(button, &QPushButton::clicked, this, slot);
       buttons->addWidget(button);
+      (slot == &SearchWindow::Stop ? stopButtons_ : scanButtons_).push_back(button);
     }
+    for (QPushButton* button : stopButtons_) button->setEnabled(false);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(range);
     layout->addLayout(value);
     layout->addLayout(buttons);
     layout->addWidget(results_);
+    layout->addWidget(progress_);
     layout->addWidget(status_);
-    resize(560, 420);
+    connect(&progressTimer_, &QTimer::timeout, this, &SearchWindow::ShowProgress);
+    resize(600, 420);
+  }
+
+  ~SearchWindow() override {
+    stop_ = true;
+    thread_.Join();
+  }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    // The search belongs to the running scan until it ends; Stop ends it at the next chunk.
+    if (thread_.Running()) {
+      Stop();
+      event->ignore();
+      return;
+    }
+    QWidget::closeEvent(event);
   }
 
  private:
@@ -298,14 +359,74 @@ class SearchWindow final : public QWidget {
       status_->setText(QStringLiteral("Start and End are hexadecimal addresses"));
       return;
     }
-    Show(search_.First(range, *request, freeze_->isChecked()));
+    const bool freeze = freeze_->isChecked();
+    Scan([this, range, request = *request, freeze](const live::ScanProgress& progress) {
+      return search_.FirstClaimed(range, request, freeze, progress);
+    });
   }
 
   void Next() {
-    if (const auto request = Request()) Show(search_.Next(*request));
+    if (const auto request = Request()) {
+      Scan([this, request = *request](const live::ScanProgress& progress) {
+        return search_.NextClaimed(request, progress);
+      });
+    }
   }
 
-  void Undo() { Show(search_.Undo() ? std::string() : std::string("Nothing to undo")); }
+  void Undo() {
+    if (!thread_.Running()) Show(search_.Undo() ? std::string() : std::string("Nothing to undo"));
+  }
+
+  void Stop() { stop_ = true; }
+
+  // The scan reads on the operation thread; this window stays usable, shows how far the scan
+  // has come, and touches the search again only once the scan has ended.
+  void Scan(std::function<std::string(const live::ScanProgress&)> scan) {
+    if (thread_.Running()) return;
+    stop_ = false;
+    done_ = 0;
+    total_ = 0;
+    clock_.start();
+    meter_.Start(0, 0);
+    const auto progress = [this](uint64_t done, uint64_t total) {
+      done_ = done;
+      total_ = total;
+      return !stop_.load();
+    };
+    const OperationThread::Start start =
+        thread_.Begin([this, scan = std::move(scan), progress] { error_ = scan(progress); },
+                      [this] {
+                        QMetaObject::invokeMethod(
+                            this, [this] { Scanned(); }, Qt::QueuedConnection);
+                      });
+    if (start != OperationThread::Start::Started) {
+      status_->setText(QStringLiteral("The link is in use"));
+      return;
+    }
+    for (QPushButton* button : scanButtons_) button->setEnabled(false);
+    for (QPushButton* button : stopButtons_) button->setEnabled(true);
+    progress_->setText(QStringLiteral("Scanning..."));
+    progressTimer_.start(200);
+  }
+
+  void ShowProgress() {
+    const int64_t done = static_cast<int64_t>(done_.load());
+    const int64_t total = static_cast<int64_t>(total_.load());
+    if (total == 0) return;
+    meter_.Update(clock_.elapsed(), done);
+    ProgressFigures figures{done, total, 1, meter_.rate(), meter_.SecondsLeft(total - done)};
+    progress_->setText(QString::fromStdString(ProgressLine(figures)));
+  }
+
+  void Scanned() {
+    thread_.Join();
+    progressTimer_.stop();
+    progress_->clear();
+    for (QPushButton* button : scanButtons_) button->setEnabled(true);
+    for (QPushButton* button : stopButtons_) button->setEnabled(false);
+    Show(error_ == live::kScanStopped ? std::string("Scan stopped: the results are as before")
+                                      : error_);
+  }
 
   void AddToWatch() {
     const int row = results_->currentRow();
@@ -313,7 +434,7 @@ class SearchWindow final : public QWidget {
     live::WatchEntry entry;
     entry.label = "found";
     entry.address = results_->item(row, 0)->text().toUInt(nullptr, 16);
-    entry.type = search_.range().type;
+    entry.type = shownType_;
     entry.length = live::TypeSize(entry.type, 0);
     if (auto* watch = static_cast<WatchWindow*>(OpenWatchWindow(owner_))) watch->Add(entry);
   }
@@ -322,7 +443,7 @@ class SearchWindow final : public QWidget {
     constexpr size_t kShown = 500;
     const auto results = search_.Results(kShown);
     results_->setRowCount(static_cast<int>(results.size()));
-    const live::ValueType type = search_.range().type;
+    const live::ValueType type = shownType_ = search_.range().type;
     const auto number = [type](double value) {
       return live::IsFloat(type) ? QString::number(value, 'g', 9) : QString::number(value, 'f', 0);
     };
@@ -335,14 +456,17 @@ class SearchWindow final : public QWidget {
         results_->setItem(row, column, new QTableWidgetItem(texts[column]));
       }
     }
-    QString text = QStringLiteral("%1 candidates").arg(search_.count());
-    if (search_.count() > kShown) text += QStringLiteral(" (first %1 shown)").arg(kShown);
+    const uint64_t count = search_.count();
+    QString text =
+        count == 1 ? QStringLiteral("1 candidate") : QStringLiteral("%1 candidates").arg(count);
+    if (count > kShown) text += QStringLiteral(" (first %1 shown)").arg(kShown);
     if (!error.empty()) text = QString::fromStdString(error);
     status_->setText(text);
   }
 
   QWidget* owner_;
   live::ValueSearch search_;
+  live::ValueType shownType_ = live::ValueType::U16;
   QComboBox* type_;
   QComboBox* compare_;
   QLineEdit* valueA_;
@@ -352,7 +476,18 @@ class SearchWindow final : public QWidget {
   QCheckBox* aligned_;
   QCheckBox* freeze_;
   QLabel* status_;
+  QLabel* progress_;
   QTableWidget* results_;
+  std::vector<QPushButton*> scanButtons_;
+  std::vector<QPushButton*> stopButtons_;
+  QTimer progressTimer_;
+  QElapsedTimer clock_;
+  ProgressMeter meter_;
+  std::atomic<uint64_t> done_{0};
+  std::atomic<uint64_t> total_{0};
+  std::atomic<bool> stop_{false};
+  std::string error_;
+  OperationThread thread_;
 };
 
 template <typename Window>

@@ -56,4 +56,54 @@ TEST(LiveCli, ScanSessionContinuesAcrossInvocations) {
   std::filesystem::remove(file);
 }
 
+// Snapshots before and after a reload of the running game find the world-level-player chain; a
+// scan holds the locks of a watch file; the same locks come out as codes.
+TEST(LiveCli, PointersAcrossAReloadLocksDuringAScanAndCodes) {
+  const zemlo::testing::SimServerProcess sim(ZEMLO_SIM);
+  ASSERT_FALSE(sim.adapter().empty());
+  const std::string adapter = "--adapter " + sim.adapter() + " ";
+  const std::string watch = zemlo::testing::UniqueTempPath("-live.json");
+  const std::string chains = zemlo::testing::UniqueTempPath("-chains.json");
+  const std::string file = zemlo::testing::UniqueTempPath("-pointers.session");
+  const std::string session = " --session " + file;
+  std::ofstream(watch) << R"({"watchList":[{"label":"coins","address":"8090000C",
+      "pointerOffsets":["4"]}]})";
+  EXPECT_EQ(RunCli(adapter + "hook 1").status, 0);
+  // The game held still from reading where the coins are until the snapshot is taken.
+  const auto coins = [&] {
+    EXPECT_EQ(RunCli(adapter + "freeze").status, 0);
+    return RunCli(adapter + "watch " + watch + " --count 1").out.substr(6, 8);
+  };
+  const std::string before = coins();
+  CliRun run = RunCli(adapter + "pointers new " + before + session);
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string after = before;
+  for (int wait = 0; wait < 60 && after == before; ++wait) {  // a level lasts ten seconds
+    EXPECT_EQ(RunCli(adapter + "unfreeze").status, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    after = coins();
+  }
+  ASSERT_NE(after, before);
+  run = RunCli(adapter + "pointers add " + after + session + " --limit 100");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(R"("address": "80900020", "pointerOffsets": ["10", "1C8", "4"])"),
+            std::string::npos)
+      << run.out;
+  run = RunCli(adapter + "pointers list" + session + " --limit 1 --to-watch " + chains);
+  EXPECT_EQ(run.out.substr(run.out.find('\n') + 1),
+            "\"address\": \"8090000C\", \"pointerOffsets\": [\"4\"]\n");
+  EXPECT_NE(RunCli(adapter + "watch " + chains + " --count 1").out.find(" " + after + " "),
+            std::string::npos);
+  EXPECT_EQ(RunCli(adapter + "unfreeze").status, 0);
+
+  std::ofstream(watch) << R"({"watchList":[{"label":"health","address":"80900008",
+      "typeIndex":1,"lock":"1234"}]})";
+  run = RunCli(adapter + "scan new u16 between 1227 1234 --start 80900000 --end 80900010 --lock " +
+               watch + session);
+  EXPECT_EQ(run.out.substr(0, run.out.find(' ', 12)), "1 candidate\n80900008") << run.err;
+  run = RunCli("codes " + watch);
+  EXPECT_EQ(run.out, "[Gecko]\n$health\n02900008 000004D2\n");
+  for (const std::string& path : {watch, chains, file}) std::filesystem::remove(path);
+}
+
 }  // namespace

@@ -55,8 +55,8 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   std::string error;
   ASSERT_TRUE(ParseWatchJson(
       R"({"watchList":[{"label":"hp","address":"80900008","typeIndex":1,"unsigned":false,
-          "baseIndex":1},{"groupName":"player","groupEntries":[{"label":"coins",
-          "address":"0x8090000C","pointerOffsets":["4"]},
+          "baseIndex":1,"lock":"3E8"},{"groupName":"player","groupEntries":[{"label":"coins",
+          "address":"0x8090000C","pointerOffsets":["10","-4"]},
           {"label":"name","address":"80900010","typeIndex":5,"length":16}]}]})",
       entries, error))
       << error;
@@ -65,6 +65,9 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   EXPECT_EQ(entries[0].base, DisplayBase::Hex);
   EXPECT_EQ(entries[1].group, "player");
   EXPECT_EQ(entries[1].address, 0x8090000Cu);
+  EXPECT_EQ(entries[1].pointerOffsets, (std::vector<uint32_t>{0x10, 0xFFFFFFFC}));
+  EXPECT_TRUE(entries[0].locked);
+  EXPECT_EQ(entries[0].lockedBytes, (std::vector<uint8_t>{0x03, 0xE8}));
 
   std::vector<WatchEntry> again;
   ASSERT_TRUE(ParseWatchJson(WatchJson(entries), again, error));
@@ -75,7 +78,8 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
         R"({"watchList":[{"address":"zz"}]})",
         R"({"watchList":[{"address":"80000000","typeIndex":7}]})",
         R"({"watchList":[{"address":"80000000","typeIndex":5,"length":100000}]})",
-        R"({"watchList":[{"address":"80000000","pointerOffsets":["q"]}]})"}) {
+        R"({"watchList":[{"address":"80000000","pointerOffsets":["q"]}]})",
+        R"({"watchList":[{"address":"80000000","lock":"many"}]})"}) {
     SCOPED_TRACE(broken);
     EXPECT_FALSE(ParseWatchJson(broken, again, error));
     EXPECT_TRUE(again.empty());

@@ -6,9 +6,13 @@
 #include <future>
 #include <tuple>
 
+#include "link/bytes.h"
 #include "link/exchange_claim.h"
 #include "live/background_refresh.h"
+#include "live/gecko_codes.h"
 #include "live/live_link.h"
+#include "live/lock_keeper.h"
+#include "live/pointer_session.h"
 #include "live/value_search.h"
 #include "live/watch_list.h"
 #include "sim/game_model.h"
@@ -185,6 +189,105 @@ TEST_F(LiveTest, ComparisonsOnUnknownValuesAndSessionFiles) {
   std::ofstream(path, std::ios::binary | std::ios::in) << "ZLSCAN01\xff\xff";
   EXPECT_FALSE(search.Load(path, error));
   EXPECT_EQ(search.range().start, range.start);
+}
+
+// Snapshots around reloads of the game: the chains kept hold in each, the global pointer is the
+// best, and the world-level-player chain is among them.
+TEST_F(LiveTest, PointerScanKeepsTheChainsThatSurviveReloads) {
+  PointerSession session;
+  const auto coins = [&] { return model().game.PlayerAddress() + Game::kPlayerCoins; };
+  for (int reload = 0; reload < 3; ++reload) {
+    PointerSnapshot snapshot;
+    ASSERT_EQ(TakeSnapshot(coins(), snapshot), "");
+    session.snapshots.push_back(std::move(snapshot));
+    session.Rescan();
+    Play(Game::kLevelFrames);
+  }
+  PointerSnapshot now;
+  ASSERT_EQ(TakeSnapshot(coins(), now), "");
+  std::vector<std::string> chains;
+  for (const PointerChain& chain : session.chains) {
+    chains.push_back(ChainJson(chain));
+    EXPECT_EQ(FollowChain(chain, now), coins()) << chains.back();
+  }
+  ASSERT_FALSE(chains.empty());
+  EXPECT_EQ(chains[0], R"("address": "8090000C", "pointerOffsets": ["4"])");
+  EXPECT_NE(std::find(chains.begin(), chains.end(),
+                      R"("address": "80900020", "pointerOffsets": ["10", "1C8", "4"])"),
+            chains.end());
+}
+
+// The game plays on while a scan reads health's range in chunks: the lock keeps health where it
+// was put, so the scan finds it there; a stop leaves the results as they were.
+TEST_F(LiveTest, LocksHoldBetweenScanChunksAndAStopKeepsTheResults) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16)};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  ASSERT_EQ(list.Lock(0, true, "1234"), "");
+  LockKeeper& keeper = LockKeeper::Instance();
+  keeper.SetInterval(std::chrono::milliseconds(0));
+  const ScanRange range{Game::kHealth + 8 - 3 * ValueSearch::kChunkBytes, Game::kHealth + 8,
+                        ValueType::U16, true};
+  const auto playing = [&](uint64_t, uint64_t) {
+    Play(Game::kHealthDropEvery);
+    return true;
+  };
+  for (const bool locked : {false, true}) {
+    keeper.Publish(locked ? list : WatchList());
+    ASSERT_EQ(search.First(range, {Compare::Exact, 1234}, false, playing), "");
+    EXPECT_EQ(Addresses(), locked ? std::vector<uint32_t>{Game::kHealth} : std::vector<uint32_t>{});
+  }
+  keeper.Publish(WatchList());
+  EXPECT_EQ(
+      search.First(range, {Compare::Unknown}, false, [](uint64_t, uint64_t) { return false; }),
+      kScanStopped);
+  EXPECT_EQ(Addresses(), std::vector<uint32_t>{Game::kHealth});
+}
+
+// What a code handler does with the code types the export writes, on a copy of MEM1.
+void ApplyCodes(const std::vector<CodeLine>& lines, std::vector<uint8_t>& memory) {
+  const auto at = [&](uint32_t address) { return &memory.at(address - 0x80000000u); };
+  uint32_t pointer = 0x80000000u;
+  for (const auto& [first, second] : lines) {
+    const uint32_t type = first >> 24 & 0xFE;
+    if (first == 0x48000000u) {
+      pointer = ReadBE32(at(second));
+    } else if (first == 0x58010000u) {
+      pointer = ReadBE32(at(pointer + second));
+    } else if (type == 0xE0) {
+      pointer = 0x80000000u;
+    } else {
+      const uint32_t address = (type & 0x10 ? pointer : 0x80000000u) + (first & 0x01FFFFFF);
+      const uint32_t size = 1u << (type & 0x0F) / 2;
+      for (uint32_t i = 0; i < size; ++i) *at(address + i) = uint8_t(second >> 8 * (size - 1 - i));
+    }
+  }
+}
+
+TEST_F(LiveTest, CodesFromLocksWriteWhatTheLocksWrite) {
+  list.entries() = {Entry("health", Game::kHealth, ValueType::U16),
+                    Entry("letter", Game::kLevelName + 1, ValueType::U8),
+                    Entry("timer", Game::kTimer, ValueType::F32),
+                    Entry("high", 0x81000002u, ValueType::U16),
+                    Entry("deep coins", Game::kWorldPointer, ValueType::U32,
+                          {Game::kWorldLevel, Game::kLevelPlayer, Game::kPlayerCoins})};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  const char* values[] = {"1234", "88", "2.5", "4660", "99"};
+  for (size_t i = 0; i < list.entries().size(); ++i) ASSERT_EQ(list.Lock(i, true, values[i]), "");
+  adapter().Quiesce();
+  const std::span<uint8_t> memory = model().MemorySpan();
+  std::vector<uint8_t> coded(memory.begin(), memory.begin() + (24 << 20));
+  std::vector<std::string> skipped;
+  EXPECT_NE(GeckoSection(list.entries(), skipped).find("$deep coins\n48000000 80900020\n"),
+            std::string::npos);
+  EXPECT_TRUE(skipped.empty());
+  for (const WatchEntry& entry : list.entries()) {
+    std::string error;
+    ApplyCodes(LockCode(entry, error), coded);
+  }
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  adapter().Quiesce();
+  EXPECT_TRUE(std::equal(coded.begin(), coded.end(), memory.begin()));
+  EXPECT_EQ(ReadBE32(&coded[Game::kTimer - 0x80000000u]), 0x40200000u);
 }
 
 }  // namespace

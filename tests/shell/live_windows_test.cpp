@@ -35,13 +35,28 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   window().RunCommand(kCmdMemorySearch);
   QWidget* search = TopLevel("memorySearch");
   ASSERT_NE(search, nullptr);
-  search->findChildren<QLineEdit*>().at(0)->setText(QStringLiteral("1000"));
+  search->findChild<QLineEdit*>("value")->setText(QStringLiteral("1000"));
+  auto* results = search->findChild<QTableWidget*>();
+  auto* status = search->findChild<QLabel*>("status");
+  const auto scanned = [&] {
+    return WaitFor([&] { return status->text().contains("candidate"); });
+  };
+  // MEM1 at the rate of a real link: the window paints the scan's progress meanwhile, and the
+  // results change only when the scan ends.
+  adapter().console().SetThrottle(4'000'000);
   Press(*search, "&First Scan");
+  EXPECT_TRUE(
+      WaitFor([&] { return search->findChild<QLabel*>("progress")->text().contains('%'); }));
+  EXPECT_EQ(results->rowCount(), 0);
+  SaveScreenshot(*search, QStringLiteral("memory_search_scanning"));
+  ASSERT_TRUE(scanned());
+  adapter().console().SetThrottle(0);
   search->findChildren<QComboBox*>().at(1)->setCurrentText(QStringLiteral("decreased"));
   adapter().Quiesce();
   adapter().model().game.Step(adapter().model().MemorySpan(), sim::GameModel::kHealthDropEvery);
+  status->clear();
   Press(*search, "&Next Scan");
-  auto* results = search->findChild<QTableWidget*>();
+  ASSERT_TRUE(scanned());
   ASSERT_EQ(results->rowCount(), 1);
   EXPECT_EQ(results->item(0, 0)->text(), QStringLiteral("80900008"));
   EXPECT_EQ(results->item(0, 2)->text(), QStringLiteral("1000"));

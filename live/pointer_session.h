@@ -1,0 +1,35 @@
+// A pointer scan kept in a file between invocations: the snapshots taken so far (each with
+// where the object was), the scan's limits and the chains that held in all of them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "live/pointer_scan.h"
+#include "live/watch_list.h"
+
+namespace zemlo::live {
+
+struct PointerSession {
+  PointerScanOptions options;
+  std::vector<PointerSnapshot> snapshots;
+  std::vector<PointerChain> chains;
+  bool truncated = false;
+
+  // Scans all snapshots anew; with one more snapshot this only ever drops chains.
+  void Rescan();
+
+  bool Save(const std::string& path, std::string& error) const;
+  bool Load(const std::string& path, std::string& error);
+};
+
+// A u32 watch entry that follows `chain`.
+WatchEntry ChainEntry(const PointerChain& chain);
+
+// MEM1 as it is now, read with the game held still. An empty string on success.
+std::string TakeSnapshot(uint32_t target, PointerSnapshot& out);
+// A MEM1 dump file (24 MiB, as the dump command writes it).
+bool LoadSnapshotFile(const std::string& path, uint32_t target, PointerSnapshot& out,
+                      std::string& error);
+
+}  // namespace zemlo::live
