@@ -95,15 +95,31 @@ const std::vector<CliCommand>& CommandTable() {
       {"registers", "", "show the register block", 0, 0, false, {}, {}, true, CmdRegisters},
       {"grab", "-o FILE", "grab the screen into a BMP file", 0, 0, true, {}, {}, true, CmdGrab},
       {"extract-disc",
-       "gamecube|wii-single|wii-dual -o FILE [--dat FILE]... [--dat-folder DIR] [--no-verify]",
-       "extract a game disc, hash it and look it up in DAT files",
+       "gamecube|wii-single|wii-dual -o FILE [--dat FILE]... [--dat-folder DIR] [--no-verify] "
+       "[--format iso|split|rvz] [--split] [--split-size BYTES] [--level N] [--chunk-size BYTES]",
+       "extract a game disc, hash it and look it up in DAT files; the image is an ISO, an ISO "
+       "split into NAME.part0.iso, NAME.part1.iso, ... of --split-size bytes (default "
+       "4294934528), or RVZ (zstd --level, default 5, in chunks of --chunk-size, default "
+       "131072); the format defaults to RVZ for a FILE ending in .rvz, ISO otherwise",
        1,
        1,
        true,
-       {"--no-verify"},
-       {"--dat...", "--dat-folder"},
+       {"--no-verify", "--split"},
+       {"--dat...", "--dat-folder", "--format", "--split-size", "--level", "--chunk-size"},
        true,
        CmdExtractDisc},
+      {"convert",
+       "IN OUT [--format iso|split|rvz] [--split] [--split-size BYTES] [--level N] "
+       "[--chunk-size BYTES]",
+       "convert a disc image between ISO, split ISO (IN: its .part0.iso) and RVZ (offline); "
+       "the options are extract-disc's; prints the files written",
+       2,
+       2,
+       false,
+       {"--split"},
+       {"--format", "--split-size", "--level", "--chunk-size"},
+       false,
+       CmdConvert},
       {"dump-nand",
        "2048|2112 -o FILE [--keys FILE]",
        "dump the Wii NAND; --keys appends a 1024-byte keys file after a 2112 dump",

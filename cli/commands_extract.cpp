@@ -1,13 +1,16 @@
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/handlers.h"
+#include "disc/rvz.h"
 #include "extract/dat_catalog.h"
 #include "extract/disc_extractor.h"
 #include "extract/dump_options.h"
+#include "extract/image_convert.h"
 #include "extract/lowlevel_dump.h"
 #include "extract/nand_dumper.h"
 #include "extract/worker.h"
@@ -63,6 +66,59 @@ std::string Option(const CliArgs& args, const std::string& name) {
   return found == args.options.end() ? std::string() : found->second;
 }
 
+std::optional<uint64_t> Number(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+      text.size() > 19) {
+    return std::nullopt;
+  }
+  return std::stoull(text);
+}
+
+// --format, --split, --split-size, --level and --chunk-size into `options`; the reason when one is
+// wrong.
+std::optional<std::string> ParseImageOptions(const CliArgs& args, DumpOptions& options) {
+  const std::string format = Option(args, "--format");
+  if (format == "iso") {
+    options.imageFormat = disc::ImageFormat::Iso;
+  } else if (format == "split") {
+    options.imageFormat = disc::ImageFormat::Split;
+  } else if (format == "rvz") {
+    options.imageFormat = disc::ImageFormat::Rvz;
+  } else if (!format.empty()) {
+    return "the format is iso, split or rvz";
+  }
+  if (args.flags.contains("--split") || args.options.contains("--split-size")) {
+    if (options.imageFormat && options.imageFormat != disc::ImageFormat::Split) {
+      return "--split goes with --format split only";
+    }
+    options.imageFormat = disc::ImageFormat::Split;
+  }
+  if (args.options.contains("--split-size")) {
+    const std::optional<uint64_t> size = Number(Option(args, "--split-size"));
+    if (!size || *size == 0) return "--split-size takes a number of bytes";
+    options.splitSize = *size;
+  }
+  if (args.options.contains("--level")) {
+    const std::string text = Option(args, "--level");
+    const bool negative = text.starts_with('-');
+    const std::optional<uint64_t> level = Number(negative ? text.substr(1) : text);
+    if (!level || *level > 22) return "--level takes a zstd level from -22 to 22";
+    options.rvz.level = negative ? -static_cast<int>(*level) : static_cast<int>(*level);
+  }
+  if (args.options.contains("--chunk-size")) {
+    const std::optional<uint64_t> size = Number(Option(args, "--chunk-size"));
+    if (!size || !disc::ValidRvzChunkSize(*size)) {
+      return "--chunk-size is a power of two from 32768 to 2097152, or a multiple of 2097152";
+    }
+    options.rvz.chunkSize = static_cast<uint32_t>(*size);
+  }
+  const bool rvz =
+      options.imageFormat == disc::ImageFormat::Rvz ||
+      (!options.imageFormat && disc::FormatFromPath(args.output) == disc::ImageFormat::Rvz);
+  if (rvz && !disc::RvzAvailable()) return "this build cannot write RVZ (no zstd)";
+  return std::nullopt;
+}
+
 }  // namespace
 
 int CmdExtractDisc(const CliArgs& args, CliUi& ui) {
@@ -71,6 +127,9 @@ int CmdExtractDisc(const CliArgs& args, CliUi& ui) {
     return UsageError("extract-disc", "the disc kind is gamecube, wii-single or wii-dual");
   }
   DumpOptions options;
+  if (const std::optional<std::string> wrong = ParseImageOptions(args, options)) {
+    return UsageError("extract-disc", *wrong);
+  }
   options.datFolder = Option(args, "--dat-folder");
   options.verify = !args.flags.contains("--no-verify");
   std::istringstream dats(Option(args, "--dat"));
@@ -84,6 +143,25 @@ int CmdExtractDisc(const CliArgs& args, CliUi& ui) {
   }
   SetDumpOptions(options);
   return RunExtraction(StartDiscExtraction, selection);
+}
+
+int CmdConvert(const CliArgs& args, CliUi& ui) {
+  CliArgs withOutput = args;
+  withOutput.output = args.args.at(1);
+  DumpOptions options;
+  if (const std::optional<std::string> wrong = ParseImageOptions(withOutput, options)) {
+    return UsageError("convert", *wrong);
+  }
+  const disc::ImageTarget target{options.imageFormat.value_or(disc::FormatFromPath(args.args[1])),
+                                 args.args[1], options.splitSize, options.rvz};
+  const ConvertResult result = ConvertImage(args.args[0], target);
+  if (!result.ok) {
+    ui.ShowMessage("Error: Couldn't convert the image: " + result.error, "zemlo-cli convert",
+                   MessageIcon::Error, MessageOwner::None, "");
+    return kExitFailure;
+  }
+  for (const std::string& file : result.files) ui.ListInsert(-1, file);
+  return kExitOk;
 }
 
 int CmdDumpNand(const CliArgs& args, CliUi&) {

@@ -28,6 +28,7 @@ int CmdRegisters(const CliArgs& args, CliUi& ui);
 int CmdGrab(const CliArgs& args, CliUi& ui);
 // commands_extract.cpp
 int CmdExtractDisc(const CliArgs& args, CliUi& ui);
+int CmdConvert(const CliArgs& args, CliUi& ui);
 int CmdDumpNand(const CliArgs& args, CliUi& ui);
 int CmdLowLevel(const CliArgs& args, CliUi& ui);
 // commands_card.cpp

@@ -4,10 +4,12 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "extract/disc_identity.h"
+#include "extract/disc_output.h"
+#include "extract/dump_options.h"
 #include "extract/dump_verifier.h"
-#include "extract/output_file.h"
 #include "extract/packet_buffer.h"
 #include "extract/packet_read.h"
 #include "extract/stream_control.h"
@@ -97,7 +99,7 @@ std::optional<DiscIdentity> Identify(const DiscKind& kind, std::span<const uint8
 }
 
 // The verdict and the checksums below the run's own lines, and the report beside the image.
-void ReportVerification(DumpVerifier& verifier, const std::string& path,
+void ReportVerification(DumpVerifier& verifier, const std::string& path, const DiscOutput& output,
                         const std::optional<DiscIdentity>& identity) {
   verifier.Finish();
   const DatVerdict verdict = verifier.Verdict();
@@ -112,10 +114,19 @@ void ReportVerification(DumpVerifier& verifier, const std::string& path,
                           {"Version", std::to_string(known.version)},
                           {"System", SystemName(known.system)}};
   fields.insert(fields.begin() + 1, disc.begin(), disc.end());
+  if (output.format() != disc::ImageFormat::Iso) {
+    // The image's own files: the parts of a split ISO in order, or the RVZ.
+    std::string files;
+    for (const std::string& file : output.Files()) {
+      files += (files.empty() ? "" : ", ") + std::filesystem::path(file).filename().string();
+    }
+    fields.insert(fields.begin() + 1, {{"Format", FormatName(output.format())}, {"Files", files}});
+  }
   const bool verified = verdict.kind == DatVerdict::Verified;
-  fields.insert(
-      fields.begin() + 1 + static_cast<long>(disc.size()) + 4,
-      {"Verified", verified ? "yes (" + verdict.game + ")" : "no (" + verdict.Line() + ")"});
+  const auto sums = std::find_if(fields.begin(), fields.end(),
+                                 [](const auto& field) { return field.first == "SHA-1"; });
+  fields.insert(sums + 1, {"Verified", verified ? "yes (" + verdict.game + ")"
+                                                : "no (" + verdict.Line() + ")"});
   if (!WriteDumpReport(path, fields))
     AppendLine("Error: Couldn't write the report " + path + ".txt");
 }
@@ -144,8 +155,17 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     ProgressEnd();
     return ExtractOutcome::Cancelled;
   }
-  OutputFile file;
-  if (!file.Open(*path)) {
+  const DumpOptions options = CurrentDumpOptions();
+  const disc::ImageFormat format = DumpFormat(options, *path);
+  if (format == disc::ImageFormat::Rvz && SystemOf(kind) == DiscSystem::Wii) {
+    // Refused before the drive spins up: Wii partitions are stored decrypted in RVZ.
+    Ui().ShowMessage(kMsgWiiRvz, kCaptionDvdError, MessageIcon::Error, MessageOwner::Dialog,
+                     "Choose ISO or split ISO for a Wii disc.");
+    Ui().ListClear();
+    return ExtractOutcome::Failed;
+  }
+  DiscOutput file;
+  if (!file.Open(format, *path, options)) {
     ShowFileError(kMsgFopen);
     return ExtractOutcome::Failed;
   }
@@ -181,7 +201,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
       const bool intact = read == PacketRead::Whole && ByteSum(packet.get(), kDiscPacketData) ==
                                                            ReadBE32(packet.get() + kDiscPacketData);
       if (intact) {
-        if (!file.Write(packet.get(), kDiscPacketData) || !file.Flush()) {
+        if (!file.Write(packet.get(), kDiscPacketData)) {
           return FailStream("Error: Couldn't write to file", kCaptionFileError);
         }
         verifier.Feed(packet.get(), kDiscPacketData);
@@ -213,7 +233,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     if (read == PacketRead::Failed || read == PacketRead::Partial || read == PacketRead::Silent) {
       return FailStream(kMsgUsbTransmit, kCaptionUsbError);
     }
-    if (read == PacketRead::Whole && (!file.Write(packet.get(), kind.finalPart) || !file.Flush())) {
+    if (read == PacketRead::Whole && !file.Write(packet.get(), kind.finalPart)) {
       return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
     }
     if (read == PacketRead::Whole) {
@@ -232,8 +252,9 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     ProgressEnd();
     return ExtractOutcome::Stopped;
   }
+  if (!file.Finish()) return FailStream("Error: Couldn't write to file", kCaptionFileError);
   Ui().ListInsert(1, kLineDiscFinished);
-  if (verifier.enabled()) ReportVerification(verifier, *path, identity);
+  if (verifier.enabled()) ReportVerification(verifier, *path, file, identity);
   ProgressEnd();
   return ExtractOutcome::Finished;
 }

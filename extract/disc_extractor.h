@@ -35,6 +35,8 @@ inline constexpr char kCaptionDiscStopped[] = "DVD Stopped";
 inline constexpr char kLineDiscFinished[] = "Finished Extracting Game";
 inline constexpr char kMsgConsoleSilent[] =
     "Error: The console sent nothing for 300 seconds. Please check the disc and retry";
+inline constexpr char kMsgWiiRvz[] =
+    "Error: RVZ images of Wii discs are not supported yet. Please choose another image format";
 inline constexpr char kMsgStreamOutOfStep[] =
     "Error: The console sent more data than the disc holds, so the image cannot be trusted. "
     "Please retry";

@@ -1,10 +1,14 @@
 // What the front-ends choose for the dumps beyond the dialog's combo box: where the dump
-// databases are and which keys file goes after a NAND dump. Set before a worker starts, read by
-// it; guarded, because the desktop client may change them while a worker runs.
+// databases are, which keys file goes after a NAND dump, and how a disc image is written. Set
+// before a worker starts, read by it; guarded, because the desktop client may change them while a
+// worker runs.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "disc/image_file.h"
 
 namespace zemlo {
 
@@ -13,6 +17,10 @@ struct DumpOptions {
   std::string datFolder;              // every DAT in it is used too
   std::string keysFile;               // NAND dumps: appended after a 2,112-byte dump
   bool verify = true;                 // false: no sums, verdict or report (for measuring)
+  // Disc dumps: the image format (unset: from the file name), split part size, RVZ settings.
+  std::optional<disc::ImageFormat> imageFormat;
+  uint64_t splitSize = disc::kDefaultSplitSize;
+  disc::RvzSettings rvz;
 };
 
 void SetDumpOptions(DumpOptions options);

@@ -61,9 +61,10 @@ void SendStrayBytes(ConsoleSession& session) {
 
 void ServeDisc(ConsoleSession& session, DiscType type) {
   ExtractModel& model = session.model().extract;
+  const DiscLayout layout = model.layout(type);
   std::unique_ptr<DiscSource> source;
   if (model.discImage.empty()) {
-    source = std::make_unique<GeneratedDisc>(type);
+    source = std::make_unique<GeneratedDisc>(type, layout.size());
   } else {
     source = ImageDisc::Open(model.discImage);
   }
@@ -71,7 +72,6 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
     session.Reply(REPLY_FAIL);  // no disc that can be read
     return;
   }
-  const DiscLayout layout = model.layout(type);
   // Accepted, then (once the drive has spun up) ready to stream.
   if (!session.Reply(REPLY_ACK)) return;
   if (!model.discReadyReply) return;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "disc/disc_header.h"
+#include "disc/simulated_gamecube.h"
 #include "link/bytes.h"
 #include "link/file_offset.h"
 #include "protocol/commands.h"
@@ -49,14 +51,16 @@ DiscIdentity Identity(DiscType type) {
 
 }  // namespace
 
-GeneratedDisc::GeneratedDisc(DiscType type) : header_(kSectorSize, 0), block_(kPacketData, 0) {
+GeneratedDisc::GeneratedDisc(DiscType type, uint64_t size)
+    : header_(kSectorSize, 0), block_(kPacketData, 0) {
   const DiscIdentity identity = Identity(type);
-  std::memcpy(header_.data(), identity.gameId, std::strlen(identity.gameId));
   if (type == DiscType::GameCube) {
-    WriteBE32(&header_[0x1C], kGameCubeMagic);
-  } else {
-    WriteBE32(&header_[0x18], kWiiMagic);
+    gamecube_ =
+        std::make_unique<disc::SimulatedGameCubeDisc>(identity.gameId, identity.title, size);
+    return;
   }
+  std::memcpy(header_.data(), identity.gameId, std::strlen(identity.gameId));
+  WriteBE32(&header_[disc::BootHeaderField::kWiiMagic], disc::kWiiMagic);
   std::memcpy(&header_[0x20], identity.title, std::strlen(identity.title));
   headerSum_ = ByteSum(header_.data(), kSectorSize);
 
@@ -84,7 +88,13 @@ uint32_t GeneratedDisc::SectorSum(uint64_t sector) const {
   return patternTailSum_ + ByteSum(stamp, 8);
 }
 
+GeneratedDisc::~GeneratedDisc() = default;
+
 uint32_t GeneratedDisc::Read(uint64_t offset, uint8_t* out, uint32_t count) {
+  if (gamecube_) {
+    gamecube_->Read(offset, out, count);
+    return ByteSum(out, static_cast<int32_t>(count));
+  }
   uint32_t sum = 0;
   while (count > 0) {
     const uint64_t sector = offset / kSectorSize;
@@ -138,9 +148,10 @@ uint32_t ImageDisc::Read(uint64_t offset, uint8_t* out, uint32_t count) {
   return ByteSum(out, static_cast<int32_t>(count));
 }
 
-std::vector<uint8_t> GeneratedDiscBytes(DiscType type, uint64_t offset, uint32_t count) {
+std::vector<uint8_t> GeneratedDiscBytes(DiscType type, uint64_t size, uint64_t offset,
+                                        uint32_t count) {
   std::vector<uint8_t> bytes(count);
-  GeneratedDisc(type).Read(offset, bytes.data(), count);
+  GeneratedDisc(type, size).Read(offset, bytes.data(), count);
   return bytes;
 }
 

@@ -1,5 +1,5 @@
-// Where the simulated drive's bytes come from: a generated disc (deterministic, with a valid disc
-// header, produced on the fly so that even an 8.5 GB disc costs no memory) or an image file.
+// Where the simulated drive's bytes come from: a generated disc (deterministic, produced on the fly
+// so that even an 8.5 GB disc costs no memory) or an image file.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,10 @@
 
 #include "sim/extract_model.h"
 
+namespace zemlo::disc {
+class SimulatedGameCubeDisc;
+}
+
 namespace zemlo::sim {
 
 class DiscSource {
@@ -19,17 +23,17 @@ class DiscSource {
   virtual uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) = 0;
 };
 
-// The generated disc of one type: a header sector with the game ID, the magic word and a title,
-// then sectors of a fixed pattern, each starting with its own byte offset (big-endian 64 bits) so
-// that a misplaced or repeated packet shows.
+// The generated disc of one type and size. A GameCube disc is laid out as real ones are (see
+// disc/simulated_gamecube.h). A Wii disc is a header sector with the game ID, the magic word and
+// a title, then sectors of a fixed pattern, each starting with its own byte offset (big-endian 64
+// bits) so that a misplaced or repeated packet shows.
 class GeneratedDisc final : public DiscSource {
  public:
-  explicit GeneratedDisc(DiscType type);
+  GeneratedDisc(DiscType type, uint64_t size);
+  ~GeneratedDisc() override;
   uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) override;
 
   static constexpr uint32_t kSectorSize = 2048;
-  static constexpr uint32_t kGameCubeMagic = 0xC2339F3D;  // at 0x1C
-  static constexpr uint32_t kWiiMagic = 0x5D1C9EA3;       // at 0x18
 
  private:
   void FillSector(uint64_t sector, uint8_t* out) const;
@@ -39,6 +43,7 @@ class GeneratedDisc final : public DiscSource {
   uint32_t headerSum_ = 0;
   std::vector<uint8_t> block_;   // the pattern sector repeated over one packet
   uint32_t patternTailSum_ = 0;  // bytes 8..2047 of a pattern sector
+  std::unique_ptr<disc::SimulatedGameCubeDisc> gamecube_;
 };
 
 // An image file read at the requested offsets; zeros where it ends early.
@@ -55,8 +60,10 @@ class ImageDisc final : public DiscSource {
   std::unique_ptr<std::FILE, Closer> file_;
 };
 
-// The bytes a generated disc holds at [offset, offset + count), for checking images in tests.
-std::vector<uint8_t> GeneratedDiscBytes(DiscType type, uint64_t offset, uint32_t count);
+// The bytes a generated disc of `size` bytes holds at [offset, offset + count), for checking
+// images in tests.
+std::vector<uint8_t> GeneratedDiscBytes(DiscType type, uint64_t size, uint64_t offset,
+                                        uint32_t count);
 
 // One NAND page: 2,048 data bytes, followed in 2,112 mode by the 64-byte spare area.
 void FillNandPage(uint32_t page, uint32_t pageSize, uint8_t* out);

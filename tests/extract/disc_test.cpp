@@ -39,7 +39,8 @@ TEST_F(DiscTest, EachKindAndPageModeWritesItsWholeFile) {
 
     EXPECT_EQ(g_workerBusy, 0);
     EXPECT_EQ(ReadFileBytes(path),
-              disc ? sim::GeneratedDiscBytes(static_cast<sim::DiscType>(i), 0, kind.imageSize())
+              disc ? sim::GeneratedDiscBytes(static_cast<sim::DiscType>(i), kind.imageSize(), 0,
+                                             kind.imageSize())
                    : NandBytes(27, nand.pageSize));
     std::vector<uint8_t> expected{disc ? kind.command : nand.command};
     expected.insert(expected.end(), packets, ACK_BLOCK);
@@ -87,7 +88,8 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
                                       "checksum Mismatch Packet 1a", "Finished Extracting Game"}));
   EXPECT_EQ(ui().InsertPosition("checksum Mismatch Packet 1a"), 1);  // below the selection line
   EXPECT_EQ(ReadFileBytes(path),
-            sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kinds[0].imageSize()));
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
+                                    kinds[0].imageSize()));
   const std::vector<uint8_t> sent = Sent();
   EXPECT_EQ(sent[1], RETRY_BLOCK);
   EXPECT_EQ(sent[1 + 1 + 26], RETRY_BLOCK);  // after the 26 packets before it

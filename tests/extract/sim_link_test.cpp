@@ -19,8 +19,8 @@ using SimLinkTest = SimFixture;
 
 // Disc packet `index` of a GameCube stream as the console sends it.
 std::vector<uint8_t> Packet(uint32_t index) {
-  std::vector<uint8_t> packet =
-      sim::GeneratedDiscBytes(sim::DiscType::GameCube, index * 61440, 61440);
+  std::vector<uint8_t> packet = sim::GeneratedDiscBytes(
+      sim::DiscType::GameCube, sim::ExtractModel{}.gamecube.size(), index * 61440, 61440);
   packet.resize(kPacket);
   WriteBE32(&packet[61440], ByteSum(packet.data(), 61440));
   return packet;

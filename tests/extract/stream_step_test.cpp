@@ -29,7 +29,8 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
   } runs[] = {
       {"disc",
        [&] { return ExtractDisc(0, kinds); },
-       sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kinds[0].imageSize()),
+       sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
+                               kinds[0].imageSize()),
        "Console still reading Packet 2",
        kMsgStreamOutOfStep,
        {}},

@@ -118,8 +118,9 @@ TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
 TEST_F(VerifyTest, DiscLookedUpInDats) {
   if (!kDatFilesSupported) GTEST_SKIP() << kDatFilesUnsupported;
   const std::vector<DiscKind> kinds = SmallDiscs(3, 1, 1);
-  const std::vector<uint8_t> disc = sim::GeneratedDiscBytes(
-      sim::DiscType::GameCube, 0, static_cast<uint32_t>(kinds[0].imageSize()));
+  const std::vector<uint8_t> disc =
+      sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
+                              static_cast<uint32_t>(kinds[0].imageSize()));
   const Digests sums = SumsOf(disc.data(), disc.size());
   const std::string right = sums.Sha1Hex(), md5 = sums.Md5Hex(), crc = sums.Crc32Hex();
   const auto dat = [&](const std::string& sha1, const std::string& md5Hex,
@@ -181,8 +182,8 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
 // The drive serves a GameCube image, shorter than the disc: zeros past its end.
 TEST_F(VerifyTest, KindChosenIsNotTheDiscInTheDrive) {
   const std::vector<DiscKind> kinds = SmallDiscs(1, 2, 1);
-  std::vector<uint8_t> image =
-      sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, kDiscPacketData + 5000);
+  std::vector<uint8_t> image = sim::GeneratedDiscBytes(
+      sim::DiscType::GameCube, kDiscPacketData + 5000, 0, kDiscPacketData + 5000);
   WriteFileBytes(TempPath("gc.iso"), image);
   model().extract.discImage = TempPath("gc.iso");
   SaveTo("wii.iso");

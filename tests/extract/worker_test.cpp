@@ -64,7 +64,8 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
   const uint32_t accepted = Advances();
   EXPECT_LT(accepted, 2000u);
   EXPECT_EQ(ReadFileBytes(path),
-            sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0, accepted * kDiscPacketData));
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, model().extract.gamecube.size(), 0,
+                                    accepted * kDiscPacketData));
   EXPECT_EQ(model().extract.streamsCompleted, 0u);
 }
 

@@ -185,7 +185,7 @@ TEST_F(FtdiChipTest, DumpAndExtractionGiveTheConsolesBytes) {
   EXPECT_EQ(ReadFileBytes(TempPath("dump")),
             std::vector<uint8_t>(memory.begin(), memory.begin() + kDumpPacketSize));
   EXPECT_EQ(ReadFileBytes(TempPath("disc")),
-            sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
                                     static_cast<uint32_t>(kinds[0].imageSize())));
 }
 
@@ -208,7 +208,7 @@ TEST_F(FtdiChipTest, StoppedExtractionKeepsTheAcceptedPackets) {
   const std::vector<uint8_t> kept = ReadFileBytes(path);
   EXPECT_GE(kept.size(), kDiscPacketData);
   EXPECT_LT(kept.size(), kinds[0].imageSize());
-  EXPECT_EQ(kept, sim::GeneratedDiscBytes(sim::DiscType::GameCube, 0,
+  EXPECT_EQ(kept, sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
                                           static_cast<uint32_t>(kept.size())));
   EXPECT_EQ(ui().messages().at(0).text, "DVD Extract operation stopped");
 }

@@ -1,0 +1,278 @@
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "disc/big_endian.h"
+#include "disc/disc_header.h"
+#include "disc/junk.h"
+#include "disc/plain_file.h"
+#include "disc/rvz.h"
+#include "disc/rvz_layout.h"
+#include "protocol/message_digest.h"
+
+namespace zemlo::disc {
+namespace {
+
+std::vector<uint8_t> Sha1(const uint8_t* data, size_t size) {
+  MessageDigest digest(MessageDigest::Kind::kSha1);
+  digest.Update(data, size);
+  return digest.Finish();
+}
+
+// The disc is taken in order and cut into groups as they fill; each is packed, compressed and
+// appended at once, so memory holds one group whatever the disc's size. Where padding may start
+// is learnt from the disc itself: block starts, and the ends of the system files and of every
+// file the FST lists (the FST lies before the files it lists).
+class RvzWriter final : public ImageWriter {
+ public:
+  RvzWriter(std::string path, const RvzSettings& settings)
+      : path_(std::move(path)), settings_(settings) {}
+  ~RvzWriter() override { ZSTD_freeCCtx(context_); }
+
+  bool Open() {
+    context_ = ZSTD_createCCtx();
+    group_.reserve(settings_.chunkSize);
+    // Head, disc struct and the (empty) partition table, filled in at the end.
+    dataEnd_ = rvz::kHeadSize + rvz::kDiscSize;
+    return context_ && file_.Open(path_, "wb") &&
+           file_.Write(std::vector<uint8_t>(dataEnd_).data(), dataEnd_);
+  }
+
+  bool Write(const uint8_t* data, size_t count) override {
+    while (count > 0) {
+      const size_t part = std::min(count, settings_.chunkSize - group_.size());
+      Capture(received_, data, part);
+      // Wii partitions are stored decrypted, which needs keys this writer does not take: a Wii
+      // disc is refused rather than written as a GameCube image.
+      if (system_.size() >= kBootHeaderSize &&
+          ReadBE32(&system_[BootHeaderField::kWiiMagic]) == kWiiMagic) {
+        return false;
+      }
+      group_.insert(group_.end(), data, data + part);
+      received_ += part;
+      data += part;
+      count -= part;
+      if (group_.size() == settings_.chunkSize && !EmitGroup()) return false;
+    }
+    return true;
+  }
+
+  bool Finish() override {
+    if (!group_.empty() && !EmitGroup()) return false;
+    return WriteTables() && file_.Close();
+  }
+
+  void Abandon() override {
+    file_.Close();
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+
+  std::vector<std::string> Files() const override { return {path_}; }
+
+ private:
+  // Keeps the system area (boot header to the end of the FST) for finding the files.
+  void Capture(uint64_t at, const uint8_t* data, size_t count) {
+    constexpr uint64_t kSystemLimit = 64 << 20;
+    for (;;) {
+      const uint64_t wanted = systemEnd_ != 0 ? systemEnd_ : kBootHeaderSize;
+      const uint64_t from = system_.size();
+      if (from >= wanted || from < at || from >= at + count) break;
+      const uint64_t upto = std::min(at + count, wanted);
+      system_.insert(system_.end(), data + (from - at), data + (upto - at));
+      if (systemEnd_ != 0 || system_.size() < kBootHeaderSize) break;
+      const uint64_t fstEnd = uint64_t{ReadBE32(&system_[BootHeaderField::kFstOffset])} +
+                              ReadBE32(&system_[BootHeaderField::kFstSize]);
+      systemEnd_ = std::clamp<uint64_t>(fstEnd, kBootHeaderSize, kSystemLimit);
+    }
+    if (!learnt_ && systemEnd_ != 0 && system_.size() >= systemEnd_) {
+      LearnEnds();
+      learnt_ = true;
+    }
+  }
+
+  void LearnEnds() {
+    const auto field = [&](uint64_t at) {
+      return at + 4 <= system_.size() ? ReadBE32(&system_[at]) : 0u;
+    };
+    ends_.insert(kBootHeaderSize);
+    ends_.insert(kBi2Offset + kBi2Size);
+    ends_.insert(kApploaderOffset + 0x20 + uint64_t{field(kApploaderOffset + 0x14)} +
+                 field(kApploaderOffset + 0x18));
+    const uint64_t dol = field(BootHeaderField::kDolOffset);
+    for (uint32_t section = 0; section < 18; ++section) {
+      const uint32_t size = field(dol + 0x90 + section * 4);
+      if (size != 0) ends_.insert(dol + field(dol + section * 4) + size);
+    }
+    const uint64_t fst = field(BootHeaderField::kFstOffset);
+    ends_.insert(systemEnd_);
+    if (fst < system_.size()) {
+      for (const FstFile& file : ParseFst({&system_[fst], system_.size() - fst})) {
+        ends_.insert(file.offset + file.size);
+      }
+    }
+  }
+
+  void AppendRaw(std::vector<uint8_t>& packed, const uint8_t* data, size_t size) {
+    if (size == 0) return;
+    const size_t at = packed.size();
+    packed.resize(at + 4 + size);
+    WriteBE32(&packed[at], static_cast<uint32_t>(size));
+    std::memcpy(&packed[at + 4], data, size);
+  }
+
+  // The group as RVZ packing: runs of stored bytes and runs of padding kept as their seed.
+  // Empty when no padding was found (the group is then stored as it is).
+  std::vector<uint8_t> Pack(uint64_t start) {
+    std::vector<uint8_t> packed;
+    const uint64_t end = start + group_.size();
+    uint64_t stored = start;  // bytes before this are in `packed`
+    bool found = false;
+    for (uint64_t block = start / kJunkBlockSize * kJunkBlockSize; block < end;
+         block += kJunkBlockSize) {
+      const uint64_t blockEnd = std::min(block + kJunkBlockSize, end);
+      std::vector<uint64_t> candidates{std::max(block, start)};
+      for (auto it = ends_.upper_bound(block); it != ends_.end() && *it < blockEnd; ++it) {
+        candidates.push_back((*it + 3) / 4 * 4);
+      }
+      for (uint64_t at : candidates) {
+        if (at < stored || at >= blockEnd) continue;
+        JunkSeed seed;
+        const size_t length = FindJunkSeed(&group_[at - start], blockEnd - at,
+                                           static_cast<uint32_t>(at % kJunkBlockSize), seed);
+        if (length == 0) continue;
+        AppendRaw(packed, &group_[stored - start], at - stored);
+        const size_t entry = packed.size();
+        packed.resize(entry + 4 + 4 * kJunkSeedWords);
+        WriteBE32(&packed[entry], static_cast<uint32_t>(length) | rvz::kJunkFlag);
+        for (size_t i = 0; i < kJunkSeedWords; ++i) WriteBE32(&packed[entry + 4 + 4 * i], seed[i]);
+        stored = at + length;
+        found = true;
+      }
+    }
+    if (!found) return {};
+    AppendRaw(packed, &group_[stored - start], end - stored);
+    return packed;
+  }
+
+  bool EmitGroup() {
+    const uint64_t start = received_ - group_.size();
+    uint8_t entry[rvz::kGroupEntrySize] = {};
+    WriteBE32(entry, static_cast<uint32_t>(dataEnd_ / 4));
+    if (std::all_of(group_.begin(), group_.end(), [](uint8_t byte) { return byte == 0; })) {
+      groups_.insert(groups_.end(), entry, entry + sizeof entry);  // size 0: all zeros
+      group_.clear();
+      return true;
+    }
+    std::vector<uint8_t> packed = Pack(start);
+    const std::vector<uint8_t>& plain = packed.empty() ? group_ : packed;
+    compressed_.resize(ZSTD_compressBound(plain.size()));
+    const size_t size = ZSTD_compressCCtx(context_, compressed_.data(), compressed_.size(),
+                                          plain.data(), plain.size(), settings_.level);
+    const bool compress = !ZSTD_isError(size) && size < plain.size();
+    const uint8_t* stored = compress ? compressed_.data() : plain.data();
+    const size_t storedSize = compress ? size : plain.size();
+    WriteBE32(entry + 4, static_cast<uint32_t>(storedSize) | (compress ? rvz::kCompressedFlag : 0));
+    WriteBE32(entry + 8, packed.empty() ? 0 : static_cast<uint32_t>(packed.size()));
+    groups_.insert(groups_.end(), entry, entry + sizeof entry);
+    group_.clear();
+    return Append(stored, storedSize);
+  }
+
+  // Appends at the end of the data, keeping every start a multiple of 4.
+  bool Append(const uint8_t* data, size_t size) {
+    static constexpr uint8_t kPadding[3] = {};
+    const size_t padding = (4 - size % 4) % 4;
+    if (!file_.Write(data, size) || !file_.Write(kPadding, padding)) return false;
+    dataEnd_ += size + padding;
+    return true;
+  }
+
+  std::vector<uint8_t> Compress(const std::vector<uint8_t>& table) {
+    std::vector<uint8_t> out(ZSTD_compressBound(table.size()));
+    const size_t size = ZSTD_compressCCtx(context_, out.data(), out.size(), table.data(),
+                                          table.size(), settings_.level);
+    if (ZSTD_isError(size)) return {};
+    out.resize(size);
+    return out;
+  }
+
+  bool WriteTables() {
+    std::vector<uint8_t> raw(rvz::kRawEntrySize);
+    WriteBE64(&raw[0], rvz::kDiscHeadSize);
+    WriteBE64(&raw[8], received_ - rvz::kDiscHeadSize);
+    WriteBE32(&raw[16], 0);
+    const uint32_t groupCount = static_cast<uint32_t>(groups_.size() / rvz::kGroupEntrySize);
+    WriteBE32(&raw[20], groupCount);
+    const std::vector<uint8_t> rawPacked = Compress(raw);
+    const std::vector<uint8_t> groupsPacked = Compress(groups_);
+    if (rawPacked.empty() || groupsPacked.empty()) return false;
+    const uint64_t rawAt = dataEnd_;
+    if (!Append(rawPacked.data(), rawPacked.size())) return false;
+    const uint64_t groupsAt = dataEnd_;
+    if (!Append(groupsPacked.data(), groupsPacked.size())) return false;
+
+    std::vector<uint8_t> header(rvz::kHeadSize + rvz::kDiscSize);
+    uint8_t* disc = &header[rvz::kHeadSize];
+    WriteBE32(disc + rvz::DiscField::kDiscType, rvz::kDiscTypeGameCube);
+    WriteBE32(disc + rvz::DiscField::kCompression, rvz::kCompressionZstd);
+    WriteBE32(disc + rvz::DiscField::kLevel, static_cast<uint32_t>(settings_.level));
+    WriteBE32(disc + rvz::DiscField::kChunkSize, settings_.chunkSize);
+    std::memcpy(disc + rvz::DiscField::kDiscHead, system_.data(),
+                std::min<size_t>(system_.size(), rvz::kDiscHeadSize));
+    WriteBE32(disc + rvz::DiscField::kPartEntrySize, rvz::kPartEntrySize);
+    WriteBE64(disc + rvz::DiscField::kPartOffset, rvz::kHeadSize + rvz::kDiscSize);
+    const std::vector<uint8_t> noPartitions = Sha1(nullptr, 0);
+    std::copy(noPartitions.begin(), noPartitions.end(), disc + rvz::DiscField::kPartHash);
+    WriteBE32(disc + rvz::DiscField::kRawCount, 1);
+    WriteBE64(disc + rvz::DiscField::kRawOffset, rawAt);
+    WriteBE32(disc + rvz::DiscField::kRawSize, static_cast<uint32_t>(rawPacked.size()));
+    WriteBE32(disc + rvz::DiscField::kGroupCount, groupCount);
+    WriteBE64(disc + rvz::DiscField::kGroupOffset, groupsAt);
+    WriteBE32(disc + rvz::DiscField::kGroupSize, static_cast<uint32_t>(groupsPacked.size()));
+
+    std::memcpy(header.data(), rvz::kMagic, 4);
+    WriteBE32(&header[4], rvz::kVersion);
+    WriteBE32(&header[8], rvz::kVersionCompatible);
+    WriteBE32(&header[rvz::HeadField::kDiscSize], rvz::kDiscSize);
+    const std::vector<uint8_t> discHash = Sha1(disc, rvz::kDiscSize);
+    std::copy(discHash.begin(), discHash.end(), &header[rvz::HeadField::kDiscHash]);
+    WriteBE64(&header[rvz::HeadField::kIsoSize], received_);
+    WriteBE64(&header[rvz::HeadField::kFileSize], dataEnd_);
+    const std::vector<uint8_t> headHash = Sha1(header.data(), rvz::kHeadHashedSize);
+    std::copy(headHash.begin(), headHash.end(), &header[rvz::HeadField::kHeadHash]);
+    return file_.Seek(0) && file_.Write(header.data(), header.size());
+  }
+
+  std::string path_;
+  RvzSettings settings_;
+  PlainFile file_;
+  ZSTD_CCtx* context_ = nullptr;
+  std::vector<uint8_t> group_;
+  std::vector<uint8_t> compressed_;
+  std::vector<uint8_t> groups_;  // the group table, as stored
+  uint64_t received_ = 0;
+  uint64_t dataEnd_ = 0;
+  std::vector<uint8_t> system_;
+  uint64_t systemEnd_ = 0;
+  std::set<uint64_t> ends_;
+  bool learnt_ = false;
+};
+
+}  // namespace
+
+bool RvzAvailable() {
+  return true;
+}
+
+std::unique_ptr<ImageWriter> CreateRvzWriter(const std::string& path, const RvzSettings& settings) {
+  if (!ValidRvzChunkSize(settings.chunkSize)) return nullptr;
+  auto writer = std::make_unique<RvzWriter>(path, settings);
+  if (!writer->Open()) return nullptr;
+  return writer;
+}
+
+}  // namespace zemlo::disc
