@@ -21,7 +21,9 @@
 #include <fstream>
 
 #include "link/operation_thread.h"
+#include "link/ui_port.h"
 #include "live/background_refresh.h"
+#include "live/gecko_codes.h"
 #include "live/lock_keeper.h"
 #include "live/value_search.h"
 #include "live/watch_file.h"
@@ -63,6 +65,8 @@ class WatchWindow final : public QWidget {
              {"&Open...", &WatchWindow::Open},
              {"&Save...", &WatchWindow::Save},
              {"Export &CSV...", &WatchWindow::ExportCsv},
+             {"Export as C&ode...", &WatchWindow::ExportCodes},
+             {"&Add...", &WatchWindow::AddByHand},
              {"&Edit Value", &WatchWindow::EditValue},
              {"&Remove", &WatchWindow::Remove}}) {
       auto* button = new QPushButton(QString::fromLatin1(text), this);
@@ -197,6 +201,40 @@ class WatchWindow final : public QWidget {
     std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
     file << live::WatchCsv(list_);
     if (!file.flush()) status_->setText(QStringLiteral("Could not write ") + path);
+  }
+
+  // The locked entries as a [Gecko] section; entries no code can write are named.
+  void ExportCodes() {
+    std::vector<std::string> skipped;
+    const std::string section = live::GeckoSection(list_.entries(), skipped);
+    const std::optional<std::string> path = Ui().ChooseSaveFile(
+        {"watch-codes", {{"Game Settings (*.ini)", "*.ini"}, {"Text (*.txt)", "*.txt"}}, "ini"});
+    if (!path) return;
+    std::ofstream file(*path, std::ios::binary | std::ios::trunc);
+    file << section;
+    if (!file.flush()) {
+      status_->setText(QStringLiteral("Could not write ") + QString::fromStdString(*path));
+    } else if (!skipped.empty()) {
+      status_->setText(QStringLiteral("Not exported: ") + QString::fromStdString(skipped[0]));
+    }
+  }
+
+  // An entry typed in by hand, in the watch file's own form so that every field it knows works.
+  void AddByHand() {
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, QStringLiteral("Add Entry"),
+        QStringLiteral("Entry as in a watch file, e.g. \"label\": \"coins\", \"address\": "
+                       "\"8090000C\", \"typeIndex\": 2, \"pointerOffsets\": [\"4\"]"),
+        QLineEdit::Normal, {}, &ok);
+    if (!ok || text.trimmed().isEmpty()) return;
+    std::vector<live::WatchEntry> entries;
+    std::string error;
+    if (!live::ParseWatchJson("{\"watchList\":[{" + text.toStdString() + "}]}", entries, error)) {
+      status_->setText(QString::fromStdString(error));
+      return;
+    }
+    Add(entries.at(0));
   }
 
   void EditValue() {

@@ -1,6 +1,7 @@
 // The memory search and watch list windows against the running game, and the memory tool's
 // extras: symbol names, hex columns, auto refresh.
 #include <fstream>
+#include <sstream>
 
 #include "debugger/memory_view.h"
 #include "disasm/symbol_map.h"
@@ -74,6 +75,24 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   adapter().Quiesce();
   adapter().model().game.Step(adapter().model().MemorySpan(), sim::GameModel::kHealthDropEvery);
   EXPECT_TRUE(WaitFor([&] { return value() == QStringLiteral("986"); })) << value().toStdString();
+  // A lock exported as a code; an entry typed in by hand follows its pointers.
+  table->item(0, 5)->setCheckState(Qt::Checked);
+  const std::string codes = ChooseFile("codes.ini");
+  Press(*watch, "Export as C&ode...");
+  std::stringstream exported;
+  exported << std::ifstream(codes).rdbuf();
+  EXPECT_EQ(exported.str(), "[Gecko]\n$found\n02900008 000003DA\n");
+  QTimer::singleShot(0, [] {
+    if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      dialog->setTextValue(R"("label": "deep", "address": "80900020", "typeIndex": 2,
+                              "pointerOffsets": ["10", "1C8", "4"])");
+      dialog->accept();
+    }
+  });
+  Press(*watch, "&Add...");
+  EXPECT_TRUE(WaitFor([&] {
+    return table->rowCount() == 2 && table->item(1, 2)->text().endsWith(" -> 80A00004");
+  }));
   SaveScreenshot(*watch, QStringLiteral("watch_list"));
   watch->close();
   search->close();
