@@ -1,31 +1,8 @@
 #include "disasm/asm_line.h"
 
-#include <array>
 #include <cstring>
 
 namespace zemlo {
-namespace {
-
-// Two upper-case hex digits per byte value, so a word takes four copies.
-constexpr auto kHexPairs = [] {
-  std::array<char, 512> pairs{};
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  for (int i = 0; i < 256; ++i) {
-    pairs[static_cast<std::size_t>(2 * i)] = kDigits[i >> 4];
-    pairs[static_cast<std::size_t>(2 * i + 1)] = kDigits[i & 15];
-  }
-  return pairs;
-}();
-
-char* put_hex32(char* p, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    std::memcpy(p, &kHexPairs[((value >> shift) & 0xFFu) * 2], 2);
-    p += 2;
-  }
-  return p;
-}
-
-}  // namespace
 
 std::size_t format_asm_line(char* out, const PpcDisasmRecord& record) {
   char* p = out;

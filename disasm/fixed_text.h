@@ -1,11 +1,67 @@
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
 namespace zemlo {
+
+// A short text padded with zeros to eight bytes, so that appending it is one fixed-size copy
+// whatever its length: with random words every length-dependent branch mispredicts.
+struct PaddedText {
+  char text[8] = {};
+  std::uint8_t size = 0;
+};
+
+constexpr PaddedText padded(std::string_view text) {
+  PaddedText out;
+  for (std::size_t i = 0; i < text.size() && i < sizeof out.text; ++i) out.text[i] = text[i];
+  out.size = static_cast<std::uint8_t>(text.size() < sizeof out.text ? text.size() : 8);
+  return out;
+}
+
+// "0".."256": the registers, fields and small immediates an instruction prints.
+inline constexpr auto kSmallDecimals = [] {
+  std::array<PaddedText, 257> table{};
+  for (std::size_t value = 0; value < table.size(); ++value) {
+    char digits[3] = {static_cast<char>('0' + value / 100),
+                      static_cast<char>('0' + value / 10 % 10),
+                      static_cast<char>('0' + value % 10)};
+    const std::size_t count = value >= 100 ? 3 : value >= 10 ? 2 : 1;
+    table[value] = padded(std::string_view(digits + 3 - count, count));
+  }
+  return table;
+}();
+
+// Two upper-case hex digits per byte value.
+inline constexpr auto kHexPairs = [] {
+  std::array<char, 512> pairs{};
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < 256; ++i) {
+    pairs[2 * i] = kDigits[i >> 4];
+    pairs[2 * i + 1] = kDigits[i & 15];
+  }
+  return pairs;
+}();
+
+// Writes the eight upper-case hex digits of `value` at `out`. Each nibble is spread into a byte
+// of its own and turned into its digit all at once: two of these per line, and a table lookup
+// per byte cost several times as many instructions.
+inline char* put_hex32(char* out, std::uint32_t value) {
+  std::uint64_t x = value;
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+  x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+  x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full;  // nibble i in byte i
+  const std::uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+  x += 0x3030303030303030ull + letters * ('A' - '0' - 10);
+  // The most significant nibble goes first in memory.
+  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+  std::memcpy(out, &x, sizeof x);
+  return out + sizeof x;
+}
 
 // Copies n <= Max bytes with fixed-size (overlapping) moves, which compile inline; a call to
 // memcpy per operand would cost more than decoding the word.
@@ -57,6 +113,11 @@ class FixedText {
     return *this;
   }
   FixedText& operator=(const char* text) { return *this = std::string_view(text); }
+  FixedText& operator=(const PaddedText& text) {
+    clear();
+    append(text);
+    return *this;
+  }
 
   void clear() {
     size_ = 0;
@@ -85,10 +146,22 @@ class FixedText {
   void append(const FixedText<M>& text) {
     append(text.view());
   }
+  void append(const PaddedText& text) {
+    std::size_t n = text.size;
+    if (N - size_ >= sizeof text.text) {
+      std::memcpy(data_ + size_, text.text, sizeof text.text);
+    } else {
+      if (n > kCapacity - size_) n = kCapacity - size_;
+      for (std::size_t i = 0; i < n; ++i) data_[size_ + i] = text.text[i];  // the text's end
+    }
+    size_ = static_cast<std::uint8_t>(size_ + n);
+    data_[size_] = '\0';
+  }
 
   // Signed decimal, as "%i" prints it.
   void append_decimal(std::int64_t value) {
-    if (value >= 0 && value < 10) return append(static_cast<char>('0' + value));
+    if (value >= 0 && value < static_cast<std::int64_t>(kSmallDecimals.size()))
+      return append(kSmallDecimals[static_cast<std::size_t>(value)]);
     char digits[24];
     char* end = digits + sizeof digits;
     char* p = end;
@@ -104,15 +177,11 @@ class FixedText {
 
   // Upper-case hexadecimal zero-padded to `width` digits, as "%0*X" prints it.
   void append_hex(std::uint32_t value, int width) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    char digits[16];  // twice the longest, so the short copy never reads outside it
-    int count = 0;
-    do {
-      digits[15 - count++] = kDigits[value & 0xF];
-      value >>= 4;
-    } while (value != 0);
-    while (count < width && count < 8) digits[15 - count++] = '0';
-    append(std::string_view(digits + 16 - count, static_cast<std::size_t>(count)));
+    char digits[8];
+    put_hex32(digits, value);
+    int count = (32 - std::countl_zero(value | 1u) + 3) / 4;
+    if (count < width) count = width < 8 ? width : 8;
+    append(std::string_view(digits + 8 - count, static_cast<std::size_t>(count)));
   }
 
   friend bool operator==(const FixedText& a, std::string_view b) { return a.view() == b; }

@@ -1,4 +1,6 @@
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "disasm/ppc_disasm.h"
 #include "disasm/ppc_fields.h"
@@ -23,18 +25,76 @@ std::string_view spr_name(std::uint32_t spr) {
   return spr_names[kSprIndex[spr] - 1].name;
 }
 
+namespace {
+
+template <std::size_t Count>
+constexpr std::array<PaddedText, Count> NumberedNames(std::string_view prefix) {
+  std::array<PaddedText, Count> names{};
+  for (std::size_t i = 0; i < Count; ++i) {
+    char text[8] = {};
+    std::size_t n = 0;
+    for (char c : prefix) text[n++] = c;
+    if (i >= 10) text[n++] = static_cast<char>('0' + i / 10);
+    text[n++] = static_cast<char>('0' + i % 10);
+    names[i] = padded(std::string_view(text, n));
+  }
+  return names;
+}
+
+constexpr auto kGprNames = [] {
+  std::array<PaddedText, 32> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = padded(gpr_names[i]);
+  return names;
+}();
+constexpr auto kFprNames = NumberedNames<32>("fr");
+constexpr auto kCrfNames = NumberedNames<8>("cr");
+
+// "-256".."256", indexed by value + 256.
+constexpr auto kImmDecimals = [] {
+  std::array<PaddedText, 513> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const std::size_t magnitude = i < 256 ? 256 - i : i - 256;
+    const PaddedText& digits = kSmallDecimals[magnitude];
+    PaddedText& entry = table[i];
+    std::size_t n = 0;
+    if (i < 256) entry.text[n++] = '-';
+    for (std::size_t d = 0; d < digits.size; ++d) entry.text[n++] = digits.text[d];
+    entry.size = static_cast<std::uint8_t>(n);
+  }
+  return table;
+}();
+
+// "0x" or "-0x" and the last `digits` (3 or 4) hex digits of `magnitude`, built in one word.
+PaddedText HexImmediate(std::uint32_t magnitude, bool negative, int digits) {
+  static_assert(std::endian::native == std::endian::little, "the word is stored as it is built");
+  std::uint64_t x = magnitude & 0xFFFFu;
+  x = (x | (x << 8)) & 0x00FF00FFull;
+  x = (x | (x << 4)) & 0x0F0F0F0Full;  // nibble i in byte i
+  const std::uint64_t letters = ((x + 0x06060606ull) >> 4) & 0x01010101ull;
+  x += 0x30303030ull + letters * ('A' - '0' - 10);
+  // Most significant digit first in memory; the leading digit of four dropped for three.
+  x = __builtin_bswap32(static_cast<std::uint32_t>(x)) >> (8 * (4 - digits));
+  const int prefix = negative ? 3 : 2;
+  const std::uint64_t lead = negative ? 0x78302Dull : 0x7830ull;  // "-0x" / "0x", first byte low
+  x = lead | (x << (8 * prefix));
+  PaddedText out;
+  std::memcpy(out.text, &x, sizeof x);
+  out.size = static_cast<std::uint8_t>(prefix + digits);
+  return out;
+}
+
+}  // namespace
+
 void append_gpr(FixedText<64>& text, std::uint32_t reg) {
-  text.append(gpr_names[reg & 31]);
+  text.append(kGprNames[reg & 31]);
 }
 
 void append_fpr(FixedText<64>& text, std::uint32_t reg) {
-  text.append("fr");
-  text.append_decimal(reg);
+  text.append(kFprNames[reg & 31]);
 }
 
 void append_crf(FixedText<64>& text, std::uint32_t crf) {
-  text.append("cr");
-  text.append_decimal(crf);
+  text.append(kCrfNames[crf & 7]);
 }
 
 void mark_undecodable(PpcDisasmRecord& record) {
@@ -48,33 +108,25 @@ void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t m
   record.mnemonic = name;
 }
 
-ImmText format_imm16(std::int32_t value, bool always_hex, bool is_signed) {
-  ImmText text;
+void append_imm16(FixedText<64>& operands, std::int32_t value, bool always_hex, bool is_signed) {
   if (!always_hex && value >= -256 && value <= 256) {
-    text.append_decimal(value);
+    operands.append(kImmDecimals[static_cast<std::size_t>(value + 256)]);
   } else if (is_signed && (value & 0x8000) != 0) {
-    text.append("-0x");
-    text.append_hex((~static_cast<std::uint32_t>(value) & 0xFFFFu) + 1u, 4);
+    operands.append(HexImmediate((~static_cast<std::uint32_t>(value) & 0xFFFFu) + 1u, true, 4));
   } else {
-    text.append("0x");
-    text.append_hex(static_cast<std::uint32_t>(value) & 0xFFFFu, 4);
+    operands.append(HexImmediate(static_cast<std::uint32_t>(value) & 0xFFFFu, false, 4));
   }
-  return text;
 }
 
-ImmText format_offset12(std::uint32_t value) {
+void append_offset12(FixedText<64>& operands, std::uint32_t value) {
   value &= 0xFFFu;
-  ImmText text;
   if (value <= 128) {
-    text.append_decimal(value);
+    operands.append(kSmallDecimals[value]);
   } else if ((value & 0x800u) != 0) {
-    text.append("-0x");
-    text.append_hex((~value & 0xFFFu) + 1u, 3);
+    operands.append(HexImmediate((~value & 0xFFFu) + 1u, true, 3));
   } else {
-    text.append("0x");
-    text.append_hex(value, 3);
+    operands.append(HexImmediate(value, false, 3));
   }
-  return text;
 }
 
 void append_target(FixedText<64>& operands, std::uint64_t target, bool with_separator) {
@@ -126,7 +178,7 @@ void emit_operands(PpcDisasmRecord& record, std::string_view name, OperandForm f
     const bool is_signed = (flags & kIsSigned) != 0;
     const std::int32_t value = is_signed ? simm16(w) : static_cast<std::int32_t>(w & 0xFFFFu);
     append_separator(ops);
-    ops.append(format_imm16(value, (flags & kAlwaysHex) != 0, is_signed));
+    append_imm16(ops, value, (flags & kAlwaysHex) != 0, is_signed);
   }
 }
 

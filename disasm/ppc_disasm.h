@@ -24,8 +24,6 @@ void ppc_disassemble(PpcDisasmRecord* record);
 
 // ---- Pieces shared by the instruction families ----
 
-using ImmText = FixedText<16>;
-
 // Empties both texts: the one outcome of every undecodable word.
 void mark_undecodable(PpcDisasmRecord& record);
 
@@ -33,14 +31,14 @@ void mark_undecodable(PpcDisasmRecord& record);
 void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t mask,
                  std::uint32_t value);
 
-// Text of a 16-bit immediate already extended to 32 bits by the caller. Small values
+// Appends a 16-bit immediate already extended to 32 bits by the caller. Small values
 // (-256..256) print in decimal unless `always_hex`; the rest as 0x%04X, with a minus sign and
 // the magnitude when `is_signed` and bit 15 is set.
-ImmText format_imm16(std::int32_t value, bool always_hex, bool is_signed);
+void append_imm16(FixedText<64>& operands, std::int32_t value, bool always_hex, bool is_signed);
 
-// Text of the 12-bit displacement of the quantized loads and stores: 0..128 in decimal,
+// Appends the 12-bit displacement of the quantized loads and stores: 0..128 in decimal,
 // negative values always as -0x%03X of the magnitude, other positive ones as 0x%03X.
-ImmText format_offset12(std::uint32_t value);
+void append_offset12(FixedText<64>& operands, std::uint32_t value);
 
 // Appends ", " (when `with_separator`) and the low 32 bits of `target` as 0x%08X.
 void append_target(FixedText<64>& operands, std::uint64_t target, bool with_separator);

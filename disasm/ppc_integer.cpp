@@ -10,11 +10,15 @@ namespace {
 
 constexpr std::uint32_t kTrapWord = 0x7FE00008;  // tw 31, r0, r0
 
-// Mnemonics of primary opcodes 32-55.
-constexpr std::array<std::string_view, 24> kLoadStoreNames = {
-    "lwz", "lwzu", "lbz", "lbzu", "stw", "stwu", "stb", "stbu", "lhz",  "lhzu",  "lha",  "lhau",
-    "sth", "sthu", "lmw", "stmw", "lfs", "lfsu", "lfd", "lfdu", "stfs", "stfsu", "stfd", "stfdu"};
+// Mnemonics of primary opcodes 32-55, the most frequent family.
+constexpr std::array<PaddedText, 24> kLoadStoreNames = {
+    padded("lwz"),  padded("lwzu"),  padded("lbz"),  padded("lbzu"), padded("stw"),
+    padded("stwu"), padded("stb"),   padded("stbu"), padded("lhz"),  padded("lhzu"),
+    padded("lha"),  padded("lhau"),  padded("sth"),  padded("sthu"), padded("lmw"),
+    padded("stmw"), padded("lfs"),   padded("lfsu"), padded("lfd"),  padded("lfdu"),
+    padded("stfs"), padded("stfsu"), padded("stfd"), padded("stfdu")};
 constexpr std::uint32_t kFirstFloatLoadStore = 48;
+constexpr PaddedText kOpenBase = padded(" (");
 
 // The shared part of tw and twi: named condition or the generic form with TO in decimal.
 void begin_trap(PpcDisasmRecord& r, bool immediate) {
@@ -39,7 +43,7 @@ void decode_trap_immediate(PpcDisasmRecord& r) {
   // Only the ordered (lt/gt) conditions read the immediate as signed; the value is
   // sign-extended either way, so small negative ones still print in decimal.
   const bool is_signed = (field_rd(r.word) & (16 | 8)) != 0;
-  r.operands.append(format_imm16(simm16(r.word), false, is_signed));
+  append_imm16(r.operands, simm16(r.word), false, is_signed);
 }
 
 void decode_trap_register(PpcDisasmRecord& r) {
@@ -103,7 +107,7 @@ void decode_integer_immediate(PpcDisasmRecord& r, std::uint32_t primary) {
   append_separator(r.operands);
   // The magnitude of a negative value runs up to 32768, which needs the unsigned reading.
   const std::int32_t shown = value < 0 ? -value : value;
-  r.operands.append(format_imm16(shown, false, false));
+  append_imm16(r.operands, shown, false, false);
 }
 
 void decode_compare(PpcDisasmRecord& r, bool logical, bool immediate) {
@@ -151,8 +155,8 @@ void decode_load_store(PpcDisasmRecord& r, std::uint32_t primary) {
     append_gpr(ops, field_rd(w));
   }
   append_separator(ops);
-  ops.append(format_imm16(simm16(w), false, true));
-  ops.append(" (");
+  append_imm16(ops, simm16(w), false, true);
+  ops.append(kOpenBase);
   append_gpr(ops, field_ra(w));
   ops.append(')');
 }

@@ -116,7 +116,7 @@ void decode_quantized(PpcDisasmRecord& r, std::uint32_t primary) {
   FixedText<64>& ops = r.operands;
   append_fpr(ops, field_rd(w));
   append_separator(ops);
-  ops.append(format_offset12(w & 0xFFFu));
+  append_offset12(ops, w & 0xFFFu);
   ops.append(" (");
   append_gpr(ops, field_ra(w));
   ops.append("), ");
