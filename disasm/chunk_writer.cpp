@@ -25,10 +25,17 @@ void ChunkWriter::run() {
     changed_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
     if (pending_ == nullptr) return;
     const char* data = pending_;
-    const std::size_t size = pending_size_;
     lock.unlock();
-    const bool ok = std::fwrite(data, 1, size, out_) == size;
-    const int saved_errno = errno;
+    // The sizes stay put: the caller waits for pending_ to clear before it queues again.
+    bool ok = true;
+    int saved_errno = 0;
+    for (const std::size_t size : pending_sizes_) {
+      if (ok && size != 0 && std::fwrite(data, 1, size, out_) != size) {
+        ok = false;
+        saved_errno = errno;
+      }
+      data += pending_stride_;
+    }
     lock.lock();
     if (!ok && !failed_) {
       failed_ = true;
@@ -39,16 +46,19 @@ void ChunkWriter::run() {
   }
 }
 
-bool ChunkWriter::submit(std::size_t size) {
+bool ChunkWriter::submit(std::span<const std::size_t> sizes, std::size_t stride) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return pending_ == nullptr; });
   if (failed_) {
     errno = failure_errno_;
     return false;
   }
-  if (size == 0) return true;
+  bool empty = true;
+  for (const std::size_t size : sizes) empty = empty && size == 0;
+  if (empty) return true;
   pending_ = buffers_[current_].data();
-  pending_size_ = size;
+  pending_sizes_.assign(sizes.begin(), sizes.end());
+  pending_stride_ = stride;
   current_ ^= 1;
   lock.unlock();
   changed_.notify_all();

@@ -4,20 +4,27 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "disasm/asm_line.h"
 #include "disasm/chunk_writer.h"
+#include "disasm/piece_team.h"
 #include "disasm/ppc_disasm.h"
 #include "disasm/symbol_map.h"
 
 namespace zemlo {
 namespace {
 
-// Large enough that fread/fwrite cost disappears next to decoding; fixed so memory use does not
-// grow with the file.
-constexpr std::size_t kInputBytes = std::size_t{1} << 20;
-constexpr std::size_t kOutputBytes = std::size_t{1} << 20;
+// The output of a round goes out as kPieces pieces of at most kPieceBytes each; the input of a
+// round is as many words as fit. Two threads format the pieces of a round side by side (the
+// writer thread writes the previous round meanwhile). The sizes are fixed, so memory use does
+// not grow with the file.
+constexpr std::size_t kPieces = 4;
+constexpr std::size_t kPieceBytes = std::size_t{512} << 10;
 // A named line is cut here: symbol names come from a file and may be of any length.
 constexpr std::size_t kMaxNamedLine = 1024;
 
@@ -30,6 +37,28 @@ bool fail(std::string* error, std::string reason) {
   return false;
 }
 
+// Writes the lines of `count` big-endian words at `bytes` to `out`; returns the bytes written.
+std::size_t FormatWords(const unsigned char* bytes, std::size_t count, std::uint32_t address,
+                        char* out, const SymbolMap* map) {
+  PpcDisasmRecord record;
+  char* p = out;
+  for (std::size_t i = 0; i < count; ++i, bytes += 4, address += 4) {  // wraps modulo 2^32
+    record.address = address;
+    record.word = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                  (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+    ppc_disassemble(&record);
+    std::size_t length = format_asm_line(p, record);
+    if (map != nullptr) {
+      const std::string named = map->Annotate(std::string(p, length), address, record.word);
+      length = std::min(named.size(), kMaxNamedLine);
+      std::memcpy(p, named.data(), length);
+    }
+    p += length;
+    *p++ = '\n';
+  }
+  return static_cast<std::size_t>(p - out);
+}
+
 }  // namespace
 
 bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std::string* error,
@@ -38,22 +67,33 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
   if (!in) return fail(error, "cannot open " + path + ": " + std::strerror(errno));
 
-  std::vector<unsigned char> input(kInputBytes);
-  ChunkWriter writer(out, kOutputBytes);
-  char* output = writer.buffer();
-  const std::size_t flush_at = kOutputBytes - (std::max(kMaxAsmLine, kMaxNamedLine) + 1);
-  std::size_t used = 0;
-  std::size_t carried = 0;  // bytes of an incomplete word kept from the previous read
-  std::uint32_t address = base;
-  PpcDisasmRecord record;
-
-  auto flush = [&]() {
-    const bool ok = writer.submit(used);
-    output = writer.buffer();
-    used = 0;
-    return ok;
+  const std::size_t line_room =
+      (map != nullptr ? std::max(kMaxAsmLine, kMaxNamedLine) : kMaxAsmLine) + 1;
+  const std::size_t piece_words = kPieceBytes / line_room;
+  std::vector<unsigned char> input(kPieces * piece_words * 4);
+  ChunkWriter writer(out, kPieces * kPieceBytes);
+  std::size_t sizes[kPieces] = {};
+  // What the pieces of the current round read; set before each PieceTeam::Run.
+  std::size_t round_words = 0;
+  std::uint32_t round_address = base;
+  char* round_output = nullptr;
+  const auto format_piece = [&](std::size_t piece) {
+    const std::size_t first = piece * piece_words;
+    const std::size_t count = first < round_words ? std::min(piece_words, round_words - first) : 0;
+    sizes[piece] = FormatWords(input.data() + first * 4, count,
+                               round_address + static_cast<std::uint32_t>(first * 4),
+                               round_output + piece * kPieceBytes, map);
   };
+  std::optional<PieceTeam> team;
+  if (std::thread::hardware_concurrency() > 1) {
+    try {
+      team.emplace(format_piece);
+    } catch (const std::system_error&) {
+      // No second thread: the pieces are formatted one after another.
+    }
+  }
 
+  std::size_t carried = 0;  // bytes of an incomplete word kept from the previous read
   for (;;) {
     const std::size_t got = std::fread(input.data() + carried, 1, input.size() - carried, in.get());
     if (got == 0) {
@@ -62,32 +102,21 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
       break;
     }
     const std::size_t available = carried + got;
-    const std::size_t whole = available & ~std::size_t{3};
-    for (std::size_t i = 0; i < whole; i += 4) {
-      const unsigned char* b = input.data() + i;
-      record.address = address;
-      record.word = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                    (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
-      ppc_disassemble(&record);
-      const std::size_t length = format_asm_line(output + used, record);
-      if (map != nullptr) {
-        const std::string named =
-            map->Annotate(std::string(output + used, length), address, record.word);
-        const std::size_t kept = std::min(named.size(), kMaxNamedLine);
-        std::memcpy(output + used, named.data(), kept);
-        used += kept;
-      } else {
-        used += length;
-      }
-      output[used++] = '\n';
-      address += 4;  // wraps modulo 2^32
-      if (used >= flush_at && !flush())
-        return fail(error, std::string("cannot write output: ") + std::strerror(errno));
+    round_words = available / 4;
+    round_output = writer.buffer();
+    if (team) {
+      team->Run(kPieces);
+    } else {
+      for (std::size_t piece = 0; piece < kPieces; ++piece) format_piece(piece);
     }
+    round_address += static_cast<std::uint32_t>(round_words * 4);
+    if (!writer.submit(std::span<const std::size_t>(sizes), kPieceBytes))
+      return fail(error, std::string("cannot write output: ") + std::strerror(errno));
+    const std::size_t whole = round_words * 4;
     carried = available - whole;
     if (carried != 0) std::memmove(input.data(), input.data() + whole, carried);
   }
-  if (!flush() || !writer.finish() || std::fflush(out) != 0) {
+  if (!writer.finish() || std::fflush(out) != 0) {
     return fail(error, std::string("cannot write output: ") + std::strerror(errno));
   }
   return true;
