@@ -131,10 +131,13 @@ WatchEntry ChainEntry(const PointerChain& chain) {
 }
 
 std::string TakeSnapshot(uint32_t target, PointerSnapshot& out) {
+  const ExchangeClaim claim = ExchangeClaim::TryClaim();
+  return claim.held() ? TakeSnapshotClaimed(target, out) : "the link is in use";
+}
+
+std::string TakeSnapshotClaimed(uint32_t target, PointerSnapshot& out) {
   out.start = kMem1Start;
   out.target = target;
-  const ExchangeClaim claim = ExchangeClaim::TryClaim();
-  if (!claim.held()) return "the link is in use";
   return ReadInChunksClaimed(kMem1Start, kMem1Start + kMem1Size, true, out.memory);
 }
 

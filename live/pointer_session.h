@@ -28,6 +28,8 @@ WatchEntry ChainEntry(const PointerChain& chain);
 
 // MEM1 as it is now, read with the game held still. An empty string on success.
 std::string TakeSnapshot(uint32_t target, PointerSnapshot& out);
+// The same, for a caller that already holds the exchange claim.
+std::string TakeSnapshotClaimed(uint32_t target, PointerSnapshot& out);
 // A MEM1 dump file (24 MiB, as the dump command writes it).
 bool LoadSnapshotFile(const std::string& path, uint32_t target, PointerSnapshot& out,
                       std::string& error);

@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
@@ -25,6 +26,7 @@
 #include "live/background_refresh.h"
 #include "live/gecko_codes.h"
 #include "live/lock_keeper.h"
+#include "live/pointer_session.h"
 #include "live/value_search.h"
 #include "live/watch_file.h"
 #include "live/watch_list.h"
@@ -271,6 +273,121 @@ class WatchWindow final : public QWidget {
   live::BackgroundRefresh refresh_;
 };
 
+// Pointer chains to an object the game moves: a snapshot of MEM1 now, another once the game has
+// moved the object, and the chains that reach it in both. Reading MEM1 takes seconds at the
+// link's rate, so it runs as the window's operation, off the UI thread.
+class PointerWindow final : public QWidget {
+ public:
+  explicit PointerWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owner) {
+    setObjectName(QStringLiteral("pointerScan"));
+    setWindowTitle(QStringLiteral("Pointer Scan"));
+    target_ = new QLineEdit(this);
+    target_->setObjectName(QStringLiteral("target"));
+    depth_ = new QSpinBox(this);
+    depth_->setRange(1, live::kMaxPointerDepth);
+    depth_->setValue(3);
+    maxOffset_ = new QLineEdit(QStringLiteral("1000"), this);
+    backwards_ = new QCheckBox(QStringLiteral("Offsets &backwards too"), this);
+    chains_ = new QListWidget(this);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    auto* limits = new QHBoxLayout;
+    for (const auto& [text, field] : std::initializer_list<std::pair<const char*, QWidget*>>{
+             {"&Target", target_}, {"&Depth", depth_}, {"Largest &offset", maxOffset_}}) {
+      auto* label = new QLabel(QString::fromLatin1(text), this);
+      label->setBuddy(field);
+      limits->addWidget(label);
+      limits->addWidget(field);
+    }
+    limits->addWidget(backwards_);
+    auto* buttons = new QHBoxLayout;
+    for (const auto& [text, slot] :
+         std::initializer_list<std::pair<const char*, void (PointerWindow::*)()>>{
+             {"&New Scan", &PointerWindow::NewScan},
+             {"&Add Snapshot", &PointerWindow::AddSnapshot},
+             {"Add to &Watch List", &PointerWindow::AddToWatch}}) {
+      auto* button = new QPushButton(QString::fromLatin1(text), this);
+      connect(button, &QPushButton::clicked, this, slot);
+      buttons->addWidget(button);
+    }
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(limits);
+    layout->addLayout(buttons);
+    layout->addWidget(chains_);
+    layout->addWidget(status_);
+    resize(600, 400);
+  }
+
+  void SetTarget(uint32_t address) { target_->setText(Hex(address)); }
+
+ private:
+  void NewScan() { Snapshot(true); }
+  void AddSnapshot() { Snapshot(false); }
+
+  void Snapshot(bool fresh) {
+    bool okTarget = false, okOffset = false;
+    const uint32_t target = target_->text().toUInt(&okTarget, 16);
+    const uint32_t maxOffset = maxOffset_->text().toUInt(&okOffset, 16);
+    if (!okTarget || !okOffset || maxOffset > 0x1000000) {
+      status_->setText(QStringLiteral("The target and the largest offset are hexadecimal"));
+      return;
+    }
+    if (!fresh && session_.snapshots.empty()) {
+      status_->setText(QStringLiteral("Start with New Scan"));
+      return;
+    }
+    // The session changes only once the snapshot has been read whole.
+    live::PointerSession session = fresh ? live::PointerSession() : session_;
+    if (fresh) {
+      session.options.depth = depth_->value();
+      session.options.maxOffset = maxOffset;
+      session.options.negativeOffsets = backwards_->isChecked();
+    }
+    std::string error = "the link is in use";
+    RunOperation(*this, [&] {
+      live::PointerSnapshot snapshot;
+      error = live::TakeSnapshotClaimed(target, snapshot);
+      if (!error.empty()) return;
+      session.snapshots.push_back(std::move(snapshot));
+      session.Rescan();
+    });
+    if (!error.empty()) {
+      status_->setText(QString::fromStdString(error));
+      return;
+    }
+    session_ = std::move(session);
+    constexpr size_t kShown = 500;
+    chains_->clear();
+    for (size_t i = 0; i < std::min(kShown, session_.chains.size()); ++i)
+      chains_->addItem(QString::fromStdString(live::ChainJson(session_.chains[i])));
+    const size_t count = session_.chains.size();
+    status_->setText(
+        session_.snapshots.size() < 2
+            ? QStringLiteral("1 snapshot: take another once the game has moved the object")
+            : QStringLiteral("%1 from %2 snapshots")
+                  .arg(count == 1 ? QStringLiteral("1 chain")
+                                  : QStringLiteral("%1 chains").arg(count))
+                  .arg(session_.snapshots.size()));
+  }
+
+  void AddToWatch() {
+    const int row = chains_->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= session_.chains.size()) return;
+    if (auto* watch = static_cast<WatchWindow*>(OpenWatchWindow(owner_)))
+      watch->Add(live::ChainEntry(session_.chains[static_cast<size_t>(row)]));
+  }
+
+  QWidget* owner_;
+  live::PointerSession session_;
+  QLineEdit* target_;
+  QSpinBox* depth_;
+  QLineEdit* maxOffset_;
+  QCheckBox* backwards_;
+  QListWidget* chains_;
+  QLabel* status_;
+};
+
 class SearchWindow final : public QWidget {
  public:
   explicit SearchWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owner) {
@@ -338,7 +455,8 @@ class SearchWindow final : public QWidget {
              {"&Next Scan", &SearchWindow::Next},
              {"&Undo", &SearchWindow::Undo},
              {"&Stop", &SearchWindow::Stop},
-             {"Add to &Watch List", &SearchWindow::AddToWatch}}) {
+             {"Add to &Watch List", &SearchWindow::AddToWatch},
+             {"Find &Pointers...", &SearchWindow::FindPointers}}) {
       auto* button = new QPushButton(QString::fromLatin1(text), this);
       connect(button, &QPushButton::clicked, this, slot);
       buttons->addWidget(button);
@@ -477,6 +595,13 @@ class SearchWindow final : public QWidget {
     if (auto* watch = static_cast<WatchWindow*>(OpenWatchWindow(owner_))) watch->Add(entry);
   }
 
+  // Pointer chains to the selected result, for a value the game moves on a reload.
+  void FindPointers() {
+    auto* pointers = static_cast<PointerWindow*>(OpenPointerWindow(owner_));
+    if (const int row = results_->currentRow(); row >= 0 && pointers)
+      pointers->SetTarget(results_->item(row, 0)->text().toUInt(nullptr, 16));
+  }
+
   void Show(const std::string& error) {
     constexpr size_t kShown = 500;
     const auto results = search_.Results(kShown);
@@ -545,6 +670,11 @@ int LiveIntervalMs() {
 
 QWidget* OpenWatchWindow(QWidget* owner) {
   static QPointer<WatchWindow> window;
+  return OpenWindow(window, owner);
+}
+
+QWidget* OpenPointerWindow(QWidget* owner) {
+  static QPointer<PointerWindow> window;
   return OpenWindow(window, owner);
 }
 

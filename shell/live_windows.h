@@ -10,6 +10,7 @@ namespace zemlo::shell {
 // Shows the window (made on first use, kept for the run) and raises it.
 QWidget* OpenWatchWindow(QWidget* owner);
 QWidget* OpenSearchWindow(QWidget* owner);
+QWidget* OpenPointerWindow(QWidget* owner);
 
 // How often live views re-read: the watch list's interval, also used by the memory tool's auto
 // refresh.

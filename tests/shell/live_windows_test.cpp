@@ -6,6 +6,7 @@
 #include "debugger/memory_view.h"
 #include "disasm/symbol_map.h"
 #include "shell/change_highlight.h"
+#include "shell/live_windows.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
@@ -97,6 +98,40 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   watch->close();
   search->close();
   EXPECT_TRUE(Messages().empty());
+}
+
+// Snapshots before and after a reload find the global pointer to the player, and one click puts
+// the chain into the watch list.
+TEST_F(LiveWindowsTest, PointerScanAcrossAReloadFeedsTheWatchList) {
+  Connect();
+  adapter().Quiesce();
+  auto& model = adapter().model();
+  model.uploads.hooked = true;
+  model.game.clockDriven = false;
+  QWidget* pointers = OpenPointerWindow(&window());
+  auto* target = pointers->findChild<QLineEdit*>("target");
+  auto* status = pointers->findChild<QLabel*>("status");
+  const auto coins = [&] {
+    return QString::number(model.game.PlayerAddress() + sim::GameModel::kPlayerCoins, 16);
+  };
+  target->setText(coins());
+  Press(*pointers, "&New Scan");
+  EXPECT_TRUE(status->text().startsWith("1 snapshot")) << status->text().toStdString();
+  adapter().Quiesce();
+  model.game.Step(model.MemorySpan(), sim::GameModel::kLevelFrames);
+  target->setText(coins());
+  Press(*pointers, "&Add Snapshot");
+  auto* chains = pointers->findChild<QListWidget*>();
+  ASSERT_GT(chains->count(), 0) << status->text().toStdString();
+  EXPECT_EQ(chains->item(0)->text(), R"("address": "8090000C", "pointerOffsets": ["4"])");
+  chains->setCurrentRow(0);
+  Press(*pointers, "Add to &Watch List");
+  QWidget* watch = TopLevel("watchList");
+  ASSERT_NE(watch, nullptr);
+  auto* table = watch->findChild<QTableWidget*>();
+  EXPECT_EQ(table->item(table->rowCount() - 1, 1)->text(), QStringLiteral("pointer 8090000C"));
+  watch->close();
+  pointers->close();
 }
 
 // Beside its own controls the memory tool re-reads the page on show and marks what changed,
