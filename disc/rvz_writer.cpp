@@ -1,9 +1,13 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "disc/big_endian.h"
 #include "disc/disc_header.h"
@@ -22,23 +26,40 @@ std::vector<uint8_t> Sha1(const uint8_t* data, size_t size) {
   return digest.Finish();
 }
 
-// The disc is taken in order and cut into groups as they fill; each is packed, compressed and
-// appended at once, so memory holds one group whatever the disc's size. Where padding may start
-// is learnt from the disc itself: block starts, and the ends of the system files and of every
-// file the FST lists (the FST lies before the files it lists).
+// A filled group on its way to the packer: its bytes and where padding may start in it.
+struct GroupJob {
+  uint64_t start = 0;
+  std::vector<uint8_t> bytes;
+  std::vector<uint64_t> ends;
+};
+
+// The disc is taken in order and cut into groups as they fill. A thread of the writer's own
+// packs, compresses and appends them in order, so that the dump's reading goes on meanwhile;
+// memory holds a few groups whatever the disc's size. Where padding may start is learnt from the
+// disc itself: block starts, and the ends of the system files and of every file the FST lists
+// (the FST lies before the files it lists).
 class RvzWriter final : public ImageWriter {
  public:
   RvzWriter(std::string path, const RvzSettings& settings)
-      : path_(std::move(path)), settings_(settings) {}
-  ~RvzWriter() override { ZSTD_freeCCtx(context_); }
+      : path_(std::move(path)),
+        settings_(settings),
+        queueLimit_(std::max<size_t>(2, kQueueBytes / settings.chunkSize)) {}
+  ~RvzWriter() override {
+    StopPacker(true);
+    ZSTD_freeCCtx(context_);
+  }
 
   bool Open() {
     context_ = ZSTD_createCCtx();
     group_.reserve(settings_.chunkSize);
     // Head, disc struct and the (empty) partition table, filled in at the end.
     dataEnd_ = rvz::kHeadSize + rvz::kDiscSize;
-    return context_ && file_.Open(path_, "wb") &&
-           file_.Write(std::vector<uint8_t>(dataEnd_).data(), dataEnd_);
+    if (!context_ || !file_.Open(path_, "wb") ||
+        !file_.Write(std::vector<uint8_t>(dataEnd_).data(), dataEnd_)) {
+      return false;
+    }
+    packer_ = std::thread([this] { PackGroups(); });
+    return true;
   }
 
   bool Write(const uint8_t* data, size_t count) override {
@@ -55,17 +76,19 @@ class RvzWriter final : public ImageWriter {
       received_ += part;
       data += part;
       count -= part;
-      if (group_.size() == settings_.chunkSize && !EmitGroup()) return false;
+      if (group_.size() == settings_.chunkSize && !Submit()) return false;
     }
     return true;
   }
 
   bool Finish() override {
-    if (!group_.empty() && !EmitGroup()) return false;
+    if (!group_.empty() && !Submit()) return false;
+    if (!StopPacker(false)) return false;
     return WriteTables() && file_.Close();
   }
 
   void Abandon() override {
+    StopPacker(true);
     file_.Close();
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
@@ -74,6 +97,61 @@ class RvzWriter final : public ImageWriter {
   std::vector<std::string> Files() const override { return {path_}; }
 
  private:
+  static constexpr size_t kQueueBytes = 32 << 20;
+
+  // Hands the filled group to the packer, waiting while it is behind; false once it failed.
+  bool Submit() {
+    GroupJob job;
+    job.start = received_ - group_.size();
+    const uint64_t end = received_;
+    for (auto it = ends_.upper_bound(job.start); it != ends_.end() && *it < end; ++it) {
+      job.ends.push_back(*it);
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return failed_ || queue_.size() < queueLimit_; });
+    if (failed_) return false;
+    job.bytes.swap(group_);
+    if (!spare_.empty()) {
+      group_.swap(spare_.back());
+      spare_.pop_back();
+    }
+    group_.clear();
+    group_.reserve(settings_.chunkSize);
+    queue_.push_back(std::move(job));
+    changed_.notify_all();
+    return true;
+  }
+
+  void PackGroups() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
+      if (queue_.empty() || abandoned_) return;
+      GroupJob job = std::move(queue_.front());
+      lock.unlock();
+      const bool ok = EmitGroup(job);
+      lock.lock();
+      queue_.pop_front();
+      if (!ok) failed_ = true;
+      spare_.push_back(std::move(job.bytes));
+      changed_.notify_all();
+      if (failed_) return;
+    }
+  }
+
+  // Lets the packer finish the queue (or drop it), then ends it; false when a group failed.
+  bool StopPacker(bool abandon) {
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
+      abandoned_ = abandoned_ || abandon;
+      changed_.notify_all();
+    }
+    if (packer_.joinable()) packer_.join();
+    std::lock_guard lock(mutex_);
+    return !failed_;
+  }
+
   // Keeps the system area (boot header to the end of the FST) for finding the files.
   void Capture(uint64_t at, const uint8_t* data, size_t count) {
     constexpr uint64_t kSystemLimit = 64 << 20;
@@ -126,25 +204,27 @@ class RvzWriter final : public ImageWriter {
 
   // The group as RVZ packing: runs of stored bytes and runs of padding kept as their seed.
   // Empty when no padding was found (the group is then stored as it is).
-  std::vector<uint8_t> Pack(uint64_t start) {
+  std::vector<uint8_t> Pack(const GroupJob& job) {
+    const std::vector<uint8_t>& bytes = job.bytes;
+    const uint64_t start = job.start;
     std::vector<uint8_t> packed;
-    const uint64_t end = start + group_.size();
+    const uint64_t end = start + bytes.size();
     uint64_t stored = start;  // bytes before this are in `packed`
     bool found = false;
     for (uint64_t block = start / kJunkBlockSize * kJunkBlockSize; block < end;
          block += kJunkBlockSize) {
       const uint64_t blockEnd = std::min(block + kJunkBlockSize, end);
       std::vector<uint64_t> candidates{std::max(block, start)};
-      for (auto it = ends_.upper_bound(block); it != ends_.end() && *it < blockEnd; ++it) {
-        candidates.push_back((*it + 3) / 4 * 4);
+      for (uint64_t fileEnd : job.ends) {
+        if (fileEnd > block && fileEnd < blockEnd) candidates.push_back((fileEnd + 3) / 4 * 4);
       }
       for (uint64_t at : candidates) {
         if (at < stored || at >= blockEnd) continue;
         JunkSeed seed;
-        const size_t length = FindJunkSeed(&group_[at - start], blockEnd - at,
+        const size_t length = FindJunkSeed(&bytes[at - start], blockEnd - at,
                                            static_cast<uint32_t>(at % kJunkBlockSize), seed);
         if (length == 0) continue;
-        AppendRaw(packed, &group_[stored - start], at - stored);
+        AppendRaw(packed, &bytes[stored - start], at - stored);
         const size_t entry = packed.size();
         packed.resize(entry + 4 + 4 * kJunkSeedWords);
         WriteBE32(&packed[entry], static_cast<uint32_t>(length) | rvz::kJunkFlag);
@@ -154,21 +234,19 @@ class RvzWriter final : public ImageWriter {
       }
     }
     if (!found) return {};
-    AppendRaw(packed, &group_[stored - start], end - stored);
+    AppendRaw(packed, &bytes[stored - start], end - stored);
     return packed;
   }
 
-  bool EmitGroup() {
-    const uint64_t start = received_ - group_.size();
+  bool EmitGroup(const GroupJob& job) {
     uint8_t entry[rvz::kGroupEntrySize] = {};
     WriteBE32(entry, static_cast<uint32_t>(dataEnd_ / 4));
-    if (std::all_of(group_.begin(), group_.end(), [](uint8_t byte) { return byte == 0; })) {
+    if (std::all_of(job.bytes.begin(), job.bytes.end(), [](uint8_t byte) { return byte == 0; })) {
       groups_.insert(groups_.end(), entry, entry + sizeof entry);  // size 0: all zeros
-      group_.clear();
       return true;
     }
-    std::vector<uint8_t> packed = Pack(start);
-    const std::vector<uint8_t>& plain = packed.empty() ? group_ : packed;
+    std::vector<uint8_t> packed = Pack(job);
+    const std::vector<uint8_t>& plain = packed.empty() ? job.bytes : packed;
     compressed_.resize(ZSTD_compressBound(plain.size()));
     const size_t size = ZSTD_compressCCtx(context_, compressed_.data(), compressed_.size(),
                                           plain.data(), plain.size(), settings_.level);
@@ -178,7 +256,6 @@ class RvzWriter final : public ImageWriter {
     WriteBE32(entry + 4, static_cast<uint32_t>(storedSize) | (compress ? rvz::kCompressedFlag : 0));
     WriteBE32(entry + 8, packed.empty() ? 0 : static_cast<uint32_t>(packed.size()));
     groups_.insert(groups_.end(), entry, entry + sizeof entry);
-    group_.clear();
     return Append(stored, storedSize);
   }
 
@@ -260,6 +337,17 @@ class RvzWriter final : public ImageWriter {
   uint64_t systemEnd_ = 0;
   std::set<uint64_t> ends_;
   bool learnt_ = false;
+
+  // Between Write and the packer; everything the packer alone touches is above.
+  const size_t queueLimit_;
+  std::thread packer_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<GroupJob> queue_;  // the front one is being packed
+  std::vector<std::vector<uint8_t>> spare_;
+  bool closing_ = false;
+  bool abandoned_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace
