@@ -36,11 +36,28 @@ TEST(CliContract, ExitStatusesAndStreams) {
 
   // Usage errors: the raw ones, then commands that reach the simulated console's adapter.
   std::vector<std::string> usages{"", "no-such-command", "--adapter bogus freeze"};
-  for (const char* command :
-       {"poke 80003100", "dump-memory 80000000 80000010", "freeze extra", "hook 6",
-        "memory bin 80003100", "upload exe f", "card", "card format", "card list extra",
-        "card download 1", "card download x -o f.gci", "card erase", "card erase 256",
-        "card erase 99999999999", "card erase 1 -o f.gci", "card upload"}) {
+  for (const char* command : {"poke 80003100",
+                              "dump-memory 80000000 80000010",
+                              "freeze extra",
+                              "hook 6",
+                              "memory bin 80003100",
+                              "upload exe f",
+                              "card",
+                              "card format",
+                              "card list extra",
+                              "card download 1",
+                              "card download x -o f.gci",
+                              "card erase",
+                              "card erase 256",
+                              "card erase 99999999999",
+                              "card erase 1 -o f.gci",
+                              "card upload",
+                              "extract-disc gamecube -o f --format zip",
+                              "extract-disc gamecube -o f --split-size 0",
+                              "extract-disc gamecube -o f --format rvz --split",
+                              "extract-disc gamecube -o f --level 23",
+                              "extract-disc gamecube -o f.rvz --chunk-size 40000",
+                              "convert f"}) {
     usages.push_back(std::string("--adapter sim ") + command);
   }
   for (const std::string& usage : usages) {
@@ -90,6 +107,26 @@ TEST(CliContract, DisasmNeedsNoAdapter) {
   EXPECT_EQ(RunCli("disasm " + path.string() + " --base zz").status, 2);
   EXPECT_EQ(RunCli("disasm /no/such/file").status, 1);
   std::filesystem::remove(path);
+}
+
+// Split and joined again offline; the files written are the lines on standard output.
+TEST(CliContract, ConvertNeedsNoAdapter) {
+  const std::filesystem::path folder = zemlo::testing::UniqueTempPath("-convert");
+  std::filesystem::create_directories(folder);
+  const std::string image((1 << 16) + 5, 'z');
+  std::ofstream(folder / "disc.iso", std::ios::binary) << image;
+  const std::string split = (folder / "split.iso").string();
+  CliRun run = RunCli("--adapter tcp:127.0.0.1:9 convert " + (folder / "disc.iso").string() + " " +
+                      split + " --split-size 32768");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string part = (folder / "split.part").string();
+  EXPECT_EQ(run.out, part + "0.iso\n" + part + "1.iso\n" + part + "2.iso\n");
+  run = RunCli("convert " + part + "0.iso " + (folder / "back.iso").string());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(zemlo::FileSha1Hex((folder / "back.iso").string()),
+            zemlo::FileSha1Hex((folder / "disc.iso").string()));
+  EXPECT_EQ(RunCli("convert /no/such.iso " + split).status, 1);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(CliContract, VersionNamesReleaseAndCommit) {

@@ -9,7 +9,10 @@
 #include <fstream>
 #include <functional>
 
+#include "disc/image_file.h"
+#include "disc/rvz.h"
 #include "extract/dat_catalog.h"
+#include "extract/disc_extractor.h"
 #include "extract/dump_options.h"
 #include "extract/nand_check.h"
 #include "extract/nand_dumper.h"
@@ -177,6 +180,59 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
     EXPECT_NE(report.find("Game ID: GZME01\nTitle: Zemlo Test Disc (GameCube)\nDisc: 1\n"),
               std::string::npos);
   }
+}
+
+// Every image format holds the whole disc, and the sums and report are of the plain disc bytes
+// whatever the format. A Wii disc is refused as RVZ before its image is created.
+TEST_F(VerifyTest, EveryImageFormatHoldsTheDiscItsSumsCover) {
+  const std::vector<DiscKind> kinds = SmallDiscs(4, 1, 1);
+  const std::vector<uint8_t> disc =
+      sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
+                              static_cast<uint32_t>(kinds[0].imageSize()));
+  const std::string sha1 = "SHA-1: " + SumsOf(disc.data(), disc.size()).Sha1Hex() + "\n";
+  const struct {
+    const char* name;
+    std::optional<disc::ImageFormat> format;
+    const char* reportLines;  // after the image's name
+    std::vector<std::string> files;
+  } rows[] = {
+      {"a.iso", {}, "", {"a.iso"}},
+      {"b.iso",
+       disc::ImageFormat::Split,
+       "Format: split ISO\nFiles: b.part0.iso, b.part1.iso, b.part2.iso\n",
+       {"b.part0.iso", "b.part1.iso", "b.part2.iso"}},
+      {"c.rvz", {}, "Format: RVZ\nFiles: c.rvz\n", {"c.rvz"}},
+      {"d.img", disc::ImageFormat::Rvz, "Format: RVZ\nFiles: d.img\n", {"d.img"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.files[0].ends_with("rvz") && !disc::RvzAvailable()) continue;
+    SetDumpOptions({.imageFormat = row.format, .splitSize = 0x8000 * 4});
+    ui().Clear();
+    SaveTo(row.name);
+    ASSERT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
+    const std::string report = ReadText(TempPath(row.name) + ".txt");
+    EXPECT_NE(report.find(sha1), std::string::npos);
+    EXPECT_EQ(report.find("Format:") != std::string::npos, row.format || row.files[0] != "a.iso");
+    EXPECT_NE(report.find(std::string("File: ") + row.name + "\n" + row.reportLines),
+              std::string::npos)
+        << report;
+    for (const std::string& file : row.files) {
+      if (row.files.size() > 1) {
+        EXPECT_LE(std::filesystem::file_size(TempPath(file)), 0x8000u * 4);
+      }
+    }
+    std::string error;
+    const std::unique_ptr<disc::ImageReader> image = disc::OpenImage(TempPath(row.files[0]), error);
+    ASSERT_TRUE(image) << error;
+    std::vector<uint8_t> back(image->size());
+    EXPECT_TRUE(image->Read(0, back.data(), back.size()) && back == disc);
+  }
+  SetDumpOptions({.imageFormat = disc::ImageFormat::Rvz});
+  SaveTo("wii.iso");
+  EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Failed);
+  EXPECT_EQ(ui().messages().back().text, kMsgWiiRvz);
+  EXPECT_FALSE(std::filesystem::exists(TempPath("wii.iso")));
 }
 
 // The drive serves a GameCube image, shorter than the disc: zeros past its end.
