@@ -11,10 +11,13 @@
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "disc/image_file.h"
+#include "disc/rvz.h"
 #include "extract/card_browser.h"
 #include "extract/card_transfer.h"
 #include "extract/disc_extractor.h"
@@ -56,6 +59,42 @@ QPushButton* DatFolderButton(QWidget* parent) {
     use(folder);
   });
   return button;
+}
+
+constexpr char kImageFormatKey[] = "image-format";
+
+// How the DVD dialog writes its images: ISO, split ISO (parts that fit FAT32) or RVZ; remembered
+// between runs.
+QWidget* ImageFormatChoice(QWidget* parent) {
+  static constexpr struct {
+    const char* text;
+    disc::ImageFormat format;
+  } kChoices[] = {{"ISO", disc::ImageFormat::Iso},
+                  {"split ISO", disc::ImageFormat::Split},
+                  {"RVZ", disc::ImageFormat::Rvz}};
+  auto* row = new QWidget(parent);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(new QLabel("Image format", row));
+  auto* combo = new QComboBox(row);
+  combo->setObjectName("image_format");
+  for (const auto& choice : kChoices) {
+    if (choice.format != disc::ImageFormat::Rvz || disc::RvzAvailable())
+      combo->addItem(choice.text);
+  }
+  layout->addWidget(combo, 1);
+  const auto use = [combo](int index) {
+    if (index < 0) return;
+    DumpOptions options = CurrentDumpOptions();
+    options.imageFormat = kChoices[index].format;
+    SetDumpOptions(options);
+    QSettings("zemlo", "zemlo").setValue(kImageFormatKey, combo->itemText(index));
+  };
+  combo->setCurrentIndex(
+      std::max(0, combo->findText(QSettings("zemlo", "zemlo").value(kImageFormatKey).toString())));
+  use(combo->currentIndex());
+  QObject::connect(combo, &QComboBox::currentIndexChanged, combo, use);
+  return row;
 }
 
 template <typename Table, typename Field>
@@ -134,6 +173,7 @@ class ExtractionDialog final : public ToolDialog {
     groupLayout->setRowStretch(row, 1);
     if (design.start == StartDiscExtraction) {
       groupLayout->addWidget(DatFolderButton(group), row + 1, 0, 1, 2);
+      groupLayout->addWidget(ImageFormatChoice(group), row + 2, 0, 1, 2);
     }
 
     auto* layout = new QVBoxLayout(this);
