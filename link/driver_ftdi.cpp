@@ -99,8 +99,10 @@ class FtdiConnection {
     const Deadline deadline(EffectiveTimeoutMs(readMs_));
     uint32_t got = TakePending(buffer, count);
     const uint32_t payload = packetSize_ - kStatusBytes;
-    while (got < count) {
-      const int left = deadline.RemainingMs();
+    // One transfer is made even when the time-out has already passed (a busy machine may start
+    // the call late): what the chip holds is returned, as the vendor's driver does.
+    for (bool first = true; got < count; first = false) {
+      const int left = std::max(deadline.RemainingMs(), first ? 1 : 0);
       if (left == 0) break;
       const uint32_t packets =
           std::min((count - got + payload - 1) / payload, kMaxPacketsPerRequest);
@@ -129,8 +131,9 @@ class FtdiConnection {
     std::lock_guard writing(writeMutex_);
     const Deadline deadline(EffectiveTimeoutMs(writeMs_));
     uint32_t sent = 0;
-    while (sent < count) {
-      const int left = deadline.RemainingMs();
+    // As for reads: what fits into the chip goes out even when the call starts late.
+    for (bool first = true; sent < count; first = false) {
+      const int left = std::max(deadline.RemainingMs(), first ? 1 : 0);
       if (left == 0) break;
       int actual = 0;
       int rc = 0;

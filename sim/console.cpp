@@ -31,12 +31,24 @@ bool ConsoleSession::ReadBE32(uint32_t& value) {
   return true;
 }
 
+namespace {
+
+constexpr std::chrono::milliseconds kHoldPoll{5};
+constexpr int kHoldPolls = 12'000;  // a minute
+
+}  // namespace
+
 bool ConsoleSession::Write(const void* buffer, size_t count) {
   if (console_.faults().Silent()) return true;
   if (count > 1) {
     if (auto keep = console_.faults().TakePacketShortening()) count = std::min(count, *keep);
     if (auto delay = console_.faults().TakePacketDelay()) {
       io_.Pause(std::chrono::milliseconds(*delay));
+    }
+    // A held write waits as a pause would, so that the link sees a console that is not at work;
+    // a test that ends without releasing it does not leave the console waiting for ever.
+    if (console_.faults().TakeHold()) {
+      for (int i = 0; i < kHoldPolls && console_.faults().Holding(); ++i) io_.Pause(kHoldPoll);
     }
   }
   if (const uint64_t latency = console_.latency(); latency > 0 && count > 0) {

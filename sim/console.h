@@ -31,6 +31,8 @@ class ConsoleSession {
   // A one-byte reply: subject to wrong and suppressed replies.
   bool Reply(uint8_t byte);
   bool WriteBE32(uint32_t value);
+  // The console is busy this long before its next step.
+  void Pause(std::chrono::microseconds duration) { io_.Pause(duration); }
 
  private:
   Console& console_;

@@ -41,6 +41,30 @@ std::optional<uint32_t> Faults::TakePacketDelay() {
   return delayMs_;
 }
 
+void Faults::HoldNextPacket(int skip) {
+  std::lock_guard lock(mutex_);
+  holdNext_ = true;
+  holdSkip_ = skip;
+}
+
+void Faults::ReleaseHeldPacket() {
+  std::lock_guard lock(mutex_);
+  holdNext_ = holding_ = false;
+}
+
+bool Faults::TakeHold() {
+  std::lock_guard lock(mutex_);
+  if (!holdNext_ || holdSkip_-- > 0) return false;
+  holdNext_ = false;
+  holding_ = true;
+  return true;
+}
+
+bool Faults::Holding() {
+  std::lock_guard lock(mutex_);
+  return holding_;
+}
+
 void Faults::CorruptNextChecksums(int count) {
   std::lock_guard lock(mutex_);
   corruptChecksums_ = count;
@@ -98,6 +122,7 @@ void Faults::Clear() {
   readSkip_ = writeSkip_ = shortWriteSkip_ = 0;
   silent_ = dropped_ = false;
   connectFailure_.reset();
+  holdNext_ = holding_ = false;
 }
 
 std::optional<size_t> Faults::TakePacketShortening() {

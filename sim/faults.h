@@ -19,6 +19,11 @@ class Faults {
   // The next `count` multi-byte writes go out `delayMs` late, as from a drive retrying a
   // scratched sector, after `skip` such writes have gone out on time.
   void DelayNextPackets(int count, uint32_t delayMs, int skip = 0);
+  // The next multi-byte write, after `skip` such writes have gone out, waits until
+  // ReleaseHeldPacket (or Clear), so that a test knows the client has not had it before then,
+  // however slowly the machine runs.
+  void HoldNextPacket(int skip = 0);
+  void ReleaseHeldPacket();
   // The next `count` checksummed packets go out with a checksum that does not match.
   void CorruptNextChecksums(int count = 1);
   // The next `count` one-byte replies are `byte` instead of what the console meant to say.
@@ -47,6 +52,10 @@ class Faults {
   bool TakeChecksumCorruption();
   // The delay for the next multi-byte write, when one is armed.
   std::optional<uint32_t> TakePacketDelay();
+  // Whether the write about to be made is the held one (then held until released), and whether it
+  // still is.
+  bool TakeHold();
+  bool Holding();
   // Returns what to send for a one-byte reply: the byte itself, a replacement, or nothing.
   std::optional<uint8_t> FilterReply(uint8_t byte);
   bool Silent();
@@ -65,6 +74,9 @@ class Faults {
   int delayedPackets_ = 0;
   int delaySkip_ = 0;
   uint32_t delayMs_ = 0;
+  bool holdNext_ = false;
+  int holdSkip_ = 0;
+  bool holding_ = false;
   int wrongReplies_ = 0;
   uint8_t wrongReplyByte_ = 0;
   int suppressedReplies_ = 0;

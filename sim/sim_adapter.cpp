@@ -99,6 +99,11 @@ class SimAdapter::Connection final : public ConsoleIo {
     thread_ = std::thread([this] {
       {
         std::lock_guard serve(adapter_.serveMutex_);
+        {
+          const std::unique_lock lock = Lock();
+          awaitingTurn_ = false;
+          Changed();
+        }
         adapter_.console_.Serve(*this);
       }
       const std::unique_lock lock = Lock();
@@ -122,7 +127,16 @@ class SimAdapter::Connection final : public ConsoleIo {
     return closed_;
   }
 
-  // Console side.
+  // Console side. A pause ends early when the link closes, so that a long one (a drive spinning
+  // up) does not hold up the end of a session.
+  void Pause(std::chrono::microseconds duration) override {
+    std::unique_lock lock = Lock();
+    pausing_ = true;
+    Changed();
+    changed_.wait_for(lock, duration, [&] { return closed_; });
+    pausing_ = false;
+  }
+
   bool Read(void* buffer, size_t count) override {
     std::unique_lock lock = Lock();
     waitingFor_ = count;
@@ -190,7 +204,14 @@ class SimAdapter::Connection final : public ConsoleIo {
           lock,
           [&] { return closed_ || toHost_.size() > 0 || LentAvailable() || ConsoleStalled(); },
           deadline);
-      if (!arrived) break;
+      if (arrived) continue;
+      // The console's own work takes no time on the link's clock: while it is at work on what it
+      // sends (neither waiting for the client nor pausing as a slow drive does), the time-out
+      // does not end the read, so that a busy machine cannot make the console late.
+      if (!ConsoleAtWork()) break;
+      WaitUntil(lock, [&] {
+        return closed_ || toHost_.size() > 0 || LentAvailable() || !ConsoleAtWork();
+      });
     }
     Changed();
     *moved = static_cast<uint32_t>(got);
@@ -284,6 +305,9 @@ class SimAdapter::Connection final : public ConsoleIo {
   bool ConsoleStalled() const {
     return consoleGone_ || (waitingFor_ > 0 && toConsole_.size() < waitingFor_);
   }
+  bool ConsoleAtWork() const {
+    return !closed_ && !awaitingTurn_ && !pausing_ && !ConsoleStalled();
+  }
 
   SimAdapter& adapter_;
   std::mutex mutex_;
@@ -295,6 +319,8 @@ class SimAdapter::Connection final : public ConsoleIo {
   bool hostCopying_ = false;
   int quiescing_ = 0;
   size_t waitingFor_ = 0;
+  bool pausing_ = false;      // the console takes its time on purpose (a delay, the throttle)
+  bool awaitingTurn_ = true;  // another connection still has the console
   bool closed_ = false;
   bool consoleGone_ = false;
   std::thread thread_;

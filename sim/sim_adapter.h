@@ -1,7 +1,9 @@
 // The simulated adapter in process: a D2XX driver whose far end is the simulated console running
 // on its own thread. Reads keep D2XX semantics, with one shortcut that keeps tests fast: a read
 // that cannot complete because the console is itself waiting for the client returns short at once
-// instead of sitting out the read time-out, since nothing more can arrive.
+// instead of sitting out the read time-out, since nothing more can arrive. The console's own work
+// takes no time on the link's clock: a time-out ends a read only while the console pauses on
+// purpose (a delay, the throttle), never while a busy machine has not yet run it.
 #pragma once
 
 #include <cstdint>
