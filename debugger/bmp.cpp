@@ -53,4 +53,11 @@ BmpHeader MakeBmpHeader(uint32_t width, uint32_t lines) {
   return Header(width, lines, kBmpHeaderSize + imageSize, imageSize);
 }
 
+uint32_t BmpTrailerBytes(const BmpHeader& header, size_t pixelBytes) {
+  const uint32_t declared = uint32_t{header[2]} | uint32_t{header[3]} << 8 |
+                            uint32_t{header[4]} << 16 | uint32_t{header[5]} << 24;
+  const size_t written = kBmpHeaderSize + pixelBytes;
+  return declared > written ? static_cast<uint32_t>(declared - written) : 0;
+}
+
 }  // namespace zemlo

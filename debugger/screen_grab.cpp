@@ -1,5 +1,7 @@
 #include "debugger/screen_grab.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -126,6 +128,9 @@ int Grab(const std::string& path) {
   const BmpHeader header = MakeBmpHeader(width, lines);
   std::fwrite(header.data(), 1, header.size(), file.get());
   std::fwrite(pixels.get(), pixelSize, 1, file.get());
+  const std::array<uint8_t, 4> trailer{};
+  std::fwrite(trailer.data(), 1,
+              std::min<size_t>(BmpTrailerBytes(header, pixelSize), trailer.size()), file.get());
   std::fflush(file.get());
   if (std::ferror(file.get())) {
     ShowFileError(kMsgFileWrite);
