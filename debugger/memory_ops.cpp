@@ -164,16 +164,16 @@ int OnFillMemoryPressed(std::string_view startText, std::string_view endText) {
   g_fillInputs.start.Take(startText);
   g_fillInputs.end.Take(endText);
   PurgeLink();
-  return FillMemory(g_fillInputs.start.textLength, g_fillInputs.start.value,
-                    g_fillInputs.end.textLength, g_fillInputs.end.value);
+  return FillMemory(g_fillInputs.start.CheckedLength(), g_fillInputs.start.value,
+                    g_fillInputs.end.CheckedLength(), g_fillInputs.end.value);
 }
 
 int OnDumpMemoryPressed(std::string_view startText, std::string_view endText) {
   g_dumpInputs.start.Take(startText);
   g_dumpInputs.end.Take(endText);
   PurgeLink();
-  return DumpMemory(g_dumpInputs.start.textLength, g_dumpInputs.start.value,
-                    g_dumpInputs.end.textLength, g_dumpInputs.end.value);
+  return DumpMemory(g_dumpInputs.start.CheckedLength(), g_dumpInputs.start.value,
+                    g_dumpInputs.end.CheckedLength(), g_dumpInputs.end.value);
 }
 
 }  // namespace zemlo

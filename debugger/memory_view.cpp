@@ -55,7 +55,7 @@ int GotoAndShow(int mode, std::string_view gotoText) {
   g_memoryView.mode = mode;
   HexInput input{0, g_memoryView.pageAddress};
   input.Take(gotoText);
-  g_memoryView.addressTextLength = input.textLength;
+  g_memoryView.addressTextLength = input.CheckedLength();
   g_memoryView.pageAddress = input.value;
   g_memoryView.windowAddress = g_memoryView.pageAddress;
   return ShowPageOfMode();
@@ -177,7 +177,7 @@ int OnPageUp() {
 int OnPokePressed(std::string_view addressText, std::string_view valueText) {
   g_pokeInputs.address.Take(addressText);
   g_pokeInputs.value.Take(valueText);
-  return PokeMemory(g_pokeInputs.address.textLength, g_pokeInputs.address.value,
+  return PokeMemory(g_pokeInputs.address.CheckedLength(), g_pokeInputs.address.value,
                     g_pokeInputs.value.textLength, g_pokeInputs.value.value);
 }
 

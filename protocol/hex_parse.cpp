@@ -72,7 +72,9 @@ void HexInput::Take(std::string_view text) {
   textLength = length > static_cast<std::size_t>(std::numeric_limits<int>::max())
                    ? std::numeric_limits<int>::max()
                    : static_cast<int>(length);
-  if (auto parsed = ParseHexPrefix(text)) value = *parsed;
+  const std::optional<uint32_t> parsed = ParseHexPrefix(text);
+  holdsNumber = parsed.has_value();
+  if (parsed) value = *parsed;
 }
 
 }  // namespace zemlo

@@ -23,9 +23,13 @@ std::optional<uint32_t> ParseHexPrefix(std::string_view text, std::size_t maxCha
 struct HexInput {
   int textLength = 0;
   uint32_t value = 0;
+  bool holdsNumber = false;  // the text last read had a number in it
 
   void Take(std::string_view text);
-  bool HasEightCharacters() const { return textLength == 8; }
+  // The length the operations check. A text without a number counts as one of no length, so it
+  // is refused like a text of the wrong size instead of acting on the number of an earlier one.
+  int CheckedLength() const { return holdsNumber ? textLength : 0; }
+  bool HasEightCharacters() const { return CheckedLength() == 8; }
 };
 
 }  // namespace zemlo

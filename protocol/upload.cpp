@@ -110,7 +110,7 @@ int OnUploadCodeOpenPressed(std::string_view addressText) {
   HexInput input{0, g_uploadCode.address};
   input.Take(addressText);
   g_uploadCode.address = input.value;
-  g_uploadCode.addressTextLength = input.textLength;
+  g_uploadCode.addressTextLength = input.CheckedLength();
   PurgeLink();
   return UploadCode();
 }

@@ -28,7 +28,7 @@ TEST(HexParse, ReadsLikeScanfOnTheFirstEightCharacters) {
   }
 }
 
-// Keeping the last number when a text has none: the poke's, the view's and the code upload's tests.
+// An address text without a number is refused: the poke's, the view's and the code upload's tests.
 TEST(HexParse, InputCountsCharactersNotBytes) {
   HexInput input;
   input.Take("8000310\xC3\xA9");  // eight characters, nine bytes

@@ -39,11 +39,13 @@ TEST_F(MemoryOpsTest, Poke) {
 
   EXPECT_EQ(OnPokePressed("80003100", "1234"), 0);
   EXPECT_EQ(OnPokePressed("8000310", "12345678"), 0);
+  EXPECT_EQ(OnPokePressed("zzzzzzzz", "12345678"), 0);  // not the previous address again
   EXPECT_TRUE(Sent().empty());
   faults().ShortenNextWrites(1, 1);
   EXPECT_EQ(OnPokePressed("80003100", "12345678"), 0);
   EXPECT_EQ(ui().messages(),
             (std::vector<RecordedMessage>{Box(kMsgPokeValueSize, kCaptionRangeError),
+                                          Box(kMsgMemoryAddressSize, kCaptionRangeError),
                                           Box(kMsgMemoryAddressSize, kCaptionRangeError),
                                           Box(kMsgPokeSendAddress, kCaptionUsbError)}));
 }

@@ -33,8 +33,6 @@ TEST_F(MemoryViewTest, PagingAndGotoAddresses) {
       {"asm Page Up", [] { OnAsmPressed("80003100"), OnPageUp(); }, 0x8000309C, 4},
       {"below zero", [] { OnHexPressed("00000000"), OnPageUp(); }, 0xFFFFFF38, 8},
       {"short goto kept", [] { OnHexPressed("8000310"), OnPageDown(); }, 0x080003D8, 8},
-      {"no number at start", [] { OnAsmPressed("zzzzzzzz"); }, 0, 4},
-      {"no hex later", [] { OnHexPressed("80004000"), OnHexPressed("zzzzzzzz"); }, 0x80004000, 8},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -58,6 +56,7 @@ TEST_F(MemoryViewTest, FailuresKeepTheListAndNameTheStep) {
     RecordedMessage message;
   } rows[] = {
       {[] { OnHexPressed("8000310"); }, Box(kMsgMemoryAddressSize, kCaptionRangeError)},
+      {[] { OnAsmPressed("zzzzzzzz"); }, Box(kMsgMemoryAddressSize, kCaptionRangeError)},
       {[this] { faults().ShortenNextWrites(1); }, Box(kMsgSendCommand, kCaptionUsbError)},
       {[this] { faults().ShortenNextWrites(1, 1); }, Box(kMsgSendMemoryAddress, kCaptionUsbError)},
       {[this] { faults().ShortenNextPackets(1, 199); }, Box(kMsgReceivePacket, kCaptionUsbError)},
