@@ -1,6 +1,7 @@
 #include "link/driver_tcp.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "link/deadline.h"
 #include "link/handle_table.h"
@@ -120,37 +121,53 @@ class TcpConnection {
 };
 
 // A connected, non-blocking socket with TCP_NODELAY (the protocol is full of one-byte commands
-// and replies), or kNoSocket.
-net::SocketHandle ConnectSocket(const std::string& host, uint16_t port) {
-  if (!net::StartSockets()) return net::kNoSocket;
+// and replies), or kNoSocket with the system's reason in `why`.
+net::SocketHandle ConnectSocket(const std::string& host, uint16_t port, std::string& why) {
+  if (!net::StartSockets()) {
+    why = "the system's sockets could not be started";
+    return net::kNoSocket;
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+  if (const int error = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+      error != 0) {
+    why = ::gai_strerror(error);
     return net::kNoSocket;
   }
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
 
   const Deadline deadline(kTcpConnectTimeoutMs);
+  why = "no address to connect to";
   for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
     const net::SocketHandle fd =
         net::OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
-    if (fd == net::kNoSocket) continue;
+    if (fd == net::kNoSocket) {
+      why = net::ErrorText(net::LastError());
+      continue;
+    }
+    int error = 0;
     bool connected = ::connect(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0;
-    if (!connected && net::ConnectPending(net::LastError()) &&
-        net::WaitReady(fd, POLLOUT, net::kNoSocket, deadline.RemainingMs()) ==
-            net::Ready::kSocket) {
-      int error = 0;
-      socklen_t length = sizeof error;
-      connected =
-          ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
-          error == 0;
+    if (!connected) error = net::LastError();
+    if (!connected && net::ConnectPending(error)) {
+      if (net::WaitReady(fd, POLLOUT, net::kNoSocket, deadline.RemainingMs()) ==
+          net::Ready::kSocket) {
+        socklen_t length = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+          error = net::LastError();
+        }
+        connected = error == 0;
+      } else {
+        why = "no answer within " + std::to_string(kTcpConnectTimeoutMs / 1000) + " s";
+        error = 0;
+      }
     }
     if (connected) {
       net::PrepareStream(fd);
       return fd;
     }
+    if (error != 0) why = net::ErrorText(error);
     net::CloseSocket(fd);
     if (deadline.Passed()) break;
   }
@@ -163,8 +180,16 @@ class TcpDriver final : public HandleDriver<TcpConnection> {
 
   FT_STATUS FT_OpenEx(const char*, uint32_t, FT_HANDLE* handle) override {
     if (!handle) return FT_INVALID_PARAMETER;
-    const net::SocketHandle fd = ConnectSocket(host_, port_);
-    if (fd == net::kNoSocket) return FT_DEVICE_NOT_FOUND;
+    std::string why;
+    const net::SocketHandle fd = ConnectSocket(host_, port_, why);
+    if (fd == net::kNoSocket) {
+      std::lock_guard lock(failureMutex_);
+      const std::string endpoint = host_ + ":" + std::to_string(port_);
+      failure_ = "no connection to " + endpoint + ": " + why +
+                 "\nis the simulated console running there? Start it with: zemlo-sim --listen " +
+                 endpoint;
+      return FT_DEVICE_NOT_FOUND;
+    }
     *handle = handles_.Add(std::make_shared<TcpConnection>(fd));
     return FT_OK;
   }
@@ -186,9 +211,16 @@ class TcpDriver final : public HandleDriver<TcpConnection> {
     return handles_.Find(handle) ? FT_OK : FT_INVALID_HANDLE;
   }
 
+  std::string OpenFailure() const override {
+    std::lock_guard lock(failureMutex_);
+    return failure_;
+  }
+
  private:
   const std::string host_;
   const uint16_t port_;
+  mutable std::mutex failureMutex_;
+  std::string failure_;
 };
 
 }  // namespace

@@ -26,11 +26,19 @@ TEST(CliContract, ExitStatusesAndStreams) {
     EXPECT_EQ(run.err, "");
   }
 
-  // Nothing listens on the discard port: the connect message, then the command's own refusal.
+  // Nothing listens on the discard port: the connect message with where and why, then the
+  // command's own refusal.
   CliRun refused = RunCli("--adapter tcp:127.0.0.1:9 freeze");
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err,
-            "USB ERROR: Error: Couldn't connect to USB Zemlo. Please check connection\n"
+  const std::string reason = "detail: no connection to 127.0.0.1:9: ";  // the system's words follow
+  const size_t end = refused.err.find('\n', refused.err.find(reason));
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(refused.err.substr(0, refused.err.find(reason) + reason.size()),
+            "USB ERROR: Error: Couldn't connect to USB Zemlo. Please check connection\n" + reason);
+  EXPECT_GT(end, refused.err.find(reason) + reason.size());
+  EXPECT_EQ(refused.err.substr(end + 1),
+            "detail: is the simulated console running there? Start it with: zemlo-sim --listen "
+            "127.0.0.1:9\n"
             "Error: You must first connect USB Zemlo in USB Menu\n");
   EXPECT_EQ(RunCli("--adapter tcp:127.0.0.1:9 connect").status, 1);
 
