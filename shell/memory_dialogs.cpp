@@ -107,6 +107,10 @@ class MemoryToolDialog final : public ToolDialog {
         OnPokePressed(address, value);
       });
     });
+    // Enter in either box pokes.
+    for (QLineEdit* box : {pokeAddress, pokeValue}) {
+      connect(box, &QLineEdit::returnPressed, poke, &QPushButton::click);
+    }
 
     // Options, top to bottom.
     QGroupBox* options = Group("Options:", this);

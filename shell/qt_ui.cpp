@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
 #include <QTreeView>
 #include <algorithm>
@@ -71,7 +72,14 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& text, const std::
                                             const std::string& detail) {
   auto box = std::make_unique<QMessageBox>(ToQtIcon(icon), ToQString(caption), ToQString(text),
                                            QMessageBox::Ok, owner);
-  if (!detail.empty()) box->setDetailedText(ToQString(detail));
+  if (!detail.empty()) {
+    box->setDetailedText(ToQString(detail));
+    // Enter answers the box; the details button only opens the details when it is clicked.
+    box->setDefaultButton(QMessageBox::Ok);
+    for (QPushButton* button : box->findChildren<QPushButton*>()) {
+      if (button != box->button(QMessageBox::Ok)) button->setAutoDefault(false);
+    }
+  }
   box->setWindowModality(Qt::ApplicationModal);
   // A plain dialog: a title and a close button, nothing to minimise or maximise.
   box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

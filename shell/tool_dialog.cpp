@@ -46,6 +46,15 @@ void ToolDialog::closeEvent(QCloseEvent* event) {
   done(resultCode_);
 }
 
+void ToolDialog::showEvent(QShowEvent* event) {
+  // Only a button made the default on purpose answers Enter. Any other would become the default
+  // as the dialog opens and take Enter from every box, whose own Enter then never happens.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    if (!button->isDefault()) button->setAutoDefault(false);
+  }
+  QDialog::showEvent(event);
+}
+
 void ToolDialog::SetTemplateSize(int widthUnits, int heightUnits) {
   // A dialog unit is a quarter of the font's average character width across and an eighth of its
   // height down, which keeps a template's proportions whatever the font.

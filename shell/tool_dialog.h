@@ -38,6 +38,7 @@ class ToolDialog : public QDialog {
   virtual bool MayClose() const { return true; }
   bool Closable() const;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
   void SetResultCode(int code) { resultCode_ = code; }
 

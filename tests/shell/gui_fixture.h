@@ -106,9 +106,22 @@ class GuiTest : public ::testing::Test {
     adapter_->Quiesce();
     return adapter_->TakeSent();
   }
+  // An open menu is a window of its own: it is drawn over the grab where it stands.
   static void SaveScreenshot(QWidget& widget, const QString& name) {
     QDir().mkpath(QStringLiteral(ZEMLO_SCREENSHOT_DIR));
-    widget.grab().save(QStringLiteral(ZEMLO_SCREENSHOT_DIR "/%1.png").arg(name));
+    QPixmap shot = widget.grab();
+    if (QWidget* popup = QApplication::activePopupWidget(); popup && popup != &widget) {
+      const QPoint at = popup->mapToGlobal(QPoint()) - widget.mapToGlobal(QPoint());
+      const QRect all = QRect(QPoint(), shot.size()).united(QRect(at, popup->size()));
+      QPixmap canvas(all.size());
+      canvas.fill(Qt::white);
+      QPainter painter(&canvas);
+      painter.drawPixmap(-all.topLeft(), shot);
+      painter.drawPixmap(at - all.topLeft(), popup->grab());
+      painter.end();
+      shot = canvas;
+    }
+    shot.save(QStringLiteral(ZEMLO_SCREENSHOT_DIR "/%1.png").arg(name));
   }
 
   sim::SimAdapter& adapter() { return *adapter_; }

@@ -15,6 +15,15 @@ TEST_F(RoughEdgesTest, MessageBoxesArePlainDialogsWideEnoughForTheirCaption) {
   EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(QLatin1String(caption)) + 80);
   EXPECT_FALSE(box->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   SaveScreenshot(*box, QStringLiteral("message_box"));
+
+  // Enter answers a box with details, even from its details button.
+  const auto detailed = MakeMessageBox("Done", caption, MessageIcon::None, nullptr, "SHA-1: 0");
+  detailed->show();
+  for (QPushButton* button : detailed->findChildren<QPushButton*>()) {
+    if (button != detailed->button(QMessageBox::Ok)) QTest::keyClick(button, Qt::Key_Return);
+  }
+  EXPECT_FALSE(detailed->isVisible());
+  EXPECT_EQ(detailed->clickedButton(), detailed->button(QMessageBox::Ok));
 }
 
 TEST_F(RoughEdgesTest, FileSystemExplorerEndsByEveryWayOut) {
@@ -56,6 +65,8 @@ TEST_F(RoughEdgesTest, EnterRunsTheViewOrTheDumpOfTheBoxItIsPressedInAndPagesMov
   EXPECT_EQ(std::filesystem::file_size(path), 0x100u);
 }
 
+// Only enabled menu-bar entries share an access key. Alt+F opens "&File" at once although the
+// disabled "&Firmware" has the same key; Alt+S moves a highlight that shows on the bar.
 TEST_F(RoughEdgesTest, SharedAccessKeyMovesTheHighlightAndEnterOpens) {
   QApplication::setActiveWindow(&window());
   QStringList opened;
@@ -69,10 +80,18 @@ TEST_F(RoughEdgesTest, SharedAccessKeyMovesTheHighlightAndEnterOpens) {
     QAction* active = window().menuBar()->activeAction();
     return active ? active->text() : QString();
   };
+  EXPECT_EQ(press(Qt::Key_F, Qt::AltModifier), QStringLiteral("&File"));
+  EXPECT_NE(QApplication::activePopupWidget(), nullptr);
+  SaveScreenshot(window(), QStringLiteral("menu_alt_f"));
+  press(Qt::Key_Escape);
+  press(Qt::Key_Escape);
   for (const char* highlighted : {"&Start Game", "&Screen Grabber", "&Start Game"}) {
+    const QImage bar = window().menuBar()->grab().toImage();
     EXPECT_EQ(press(Qt::Key_S, Qt::AltModifier), QLatin1String(highlighted));
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_NE(window().menuBar()->grab().toImage(), bar);
   }
+  SaveScreenshot(window(), QStringLiteral("menu_alt_s"));
   press(Qt::Key_Down);
   EXPECT_NE(QApplication::activePopupWidget(), nullptr);
   press(Qt::Key_Escape);
