@@ -151,8 +151,12 @@ void CliUi::ListInsert(int, const std::string& line) {
     std::fputs("\r\033[K", err_);
     progressDrawn_ = false;
   }
+  // Once the reader is gone the lines have nowhere to go; the operation itself goes on.
+  if (outGone_) return;
   std::fputs(line.c_str(), out_);
   std::fputc('\n', out_);
+  // Each line reaches a pipe (`| tee log`) as it is listed, not when a block fills.
+  if (std::fflush(out_) != 0 || std::ferror(out_)) outGone_ = true;
 }
 
 void CliUi::ListClear() {}

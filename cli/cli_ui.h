@@ -65,6 +65,7 @@ class CliUi final : public UiPort {
   double progressLastDraw_ = 0;
   bool progressDrawn_ = false;
   bool progressLines_ = false;
+  bool outGone_ = false;  // standard output failed (a closed pipe): list lines are dropped
   int64_t lastPercentLine_ = -1;
   std::string connectHint_;
   uint64_t startBytes_ = 0;

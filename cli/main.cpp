@@ -30,6 +30,7 @@ struct ParsedCommand {
 
 int main(int argc, char** argv) {
   zemlo::UseBinaryStandardStreams();
+  zemlo::IgnoreBrokenPipe();
   // Named, so that help reads "zemlo-cli" wherever the program lives.
   CLI::App app{"zemlo-cli: drive a GameCube or Wii console through the USB Zemlo adapter",
                "zemlo-cli"};

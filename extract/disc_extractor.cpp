@@ -14,6 +14,7 @@
 #include "extract/packet_read.h"
 #include "extract/stream_control.h"
 #include "link/bytes.h"
+#include "link/d2xx.h"
 #include "link/link.h"
 #include "protocol/commands.h"
 #include "protocol/console_controls.h"
@@ -36,6 +37,7 @@ static_assert(kDiscKinds[1].imageSize() == 4'699'979'776ull);
 static_assert(kDiscKinds[2].imageSize() == 8'511'160'320ull);
 
 constexpr uint32_t kHandshakeTimeoutMs = 2000;
+constexpr uint32_t kDriveReadySliceMs = 500;
 constexpr char kDiscFileKey[] = "disc-image";
 constexpr char kCaptionDvdError[] = "DVD Error";
 
@@ -60,41 +62,77 @@ std::string MismatchLine(uint32_t packet) {
   return line;
 }
 
-// The console's two acknowledgements; the second one waits while the console prepares the disc.
-bool Handshake(uint8_t command) {
+enum class Handshake { Ready, Failed, Stopped };
+
+// The second acknowledgement comes once the drive has spun up, which may take minutes. It is
+// waited for in short reads, so that a stop pressed meanwhile ends the wait at once; the reads
+// together wait as long as every back end's unlimited wait.
+TransferResult AwaitDriveReady(uint8_t& reply) {
+  SetLinkTimeouts(kDriveReadySliceMs, kHandshakeTimeoutMs);
+  TransferResult read = TRANSFER_SHORT;
+  for (uint32_t waited = 0;
+       waited < kUnlimitedTimeoutCapMs && read == TRANSFER_SHORT && !g_stopRequested;
+       waited += kDriveReadySliceMs) {
+    read = ReadExact(&reply, 1);
+  }
+  return read;
+}
+
+// The console's two acknowledgements. A stop pressed before or during them ends the run as
+// stopped: the purge that precedes the stop byte takes the reply being waited for.
+Handshake ShakeHands(uint8_t command) {
+  if (g_stopRequested) return Handshake::Stopped;
   SendUnchecked(command);
   uint8_t reply = 0;
   if (ReadExact(&reply, 1) != TRANSFER_COMPLETE) {
+    if (g_stopRequested) return Handshake::Stopped;
     ShowUsbError("Error sending Extract DVD command");
-    return false;
+    return Handshake::Failed;
   }
   if (reply != REPLY_ACK) {
     ShowUsbError("DVD Extract Error. Exiting");
-    return false;
+    return Handshake::Failed;
   }
-  // 0/0 asks the driver for no limit; every back end caps that wait at kUnlimitedTimeoutCapMs,
-  // so a console that never answers ends here with the read-response message.
-  SetLinkTimeouts(0, 0);
-  const std::optional<uint8_t> second = ReadReply();
-  if (second && *second != REPLY_ACK) ShowUsbError("2. Wrong reply from console. Exiting");
+  const TransferResult second = AwaitDriveReady(reply);
   SetLinkTimeouts(kHandshakeTimeoutMs, kHandshakeTimeoutMs);
-  return second == REPLY_ACK;
+  if (second == TRANSFER_SHORT && g_stopRequested) return Handshake::Stopped;
+  if (second != TRANSFER_COMPLETE) {
+    ShowUsbError(kMsgReadResponse);
+    return Handshake::Failed;
+  }
+  if (reply != REPLY_ACK) {
+    ShowUsbError("2. Wrong reply from console. Exiting");
+    return Handshake::Failed;
+  }
+  return Handshake::Ready;
+}
+
+ExtractOutcome EndStopped(const DiscOutput& file) {
+  Ui().ShowMessage(kMsgDiscStopped, kCaptionDiscStopped, MessageIcon::None, MessageOwner::None,
+                   KeptFileDetail(file));
+  Ui().ListClear();
+  ProgressEnd();
+  g_keepExtracting = 0;
+  return ExtractOutcome::Stopped;
 }
 
 DiscSystem SystemOf(const DiscKind& kind) {
   return kind.command == CMD_DVD_GAMECUBE ? DiscSystem::GameCube : DiscSystem::Wii;
 }
 
-// Lists who the disc is, and warns (the run goes on) when it is not of the kind chosen.
+// Lists who the disc is, and warns (the run goes on) when it is not of the kind chosen. A header
+// without either magic word is no disc's (a console sending garbage, a scratched first sector):
+// its bytes name nothing, so only the warning is listed.
 std::optional<DiscIdentity> Identify(const DiscKind& kind, std::span<const uint8_t> header) {
   std::optional<DiscIdentity> identity = ReadDiscIdentity(header);
   if (!identity) return identity;
-  Ui().ListInsert(1, "Disc: " + identity->gameId + " " + identity->title + " (disc " +
-                         std::to_string(identity->discNumber + 1) + ", version " +
-                         std::to_string(identity->version) + ")");
-  if (auto warning = KindMismatchLine(SystemOf(kind), identity->system)) {
-    Ui().ListInsert(1, *warning);
+  if (identity->system != DiscSystem::Unknown) {
+    AppendLine("Disc: " + identity->gameId + " " + identity->title + " (disc " +
+               std::to_string(identity->discNumber + 1) + ", version " +
+               std::to_string(identity->version) + ")");
   }
+  if (auto warning = KindMismatchLine(SystemOf(kind), identity->system)) AppendLine(*warning);
+  if (identity->system == DiscSystem::Unknown) identity.reset();
   return identity;
 }
 
@@ -171,7 +209,9 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
   }
   DumpVerifier verifier;
   verifier.LoadDats();
-  if (!Handshake(kind.command)) return ExtractOutcome::Failed;
+  if (const Handshake handshake = ShakeHands(kind.command); handshake != Handshake::Ready) {
+    return handshake == Handshake::Stopped ? EndStopped(file) : ExtractOutcome::Failed;
+  }
 
   const std::unique_ptr<uint8_t[]> packet =
       AllocatePacketBuffer(std::max(kDiscPacketSize, kind.finalPart));
@@ -246,12 +286,7 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     return FailStream(kMsgStreamOutOfStep, kCaptionDvdError);
   }
 
-  if (g_stopRequested) {
-    Ui().ShowMessage(kMsgDiscStopped, kCaptionDiscStopped, MessageIcon::None, MessageOwner::None);
-    Ui().ListClear();
-    ProgressEnd();
-    return ExtractOutcome::Stopped;
-  }
+  if (g_stopRequested) return EndStopped(file);
   if (!file.Finish()) return FailStream("Error: Couldn't write to file", kCaptionFileError);
   Ui().ListInsert(1, kLineDiscFinished);
   if (verifier.enabled()) ReportVerification(verifier, *path, file, identity);

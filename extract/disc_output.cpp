@@ -15,8 +15,10 @@ bool DiscOutput::Open(disc::ImageFormat format, const std::string& path,
 }
 
 bool DiscOutput::Write(const uint8_t* data, size_t count) {
-  if (image_) return image_->Write(data, count);
-  return iso_.Write(data, count) && iso_.Flush();
+  const bool written =
+      image_ ? image_->Write(data, count) : iso_.Write(data, count) && iso_.Flush();
+  if (written) written_ += count;
+  return written;
 }
 
 bool DiscOutput::Finish() {
@@ -26,6 +28,17 @@ bool DiscOutput::Finish() {
 
 std::vector<std::string> DiscOutput::Files() const {
   return image_ ? image_->Files() : std::vector<std::string>{iso_.path()};
+}
+
+std::string KeptFileDetail(const DiscOutput& output) {
+  const std::vector<std::string> files = output.Files();
+  if (output.format() == disc::ImageFormat::Rvz) {
+    return "Removed the unfinished file " + (files.empty() ? std::string() : files.front());
+  }
+  std::string names;
+  for (const std::string& file : files) names += (names.empty() ? "" : ", ") + file;
+  return std::string(files.size() > 1 ? "Kept the partial files " : "Kept the partial file ") +
+         names + " (" + std::to_string(output.written()) + " bytes)";
 }
 
 disc::ImageFormat DumpFormat(const DumpOptions& options, const std::string& path) {

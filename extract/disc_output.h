@@ -3,6 +3,7 @@
 // short: an RVZ is then removed so that nothing that looks whole is left, ISO files stay.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,13 +29,20 @@ class DiscOutput {
   disc::ImageFormat format() const { return format_; }
   // The files written, in order.
   std::vector<std::string> Files() const;
+  // The image bytes taken so far.
+  uint64_t written() const { return written_; }
 
  private:
   disc::ImageFormat format_ = disc::ImageFormat::Iso;
   OutputFile iso_;
   std::unique_ptr<disc::ImageWriter> image_;
   bool finished_ = false;
+  uint64_t written_ = 0;
 };
+
+// The detail of a stop message: which files of the cut-short image stay on disk and how much of
+// the image they hold, or that an unfinished RVZ (which would look whole) is removed.
+std::string KeptFileDetail(const DiscOutput& output);
 
 // The format a dump is written in: the one chosen, else the file name's.
 disc::ImageFormat DumpFormat(const DumpOptions& options, const std::string& path);

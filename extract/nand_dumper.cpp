@@ -52,10 +52,10 @@ std::vector<uint8_t> ReadKeys(const std::string& path) {
   return keys;
 }
 
-// The checksums and the page check as list lines, the same as the finished message's detail,
-// and the report beside the dump.
-std::string ReportVerification(DumpVerifier& verifier, const NandPageCheck* check,
-                               const std::string& path) {
+// The checksums and the page check, for the list and the finished message's detail, and the
+// report beside the dump.
+std::vector<std::string> ReportVerification(DumpVerifier& verifier, const NandPageCheck* check,
+                                            const std::string& path) {
   verifier.Finish();
   std::vector<std::string> lines = verifier.HashLines();
   ReportFields fields = verifier.CommonFields(path);
@@ -71,12 +71,13 @@ std::string ReportVerification(DumpVerifier& verifier, const NandPageCheck* chec
     lines.insert(lines.end(), check->findings().begin(), check->findings().end());
   }
   if (!WriteDumpReport(path, fields)) lines.push_back("Error: Couldn't write the report");
-  std::string detail;
-  for (const std::string& text : lines) {
-    AppendLine(text);
-    detail += (detail.empty() ? "" : "\n") + text;
-  }
-  return detail;
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
 }
 
 }  // namespace
@@ -118,10 +119,24 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
   }
   DumpVerifier verifier;
   NandPageCheck check;
+  const auto endStopped = [&] {
+    Ui().ShowMessage(kMsgNandStopped, kCaptionNandStopped, MessageIcon::None, MessageOwner::None,
+                     KeptFileDetail(file));
+    Ui().ListClear();
+    g_keepExtracting = 0;
+    return ExtractOutcome::Stopped;
+  };
+  // A stop before the command goes out sends nothing; one while the reply is awaited takes the
+  // reply with its purge, and ends the run as stopped rather than as a lost reply.
+  if (g_stopRequested) return endStopped();
   if (!SendCommand(mode.command)) return ExtractOutcome::Failed;
-  const std::optional<uint8_t> reply = ReadReply();
-  if (!reply) return ExtractOutcome::Failed;
-  if (*reply != REPLY_ACK) {
+  uint8_t reply = 0;
+  if (ReadExact(&reply, 1) != TRANSFER_COMPLETE) {
+    if (g_stopRequested) return endStopped();
+    ShowUsbError(kMsgReadResponse);
+    return ExtractOutcome::Failed;
+  }
+  if (reply != REPLY_ACK) {
     ShowUsbError("Couldn't Dump Nand.");
     return ExtractOutcome::Failed;
   }
@@ -176,24 +191,23 @@ ExtractOutcome DumpNand(int selection, uint32_t pages) {
     return ExtractOutcome::Failed;
   }
 
-  const bool stopped = g_stopRequested != 0;
-  if (stopped) {
-    Ui().ShowMessage(kMsgNandStopped, kCaptionNandStopped, MessageIcon::None, MessageOwner::None);
-  } else {
-    if (!keys.empty()) {
-      if (!file.Write(keys.data(), keys.size()) || !file.Flush()) {
-        ShowFileError("Error: Couldn't write to file");
-        return ExtractOutcome::Failed;
-      }
-      verifier.Feed(keys.data(), keys.size());
+  if (g_stopRequested) return endStopped();
+  if (!keys.empty()) {
+    if (!file.Write(keys.data(), keys.size()) || !file.Flush()) {
+      ShowFileError("Error: Couldn't write to file");
+      return ExtractOutcome::Failed;
     }
-    ShowDone(kMsgNandFinished, verifier.enabled()
-                                   ? ReportVerification(verifier, spare ? &check : nullptr, *path)
-                                   : std::string());
+    verifier.Feed(keys.data(), keys.size());
   }
+  const std::vector<std::string> results =
+      verifier.enabled() ? ReportVerification(verifier, spare ? &check : nullptr, *path)
+                         : std::vector<std::string>();
+  ShowDone(kMsgNandFinished, Joined(results));
+  // The page lines go; the sums and the page check stay for the user to read or copy.
   Ui().ListClear();
+  for (const std::string& line : results) AppendLine(line);
   g_keepExtracting = 0;
-  return stopped ? ExtractOutcome::Stopped : ExtractOutcome::Finished;
+  return ExtractOutcome::Finished;
 }
 
 }  // namespace zemlo

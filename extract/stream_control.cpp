@@ -1,5 +1,6 @@
 #include "extract/stream_control.h"
 
+#include "extract/output_file.h"
 #include "link/link.h"
 #include "protocol/commands.h"
 #include "protocol/console_controls.h"
@@ -24,6 +25,10 @@ void SendUnchecked(uint8_t byte) {
 void AbandonStream() {
   PurgeLink();
   SendUnchecked(CMD_STOP);
+}
+
+std::string KeptFileDetail(const OutputFile& file) {
+  return "Kept the partial file " + file.path() + " (" + std::to_string(file.written()) + " bytes)";
 }
 
 }  // namespace zemlo

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zemlo {
+
+class OutputFile;
 
 // Clears `g_workerBusy` when the worker procedure returns, whichever way it leaves.
 class WorkerBusyGuard {
@@ -27,5 +30,9 @@ void SendUnchecked(uint8_t byte);
 // Gives up on a packet the console keeps sending short or damaged: drops what is in flight and
 // tells the console to leave its stream, so that it waits for a command again.
 void AbandonStream();
+
+// The detail of a stop message: the partial file stays on disk, and the user is told where and
+// how much of it there is.
+std::string KeptFileDetail(const OutputFile& file);
 
 }  // namespace zemlo

@@ -76,6 +76,15 @@ void UseBinaryStandardStreams() {
 #endif
 }
 
+void IgnoreBrokenPipe() {
+#ifndef _WIN32
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGPIPE, &action, nullptr);
+#endif
+}
+
 bool IsEscapeCapableTerminal(std::FILE* stream) {
 #ifdef _WIN32
   if (!_isatty(_fileno(stream))) return false;

@@ -24,6 +24,10 @@ class InterruptGuard {
 // Standard output and error write exactly the bytes given: no "\r\n" for "\n" on Windows.
 void UseBinaryStandardStreams();
 
+// A reader that goes away (`| head -1`) makes writes fail instead of ending the process, so that
+// an operation under way still finishes its file and the program exits with its own status.
+void IgnoreBrokenPipe();
+
 // True when `stream` is a terminal that understands the ANSI escape codes of a progress line
 // (switching a Windows console to them when it can).
 bool IsEscapeCapableTerminal(std::FILE* stream);

@@ -74,6 +74,7 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
   }
   // Accepted, then (once the drive has spun up) ready to stream.
   if (!session.Reply(REPLY_ACK)) return;
+  if (model.discSpinUpMs != 0) session.Pause(std::chrono::milliseconds(model.discSpinUpMs));
   if (!model.discReadyReply) return;
   if (!session.Reply(*model.discReadyReply) || *model.discReadyReply != REPLY_ACK) return;
   // The next packet is read from the disc while the client stores the current one, as a drive

@@ -29,6 +29,7 @@ struct ExtractModel {
   std::string discImage;
   // The second disc reply, sent once the drive has spun up; nothing at all when unset.
   std::optional<uint8_t> discReadyReply = 0xAA;
+  uint32_t discSpinUpMs = 0;  // how long the drive takes to spin up before that reply
   // The disc packet of this index goes out once with a checksum one off (-1: none).
   int64_t damagedPacket = -1;
 

@@ -45,23 +45,28 @@ TEST_F(DiscTest, EachKindAndPageModeWritesItsWholeFile) {
     std::vector<uint8_t> expected{disc ? kind.command : nand.command};
     expected.insert(expected.end(), packets, ACK_BLOCK);
     EXPECT_EQ(Sent(), expected);
-    // The disc's handshake waits without a limit; both end with a brief look for stray bytes.
+    // The disc's handshake waits in short reads; both end with a brief look for stray bytes.
     std::vector<Timeouts> timeouts{{2000, 2000}, {250, 2000}, {2000, 2000}};
-    if (disc) timeouts.insert(timeouts.begin(), {0, 0});
+    if (disc) timeouts.insert(timeouts.begin(), {500, 2000});
     EXPECT_EQ(TimeoutHistory(), timeouts);
     const std::vector<std::string> lines = ui().insertedLines();
     EXPECT_EQ(lines[0], listLine);
     if (disc) {
-      // The run's own lines, the verdict and the sums stay in the list.
+      // The run's own lines, then who the disc is, the verdict and the sums, top to bottom.
       EXPECT_TRUE(ui().messages().empty());
-      EXPECT_EQ(ui().list().size(), 7u);
-      EXPECT_EQ(ui().list().back(), "SHA-1: " + FileSha1Hex(path));
+      const std::vector<std::string> list = ui().list();
+      ASSERT_EQ(list.size(), 7u);
+      EXPECT_EQ(list[1], kLineDiscFinished);
+      EXPECT_EQ(list[2].substr(0, 6), "Disc: ");
+      EXPECT_EQ(list[4].substr(0, 7), "CRC32: ");
+      EXPECT_EQ(list.back(), "SHA-1: " + FileSha1Hex(path));
       EXPECT_EQ(Advances(), packets);
       EXPECT_EQ(ui().progress().front().high, packets);
       EXPECT_EQ(ui().progress().back().high, 0u);
     } else {
-      // The list is emptied; the sums go into the closing message's detail.
-      EXPECT_TRUE(ui().list().empty());
+      // The page lines go; the sums stay in the list and go into the closing message's detail.
+      EXPECT_EQ(ui().list().size(), 3u + static_cast<size_t>(i - 3));
+      EXPECT_EQ(ui().list()[2], "SHA-1: " + FileSha1Hex(path));
       EXPECT_EQ(g_keepExtracting, 0);
       const RecordedMessage done = OnlyMessage();
       EXPECT_EQ(Box(done.text, done.caption), Box(kMsgNandFinished, kCaptionDone));

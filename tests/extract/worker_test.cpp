@@ -51,8 +51,13 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
   EXPECT_EQ(doneCalls, 1);
   EXPECT_FALSE(WorkerRunning());
   EXPECT_EQ(g_workerBusy, 0);
-  EXPECT_EQ(OnlyMessage(), (RecordedMessage{"DVD Extract operation stopped", "DVD Stopped",
-                                            MessageIcon::None, MessageOwner::None}));
+  // Exactly the accepted packets, and no final part; the stop message says what was kept.
+  const uint32_t accepted = Advances();
+  EXPECT_EQ(OnlyMessage(),
+            (RecordedMessage{"DVD Extract operation stopped", "DVD Stopped", MessageIcon::None,
+                             MessageOwner::None,
+                             "Kept the partial file " + path + " (" +
+                                 std::to_string(accepted * kDiscPacketData) + " bytes)"}));
   EXPECT_TRUE(ui().list().empty());
   EXPECT_EQ(ui().progress().back().high, 0u);
   // The packet the stop's purge cut short is neither a mismatch nor asked for again.
@@ -60,8 +65,6 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
   const std::vector<uint8_t> sent = Sent();
   EXPECT_EQ(std::ranges::count(sent, RETRY_BLOCK), 0);
   EXPECT_EQ(std::ranges::count(sent, CMD_NAND_DUMP_2048), 0);
-  // Exactly the accepted packets, and no final part.
-  const uint32_t accepted = Advances();
   EXPECT_LT(accepted, 2000u);
   EXPECT_EQ(ReadFileBytes(path),
             sim::GeneratedDiscBytes(sim::DiscType::GameCube, model().extract.gamecube.size(), 0,
@@ -70,7 +73,7 @@ TEST_F(WorkerTest, StopDuringTheStreamEndsAtAPacketBoundary) {
 }
 
 // A stop with nothing running does not stop the next run; one pressed while the console was
-// preparing the disc is not overridden by the stream.
+// preparing the disc is not overridden by the stream, and ends the wait for the drive at once.
 TEST_F(WorkerTest, StopOutsideTheStream) {
   const std::vector<DiscKind> kinds = SmallDiscs(2, 1, 1);
   PurgeLink();
@@ -89,6 +92,17 @@ TEST_F(WorkerTest, StopOutsideTheStream) {
   EXPECT_TRUE(ReadFileBytes(path).empty());
   EXPECT_FALSE(std::filesystem::exists(path + ".txt"));  // a stopped run leaves no report
   EXPECT_EQ(OnlyMessage().text, "DVD Extract operation stopped");
+
+  ui().Clear();
+  const std::string spinning = SaveTo("spin-up.iso");
+  model().extract.discSpinUpMs = 60'000;
+  ASSERT_EQ(StartWorker([&] { return ExtractDisc(0, kinds); }), WorkerStart::Started);
+  PurgeLink();
+  EXPECT_EQ(StopExtraction(), 1);
+  EXPECT_EQ(WaitForWorker(), ExtractOutcome::Stopped);
+  const RecordedMessage stopped = OnlyMessage();
+  EXPECT_EQ(stopped.text, "DVD Extract operation stopped");
+  EXPECT_EQ(stopped.detail, "Kept the partial file " + spinning + " (0 bytes)");
 }
 
 // A driver error in either stream: the link's fatal box, the flow's own, and the application quits.

@@ -120,6 +120,11 @@ ChildProcess::~ChildProcess() {
   if (outRead_) ::CloseHandle(outRead_);
 }
 
+void ChildProcess::CloseOutput() {
+  if (outRead_) ::CloseHandle(outRead_);
+  outRead_ = nullptr;
+}
+
 bool ChildProcess::ReadByte(char* c) {
   DWORD got = 0;
   return outRead_ && ::ReadFile(outRead_, c, 1, &got, nullptr) && got == 1;
@@ -178,6 +183,11 @@ ChildProcess::~ChildProcess() {
     Wait();
   }
   if (outRead_ >= 0) ::close(outRead_);
+}
+
+void ChildProcess::CloseOutput() {
+  if (outRead_ >= 0) ::close(outRead_);
+  outRead_ = -1;
 }
 
 bool ChildProcess::ReadByte(char* c) {

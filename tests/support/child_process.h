@@ -29,6 +29,8 @@ class ChildProcess {
   bool started() const { return started_; }
   // One line of the piped standard output, without its "\n"; nothing at its end.
   std::optional<std::string> ReadLine();
+  // The reader of the piped standard output goes away, as `| head -1` does after its line.
+  void CloseOutput();
   // Whether Interrupt and Terminate reach the child. On Windows Ctrl-Break travels only through
   // a console the test shares with the child, which a test runner (or Wine under one) lacks.
   static bool InterruptsReachChildren();
