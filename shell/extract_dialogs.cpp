@@ -47,6 +47,7 @@ QPushButton* DatFolderButton(QWidget* parent) {
     SetDumpOptions(options);
   };
   auto* button = new QPushButton("DAT Folder...", parent);
+  button->setObjectName(QStringLiteral("datFolder"));
   const QString saved = QSettings("zemlo", "zemlo").value(kDatFolderKey).toString();
   button->setToolTip(saved.isEmpty() ? "No DAT folder chosen" : saved);
   use(saved);
@@ -153,27 +154,46 @@ class ExtractionDialog final : public ToolDialog {
     if (design.progress) groupLayout->addWidget(Progress(), row++, 0, 1, 2);
     ListBox* list = List(design.listId);
     groupLayout->addWidget(list, row, 0, 1, 2);
+    if (design.progress) {
+      // The disc's list holds a few long lines (who the disc is, the verdict, the sums): they
+      // wrap to the list's width rather than hide their ends behind a scroll bar. The NAND list
+      // has a line per page and keeps its fast rows of one height.
+      list->setUniformItemSizes(false);
+      list->setWordWrap(true);
+      list->setResizeMode(QListView::Adjust);
+      list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
     if (!design.progress) {
       // Without a bar the page lines tell how far the dump is; a status line adds the pace.
       status_ = Tag(new QLabel(group), kStatusLineId);
+      // The line's length changes with every page: it wraps within the dialog's width and has
+      // room for two lines from the start, so the dialog never resizes itself during a run.
+      status_->setWordWrap(true);
+      status_->setMinimumHeight(2 * status_->fontMetrics().lineSpacing());
       groupLayout->addWidget(status_, row + 1, 0, 1, 2);
       connect(&list->lines(), &QAbstractItemModel::rowsInserted, this, [this] { ShowPage(); });
     }
     methods_ = methods;
-    start_ = start;
     list_ = list;
     // The worker tells nobody on the UI thread that it ended; look every so often.
     watch_.setInterval(kWorkerWatchMs);
     connect(&watch_, &QTimer::timeout, this, [this] {
       if (g_workerBusy.load() != 0) return;
       watch_.stop();
-      methods_->setEnabled(true);
-      start_->setEnabled(true);
+      for (QWidget* control : restingControls_) control->setEnabled(true);
+      ShowRunEnd();
     });
     groupLayout->setRowStretch(row, 1);
+    restingControls_ = {methods, start};
     if (design.start == StartDiscExtraction) {
-      groupLayout->addWidget(DatFolderButton(group), row + 1, 0, 1, 2);
-      groupLayout->addWidget(ImageFormatChoice(group), row + 2, 0, 1, 2);
+      QPushButton* datFolder = DatFolderButton(group);
+      QWidget* imageFormat = ImageFormatChoice(group);
+      groupLayout->addWidget(datFolder, row + 1, 0, 1, 2);
+      groupLayout->addWidget(imageFormat, row + 2, 0, 1, 2);
+      // The run reads the folder's DATs as it ends and writes the format it began with: both stay
+      // as they were when it began.
+      restingControls_.push_back(datFolder);
+      restingControls_.push_back(imageFormat);
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -198,23 +218,32 @@ class ExtractionDialog final : public ToolDialog {
                        : 0;
       meter_.Start(ProgressClockMs(), 0);
     }
+    page_ = pages_ = 0;
     if (run(selection, {}) != WorkerStart::Started) return;
-    methods_->setEnabled(false);
-    start_->setEnabled(false);
+    for (QWidget* control : restingControls_) control->setEnabled(false);
     watch_.start();
   }
 
   // Row 1 holds the newest "Dumping Page N of 0x40000" line.
   void ShowPage() {
-    unsigned page = 0;
-    unsigned pages = 0;
     const std::string line = list_->lines().Line(1).toStdString();
-    if (std::sscanf(line.c_str(), "Dumping Page %x of 0x%x", &page, &pages) != 2) return;
-    meter_.Update(ProgressClockMs(), page);
-    ProgressFigures figures{page, pages, pageBytes_, meter_.rate(),
-                            meter_.SecondsLeft(int64_t(pages) - page)};
-    const std::string text = "Page " + std::to_string(page) + " of " + std::to_string(pages) +
-                             " \xB7 " + ProgressLine(figures);
+    if (std::sscanf(line.c_str(), "Dumping Page %x of 0x%x", &page_, &pages_) != 2) return;
+    meter_.Update(ProgressClockMs(), page_);
+    ShowStatus(
+        {page_, pages_, pageBytes_, meter_.rate(), meter_.SecondsLeft(int64_t(pages_) - page_)},
+        "");
+  }
+
+  // Once the run has ended there is no pace and no time left: the line keeps how far it got.
+  void ShowRunEnd() {
+    if (!status_ || pages_ == 0) return;
+    ShowStatus({page_, pages_, pageBytes_, {}, {}}, g_stopRequested ? " \xB7 stopped" : "");
+  }
+
+  void ShowStatus(const ProgressFigures& figures, const char* suffix) {
+    const std::string text = "Page " + std::to_string(figures.done) + " of " +
+                             std::to_string(figures.total) + " \xB7 " + ProgressLine(figures) +
+                             suffix;
     status_->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
   }
 
@@ -222,8 +251,10 @@ class ExtractionDialog final : public ToolDialog {
   QLabel* status_ = nullptr;
   ProgressMeter meter_;
   uint32_t pageBytes_ = 0;
+  unsigned page_ = 0;
+  unsigned pages_ = 0;
+  std::vector<QWidget*> restingControls_;  // disabled while a run is under way
   QComboBox* methods_ = nullptr;
-  QPushButton* start_ = nullptr;
   ListBox* list_ = nullptr;
   QTimer watch_;
 };

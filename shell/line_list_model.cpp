@@ -40,7 +40,12 @@ void LineListModel::InsertInOrder(int row, std::vector<QString> lines) {
 void LineListModel::Insert(int row, std::vector<QString> lines, bool reverse) {
   if (lines.empty()) return;
   const int count = rowCount();
-  row = std::clamp(row, 0, count);
+  if (row < 0) {
+    // Appended lines: each one goes below the one before it, as they are read.
+    row = count;
+    reverse = true;
+  }
+  row = std::min(row, count);
   const int added = static_cast<int>(lines.size());
   beginInsertRows(QModelIndex(), row, row + added - 1);
   const auto at = reversed_.begin() + (count - row);

@@ -18,7 +18,8 @@ class LineListModel final : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-  // Inserts `lines` one after the other, each at `row` (clamped to the end), as one model change:
+  // Inserts `lines` one after the other, each at `row` (clamped to the end; a negative row is the
+  // end, so lines appended there keep their reading order), as one model change:
   // the last line ends up at `row`, the first at row + lines.size() - 1.
   void InsertEachAt(int row, std::vector<QString> lines);
   // Inserts `lines` at rows row, row + 1, ... (the order they are read in).

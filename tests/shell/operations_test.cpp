@@ -1,6 +1,8 @@
 // Each tool's buttons hand its fields, choices and selections to the operation behind them. What
 // the operations do is checked without the GUI; here their messages only show that they ran.
 // Long operations run off the UI thread while their dialog stays up and refuses to close.
+#include <algorithm>
+#include <array>
 #include <fstream>
 
 #include "extract/worker.h"
@@ -120,6 +122,7 @@ TEST_F(OperationsTest, DialogsRefuseToCloseWhileBusyAndStop) {
     SCOPED_TRACE(c.name);
     FromMenu(c.command, [&](ToolDialog& dialog) {
       FindControl<QComboBox>(&dialog, 1085)->setCurrentIndex(0);
+      const int width = dialog.width();
       Click(dialog, c.start);
       const auto pace = [&] {
         auto* bar = FindControl<QProgressBar>(&dialog, 1024);
@@ -127,20 +130,40 @@ TEST_F(OperationsTest, DialogsRefuseToCloseWhileBusyAndStop) {
       };
       // The text moves within the first second, long before the bar's first pixel.
       ASSERT_TRUE(WaitFor(pace, 1000));
+      // Who the disc is shows whole, without scrolling.
+      auto* list = FindControl<ListBox>(&dialog, c.list);
+      if (c.command == kCmdDvdExtractor) {
+        ASSERT_TRUE(WaitFor([&] { return list->lines().rowCount() >= 2; }));
+        const QRect disc = list->visualRect(list->lines().index(1));
+        EXPECT_LE(disc.right(), list->viewport()->width());
+        EXPECT_GT(disc.height(), list->visualRect(list->lines().index(0)).height());
+      }
       SaveScreenshot(dialog, QString::fromLatin1(c.name));
+      EXPECT_EQ(dialog.width(), width);  // the pace's line does not widen the dialog
 
       dialog.close();
       EXPECT_TRUE(dialog.isVisible());
-      for (int id : {1085, c.start}) EXPECT_FALSE(FindControl(&dialog, id)->isEnabled()) << id;
+      EXPECT_FALSE(FindControl(&dialog, 1085)->isEnabled());
+      for (const QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        EXPECT_EQ(button->isEnabled(), button == FindControl(&dialog, c.stop))
+            << button->text().toStdString();
+      }
       Click(dialog, c.stop);
       ASSERT_TRUE(WaitFor([] { return g_workerBusy.load() == 0 && !WorkerRunning(); }));
       EXPECT_TRUE(WaitFor([&] { return FindControl(&dialog, c.start)->isEnabled(); }));
       ui().Flush();
-      EXPECT_EQ(FindControl<ListBox>(&dialog, c.list)->lines().rowCount(), 0);
+      EXPECT_EQ(list->lines().rowCount(), 0);
+      // No time left is shown once the run has ended.
+      if (!FindControl<QProgressBar>(&dialog, 1024)) {
+        EXPECT_FALSE(pace());
+      }
       dialog.close();
       EXPECT_FALSE(dialog.isVisible());
     });
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.stopped});
+    const std::vector<Message> messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, c.stopped);
+    EXPECT_EQ(messages[0].detail.rfind("Kept the partial file ", 0), 0u);
   }
 }
 
@@ -152,8 +175,9 @@ struct PaintCounter final : QObject {
   int paints = 0;
 };
 
-// An operation runs off the UI thread: its dialog keeps painting while a slow console serves it,
-// takes no input meanwhile, and the console sees the same bytes as from an undisturbed run.
+// An operation runs off the UI thread: its dialog keeps painting while the console holds back a
+// packet, takes no input meanwhile, and the console sees the same bytes as from an undisturbed
+// run. The look-in waits for the dump to reach the held packet, not for a time.
 TEST_F(OperationsTest, DumpDialogPaintsAndTakesNoInputWhileASlowConsoleServes) {
   Connect();
   ChooseFile("dump.bin");
@@ -164,29 +188,31 @@ TEST_F(OperationsTest, DumpDialogPaintsAndTakesNoInputWhileASlowConsoleServes) {
       Click(dump, 1004);
       undisturbed = Sent();
 
-      // At 2 MB/s the dump takes half a second; look in twice meanwhile.
-      adapter().console().SetThrottle(2'000'000);
+      constexpr int kPacketsBeforeTheHeldOne = 3;
+      adapter().faults().HoldNextPacket(kPacketsBeforeTheHeldOne);
       PaintCounter counter;
       dump.installEventFilter(&counter);
       auto* bar = FindControl<QProgressBar>(&dump, kProgressBarId);
-      int paintsBefore = 0;
-      int64_t positionBefore = 0;
       bool lookedIn = false;
-      QTimer::singleShot(100, &dump, [&] {
-        paintsBefore = counter.paints;
-        positionBefore = ReadProgress(*bar).position;
-        dump.resize(dump.size() + QSize(40, 20));
-      });
-      QTimer::singleShot(350, &dump, [&] {
+      QTimer look;
+      look.setInterval(10);
+      QObject::connect(&look, &QTimer::timeout, &dump, [&] {
+        ui().Flush();
+        if (ReadProgress(*bar).position == 0) return;  // the held packet is one of the next
+        look.stop();
         lookedIn = true;
         ASSERT_TRUE(OperationRunning(dump));
-        EXPECT_GT(counter.paints, paintsBefore);
-        EXPECT_GT(ReadProgress(*bar).position, positionBefore);
-        // The line has its rate and time left, as in "56% · 558.0 KiB of 992.0 KiB · 1.9 MiB/s
-        // · 0:01 left".
-        EXPECT_TRUE(bar->text().endsWith(QStringLiteral(" left"))) << bar->text().toStdString();
-        for (int id : {1000, 1002, 1004, 1005})
-          EXPECT_FALSE(FindControl<QWidget>(&dump, id)->isEnabled()) << id;
+        const int paintsBefore = counter.paints;
+        dump.resize(dump.size() + QSize(40, 20));
+        EXPECT_TRUE(WaitFor([&] { return counter.paints > paintsBefore; }));
+        // The line has the amounts, as in "56% · 558.0 KiB of 992.0 KiB · 1.9 MiB/s".
+        EXPECT_TRUE(bar->text().contains(QStringLiteral(" of "))) << bar->text().toStdString();
+        // The inputs grey once the operation has run a while, which it does while held.
+        EXPECT_TRUE(WaitFor([&] {
+          return std::ranges::none_of(std::array{1000, 1002, 1004, 1005}, [&](int id) {
+            return FindControl<QWidget>(&dump, id)->isEnabled();
+          });
+        }));
         // Neither a second press nor Close nor Escape reaches the dialog.
         QTest::keyClick(FindControl<QWidget>(&dump, 1002), Qt::Key_Return);
         QTest::mouseClick(FindControl<QWidget>(&dump, 1005), Qt::LeftButton);
@@ -194,11 +220,13 @@ TEST_F(OperationsTest, DumpDialogPaintsAndTakesNoInputWhileASlowConsoleServes) {
         dump.close();
         EXPECT_TRUE(dump.isVisible());
         SaveScreenshot(dump, QStringLiteral("dump_memory_running"));
+        adapter().faults().ReleaseHeldPacket();
       });
+      look.start();
       Click(dump, 1004);
+      adapter().faults().ReleaseHeldPacket();
       EXPECT_TRUE(lookedIn);
       EXPECT_TRUE(FindControl<QWidget>(&dump, 1005)->isEnabled());
-      adapter().console().SetThrottle(0);
     });
   });
   EXPECT_EQ(Sent(), undisturbed);

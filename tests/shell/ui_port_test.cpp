@@ -62,15 +62,17 @@ TEST_F(UiPortTest, WorkerOutputArrivesInOrderBeforeItsMessageAndTheBarEmpties) {
 
 // Lines queued together reach the list in one change each run of them, and still land where
 // each was asked for: several at one position end newest first, consecutive ones in order, and
-// one past the end is appended.
+// one past the end is appended, as are lines for the end (-1), in the order they come.
 TEST_F(UiPortTest, QueuedLinesLandWhereEachWasAskedFor) {
-  const std::pair<int, const char*> inserts[] = {{0, "mode"}, {1, "a"}, {1, "b"},   {3, "x"},
-                                                 {4, "y"},    {2, "z"}, {99, "end"}};
+  const std::pair<int, const char*> inserts[] = {{0, "mode"}, {1, "a"},    {1, "b"},
+                                                 {3, "x"},    {4, "y"},    {2, "z"},
+                                                 {99, "end"}, {-1, "sum"}, {-1, "sha"}};
   std::thread([&] {
     for (const auto& [position, line] : inserts) Ui().ListInsert(position, line);
   }).join();
   ui().Flush();
-  EXPECT_EQ(list_->lines().Lines(), QStringList({"mode", "b", "z", "a", "x", "y", "end"}));
+  EXPECT_EQ(list_->lines().Lines(),
+            QStringList({"mode", "b", "z", "a", "x", "y", "end", "sum", "sha"}));
 }
 
 // Without a sink the port shows real dialogs, answered here as a user would: a worker's message
