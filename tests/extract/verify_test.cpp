@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 
 #include "disc/image_file.h"
@@ -248,6 +249,16 @@ TEST_F(VerifyTest, KindChosenIsNotTheDiscInTheDrive) {
       Has(ui().list(), "Warning: the disc in the drive is a GameCube disc, not a Wii disc"));
   image.resize(kinds[1].imageSize(), 0);
   EXPECT_EQ(ReadFileBytes(TempPath("wii.iso")), image);
+
+  // A header with neither magic word (garbage, a scratched sector) names no disc: only the warning.
+  std::fill(image.begin() + 0x18, image.begin() + 0x20, uint8_t{0x5A});
+  WriteFileBytes(TempPath("gc.iso"), image);
+  ui().Clear();
+  SaveTo("garbage.iso");
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
+  EXPECT_TRUE(
+      Has(ui().list(), "Warning: the disc in the drive is neither a GameCube nor a Wii disc"));
+  for (const std::string& line : ui().list()) EXPECT_NE(line.rfind("Disc: ", 0), 0u) << line;
 }
 
 }  // namespace
