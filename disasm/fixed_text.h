@@ -47,6 +47,24 @@ inline constexpr auto kHexPairs = [] {
   return pairs;
 }();
 
+// Reverses the bytes of `x`: one instruction where the compiler offers it, shifts elsewhere.
+constexpr std::uint64_t byte_swap64(std::uint64_t x) {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_bswap64(x);
+#else
+  x = (x << 32) | (x >> 32);
+  x = ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+  return ((x & 0x00FF00FF00FF00FFull) << 8) | ((x >> 8) & 0x00FF00FF00FF00FFull);
+#endif
+}
+constexpr std::uint32_t byte_swap32(std::uint32_t x) {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_bswap32(x);
+#else
+  return (x << 24) | ((x << 8) & 0x00FF0000u) | ((x >> 8) & 0x0000FF00u) | (x >> 24);
+#endif
+}
+
 // Writes the eight upper-case hex digits of `value` at `out`. Each nibble is spread into a byte
 // of its own and turned into its digit all at once: two of these per line, and a table lookup
 // per byte cost several times as many instructions.
@@ -58,7 +76,7 @@ inline char* put_hex32(char* out, std::uint32_t value) {
   const std::uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
   x += 0x3030303030303030ull + letters * ('A' - '0' - 10);
   // The most significant nibble goes first in memory.
-  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+  if constexpr (std::endian::native == std::endian::little) x = byte_swap64(x);
   std::memcpy(out, &x, sizeof x);
   return out + sizeof x;
 }

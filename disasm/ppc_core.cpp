@@ -27,28 +27,6 @@ std::string_view spr_name(std::uint32_t spr) {
 
 namespace {
 
-template <std::size_t Count>
-constexpr std::array<PaddedText, Count> NumberedNames(std::string_view prefix) {
-  std::array<PaddedText, Count> names{};
-  for (std::size_t i = 0; i < Count; ++i) {
-    char text[8] = {};
-    std::size_t n = 0;
-    for (char c : prefix) text[n++] = c;
-    if (i >= 10) text[n++] = static_cast<char>('0' + i / 10);
-    text[n++] = static_cast<char>('0' + i % 10);
-    names[i] = padded(std::string_view(text, n));
-  }
-  return names;
-}
-
-constexpr auto kGprNames = [] {
-  std::array<PaddedText, 32> names{};
-  for (std::size_t i = 0; i < names.size(); ++i) names[i] = padded(gpr_names[i]);
-  return names;
-}();
-constexpr auto kFprNames = NumberedNames<32>("fr");
-constexpr auto kCrfNames = NumberedNames<8>("cr");
-
 // "-256".."256", indexed by value + 256.
 constexpr auto kImmDecimals = [] {
   std::array<PaddedText, 513> table{};
@@ -73,7 +51,7 @@ PaddedText HexImmediate(std::uint32_t magnitude, bool negative, int digits) {
   const std::uint64_t letters = ((x + 0x06060606ull) >> 4) & 0x01010101ull;
   x += 0x30303030ull + letters * ('A' - '0' - 10);
   // Most significant digit first in memory; the leading digit of four dropped for three.
-  x = __builtin_bswap32(static_cast<std::uint32_t>(x)) >> (8 * (4 - digits));
+  x = byte_swap32(static_cast<std::uint32_t>(x)) >> (8 * (4 - digits));
   const int prefix = negative ? 3 : 2;
   const std::uint64_t lead = negative ? 0x78302Dull : 0x7830ull;  // "-0x" / "0x", first byte low
   x = lead | (x << (8 * prefix));
@@ -84,18 +62,6 @@ PaddedText HexImmediate(std::uint32_t magnitude, bool negative, int digits) {
 }
 
 }  // namespace
-
-void append_gpr(FixedText<64>& text, std::uint32_t reg) {
-  text.append(kGprNames[reg & 31]);
-}
-
-void append_fpr(FixedText<64>& text, std::uint32_t reg) {
-  text.append(kFprNames[reg & 31]);
-}
-
-void append_crf(FixedText<64>& text, std::uint32_t crf) {
-  text.append(kCrfNames[crf & 7]);
-}
 
 void mark_undecodable(PpcDisasmRecord& record) {
   record.mnemonic.clear();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "disasm/ppc_disasm.h"
+#include "disasm/ppc_tables.h"
 
 namespace zemlo {
 
@@ -34,10 +35,17 @@ constexpr std::int32_t simm16(std::uint32_t word) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(word & 0xFFFFu));
 }
 
-// Appenders for the register spellings used everywhere.
-void append_gpr(FixedText<64>& text, std::uint32_t reg);
-void append_fpr(FixedText<64>& text, std::uint32_t reg);    // "fr" and the number
-void append_crf(FixedText<64>& text, std::uint32_t field);  // "cr" and the number
+// Appenders for the register spellings used everywhere; inline, so that a family keeps its
+// text's length in a register from one operand to the next.
+inline void append_gpr(FixedText<64>& text, std::uint32_t reg) {
+  text.append(kGprNames[reg & 31]);
+}
+inline void append_fpr(FixedText<64>& text, std::uint32_t reg) {  // "fr" and the number
+  text.append(kFprNames[reg & 31]);
+}
+inline void append_crf(FixedText<64>& text, std::uint32_t field) {  // "cr" and the number
+  text.append(kCrfNames[field & 7]);
+}
 inline void append_separator(FixedText<64>& text) {
   text.append(", ");
 }

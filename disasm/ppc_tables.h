@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "disasm/fixed_text.h"
+
 namespace zemlo {
 
 // General-purpose register names; 1, 2 and 13 always print by their ABI role.
@@ -13,6 +15,29 @@ inline constexpr std::array<std::string_view, 32> gpr_names = {
     "r0",  "sp",  "sd2", "r3",  "r4",  "r5",  "r6",  "r7",  "r8",  "r9",  "r10",
     "r11", "r12", "sd1", "r14", "r15", "r16", "r17", "r18", "r19", "r20", "r21",
     "r22", "r23", "r24", "r25", "r26", "r27", "r28", "r29", "r30", "r31"};
+
+// The register names again, padded for the appenders: every operand has one or more.
+template <std::size_t Count>
+constexpr std::array<PaddedText, Count> numbered_names(std::string_view prefix) {
+  std::array<PaddedText, Count> names{};
+  for (std::size_t i = 0; i < Count; ++i) {
+    char text[8] = {};
+    std::size_t n = 0;
+    for (char c : prefix) text[n++] = c;
+    if (i >= 10) text[n++] = static_cast<char>('0' + i / 10);
+    text[n++] = static_cast<char>('0' + i % 10);
+    names[i] = padded(std::string_view(text, n));
+  }
+  return names;
+}
+
+inline constexpr auto kGprNames = [] {
+  std::array<PaddedText, 32> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = padded(gpr_names[i]);
+  return names;
+}();
+inline constexpr auto kFprNames = numbered_names<32>("fr");
+inline constexpr auto kCrfNames = numbered_names<8>("cr");
 
 // Trap condition by TO; an empty name means the generic "tw TO, ..." form.
 inline constexpr std::array<std::string_view, 32> trap_conditions = {
