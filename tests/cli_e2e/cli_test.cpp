@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -91,7 +92,9 @@ TEST(CliContract, NewcomerHelpDetailsAndProgressLines) {
   EXPECT_NE(RunCli("--adapter auto freeze").err.find("detail: no adapter was found; --adapter sim"),
             std::string::npos);
 
-  const auto path = std::filesystem::temp_directory_path() / "zemlo-cli-progress.bin";
+  // A name of its own: suites of other checkouts run at the same time and share the folder.
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("zemlo-cli-progress-" + std::to_string(std::random_device{}()) + ".bin");
   // 128 packets: every percent once, and nothing without --progress.
   const std::string dump = "--adapter sim dump-memory 80000000 80800000 -o " + path.string();
   const std::string dumped = RunCli(dump).err;
