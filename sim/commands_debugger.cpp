@@ -42,9 +42,15 @@ void SetBreakpoint(ConsoleSession& session, std::vector<uint32_t>& words) {
 
 void SetDabr(ConsoleSession& session) {
   SetBreakpoint(session, session.model().debugger.dabrWords);
+  if (!session.model().debugger.dabrWords.empty()) {
+    session.model().game.cpu.breakpoints.dabr = session.model().debugger.dabrWords.back();
+  }
 }
 void SetIabr(ConsoleSession& session) {
   SetBreakpoint(session, session.model().debugger.iabrWords);
+  if (!session.model().debugger.iabrWords.empty()) {
+    session.model().game.cpu.breakpoints.iabr = session.model().debugger.iabrWords.back();
+  }
 }
 
 void ReadRegisters(ConsoleSession& session) {
@@ -80,6 +86,25 @@ void ServeGrab(ConsoleSession& session) {
 }  // namespace
 
 DebuggerModel::DebuggerModel() : registers(kStoppedRegisters) {}
+
+void DebuggerModel::SaveContext(const BreakpointHit& hit) {
+  // Translation, recoverable and external interrupts on, as a running game has them.
+  constexpr uint32_t kGameMsr = 0x00009032u;
+  constexpr uint32_t kDsisrBreakpoint = 0x00400000u;
+  constexpr uint32_t kDsisrStore = 0x02000000u;
+  const PpcContext& c = hit.context;
+  registers[0] = c.cr;
+  registers[1] = c.xer;
+  registers[2] = c.ctr;
+  if (hit.outcome.event == CpuEvent::DataBreak) {
+    registers[3] = kDsisrBreakpoint | (hit.outcome.store ? kDsisrStore : 0);
+    registers[4] = hit.outcome.dataAddress;
+  }
+  registers[5] = c.pc;
+  registers[6] = kGameMsr;
+  for (int n = 0; n < 32; ++n) registers[7 + n] = c.gpr[n];
+  registers[39] = c.lr;
+}
 
 std::vector<uint8_t> DebuggerModel::GrabBytes() const {
   std::vector<uint8_t> bytes = frameBuffer.empty() ? TestPattern(frameWidth, Lines()) : frameBuffer;

@@ -89,6 +89,11 @@ void Console::Serve(ConsoleIo& io) {
     model_.commandLog.push_back(command);
     // The game only moves between commands, so every answer shows one consistent frame.
     model_.game.Advance(model_.MemorySpan(), model_.frozen);
+    // A breakpoint that hit meanwhile has frozen the game with its context saved.
+    if (const std::optional<BreakpointHit> hit = model_.game.TakeHit()) {
+      model_.debugger.SaveContext(*hit);
+      model_.frozen = true;
+    }
     if (CommandHandler handler = table_.Find(command)) {
       handler(session);
     } else {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "sim/game_model.h"
+
 namespace zemlo::sim {
 
 struct DebuggerModel {
@@ -38,6 +40,10 @@ struct DebuggerModel {
   // stops answering, and how many bytes of the final part it sends (all when unset).
   int grabHeaderBytes = 3;
   std::optional<size_t> grabFinalPartKeep;
+
+  // What the console-side program's breakpoint handler does before it freezes the game: the
+  // processor's context goes into the block the register command reports.
+  void SaveContext(const BreakpointHit& hit);
 
   uint32_t Lines() const { return videoMode == 1 ? 538 : 448; }
   // The bytes a grab streams: the first Lines() * 1280 bytes of the frame buffer, padded with

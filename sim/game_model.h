@@ -1,12 +1,22 @@
-// The game the simulated console runs once started: a few variables that change at 60 frames a
-// second while the console is not frozen, at fixed addresses that tests and the README name.
+// The game the simulated console runs once started: PowerPC code in main memory (GameCode), run
+// by the interpreter at 60 frames a second while the console is not frozen. Its variables sit at
+// fixed addresses that tests and the README name.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "sim/ppc_cpu.h"
+
 namespace zemlo::sim {
+
+// What the processor saved when a breakpoint stopped the game.
+struct BreakpointHit {
+  PpcContext context;
+  CpuOutcome outcome;
+};
 
 struct GameModel {
   using Clock = std::chrono::steady_clock;
@@ -41,26 +51,35 @@ struct GameModel {
 
   // Off: only Step moves the game (tests that want exact frames).
   bool clockDriven = true;
-  uint64_t frames = 0;
-  uint32_t health = kHealthFull;
-  uint32_t level = 0;
-  uint32_t coins = 0;
+  PpcCpu cpu;
 
-  // Lays out the first frame in `memory` (main memory from 0x80000000 on).
+  // Puts the code into `memory` (main memory from 0x80000000 on) and runs its set-up.
   void Start(std::span<uint8_t> memory);
   // Plays the frames that are due since the last call, unless frozen; a frozen game plays none
-  // and resumes from the moment it is next called unfrozen.
+  // and resumes from the moment it is next called unfrozen. A game stopped inside a frame
+  // finishes that frame first.
   void Advance(std::span<uint8_t> memory, bool frozen, Clock::time_point now = Clock::now());
+  // Plays `count` frames; stops early when a breakpoint hits.
   void Step(std::span<uint8_t> memory, uint64_t count);
+  // The hit that stopped the processor since the last call, once.
+  std::optional<BreakpointHit> TakeHit();
 
-  uint32_t PlayerAddress() const { return kPlayerAreas + (level % 8) * kPlayerAreaStride; }
+  // Where the code has put the player and the level object for the level count it last left in
+  // memory (tests and benchmarks that look for them).
+  uint32_t PlayerAddress() const { return kPlayerAreas + (level_ % 8) * kPlayerAreaStride; }
   // Steps through the areas at a different pace than the player does, so the distance between
   // the two changes from one reload to the next.
-  uint32_t LevelObjectAddress() const { return kLevelAreas + (level % 5) * kLevelAreaStride; }
+  uint32_t LevelObjectAddress() const { return kLevelAreas + (level_ % 5) * kLevelAreaStride; }
 
  private:
-  void Write(std::span<uint8_t> memory) const;
+  // Runs until the processor waits for the next retrace. False when it stopped otherwise.
+  bool RunFrame(std::span<uint8_t> memory);
+  bool Idle(std::span<uint8_t> memory) const;
+
   Clock::time_point origin_ = Clock::now();
+  std::optional<BreakpointHit> hit_;
+  bool crashed_ = false;  // ran into a word or an address it cannot run
+  uint32_t level_ = 0;
 };
 
 }  // namespace zemlo::sim
