@@ -41,6 +41,7 @@ struct CliCommand {
   std::vector<std::string> options;  // accepted options with a value
   bool connects;                     // runs ConnectAdapter first
   CommandHandler run;
+  const char* offlineFlag = nullptr;  // a flag with which the command needs no adapter
 };
 
 const std::vector<CliCommand>& CommandTable();

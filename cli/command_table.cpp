@@ -214,6 +214,19 @@ const std::vector<CliCommand>& CommandTable() {
        {},
        false,
        CmdCodes},
+      {"gdbserver",
+       "[--listen HOST:PORT] [--log FILE] [--print-gdbinit]",
+       "serve gdb's remote protocol on HOST:PORT (default 127.0.0.1:2345; port 0 picks a free "
+       "one, printed as 'listening on HOST:PORT') until interrupted, one gdb at a time; "
+       "--print-gdbinit prints the gdb script that connects to it; --log FILE keeps every packet",
+       0,
+       0,
+       false,
+       {"--print-gdbinit"},
+       {"--listen", "--log"},
+       true,
+       CmdGdbServer,
+       "--print-gdbinit"},
   };
   return table;
 }

@@ -39,4 +39,7 @@ int CmdScan(const CliArgs& args, CliUi& ui);
 int CmdPointers(const CliArgs& args, CliUi& ui);
 int CmdCodes(const CliArgs& args, CliUi& ui);
 
+// commands_gdbserver.cpp
+int CmdGdbServer(const CliArgs& args, CliUi& ui);
+
 }  // namespace zemlo::cli

@@ -108,7 +108,10 @@ int main(int argc, char** argv) {
   if (!args.output.empty()) ui.SetSaveFile(args.output);
   ui.SetProgressLines(progressLines);
 
-  if (chosen->command->connects) {
+  const char* offlineFlag = chosen->command->offlineFlag;
+  const bool connects =
+      chosen->command->connects && !(offlineFlag && args.flags.count(offlineFlag));
+  if (connects) {
     std::string error;
     if (!zemlo::cli::InstallAdapter(adapter, &error)) {
       return zemlo::cli::UsageError(chosen->command->name, error);
@@ -128,7 +131,7 @@ int main(int argc, char** argv) {
   if (status == zemlo::cli::kExitFromMessages) {
     status = ui.failureShown() ? zemlo::cli::kExitFailure : zemlo::cli::kExitOk;
   }
-  if (chosen->command->connects) zemlo::cli::CloseAdapter();
+  if (connects) zemlo::cli::CloseAdapter();
   zemlo::InstallUi(nullptr);
   return status;
 }

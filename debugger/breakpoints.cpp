@@ -63,6 +63,31 @@ bool BreakpointAddressInRange(uint32_t address) {
   return false;
 }
 
+namespace {
+
+bool SendWordQuietly(uint8_t command, uint32_t word) {
+  if (!g_connected) return false;
+  uint8_t request[5] = {command};
+  WriteBE32(request + 1, word);
+  return WriteExact(request, sizeof request) == TRANSFER_COMPLETE;
+}
+
+RegisterValues DecodeBlock(const uint8_t* block) {
+  RegisterValues values{};
+  for (int i = 0; i < kRegisterCount; ++i) values[i] = ReadBE32(block + 4 * i);
+  return values;
+}
+
+}  // namespace
+
+bool SendDataBreakpointWord(uint32_t word) {
+  return SendWordQuietly(CMD_SET_DABR, word);
+}
+
+bool SendInstructionBreakpointWord(uint32_t word) {
+  return SendWordQuietly(CMD_SET_IABR, word);
+}
+
 int SetDataBreakpoint(std::string_view addressText, bool read, bool write) {
   PurgeLink();
   if (!RequireConnected(MessageOwner::Dialog)) return 0;
@@ -106,9 +131,19 @@ RegisterReadout RetrieveRegisters() {
     case TRANSFER_COMPLETE:
       break;
   }
-  RegisterValues values{};
-  for (int i = 0; i < kRegisterCount; ++i) values[i] = ReadBE32(block + 4 * i);
-  return {1, values};
+  return {1, DecodeBlock(block)};
+}
+
+std::optional<RegisterValues> ReadRegisterBlock() {
+  if (!g_connected) return std::nullopt;
+  constexpr uint8_t kCommand = CMD_READ_REGISTERS;
+  uint8_t block[kRegisterCount * 4];
+  if (WriteExact(&kCommand, 1) != TRANSFER_COMPLETE ||
+      ReadExact(block, sizeof block) != TRANSFER_COMPLETE) {
+    PurgeLink();
+    return std::nullopt;
+  }
+  return DecodeBlock(block);
 }
 
 std::string FormatRegisterValue(uint32_t value) {

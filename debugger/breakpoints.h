@@ -28,6 +28,11 @@ bool BreakpointAddressInRange(uint32_t address);
 int SetDataBreakpoint(std::string_view addressText, bool read, bool write);
 int SetInstructionBreakpoint(std::string_view addressText);
 
+// Load a word into the DABR or IABR as it is (0 clears either), with no message and no purge:
+// for a caller that keeps the breakpoints itself. False when the word did not go out whole.
+bool SendDataBreakpointWord(uint32_t word);
+bool SendInstructionBreakpointWord(uint32_t word);
+
 inline constexpr int kRegisterCount = 40;
 
 // One word of the register block, in the order the console sends them: the label the tool shows
@@ -57,6 +62,10 @@ struct RegisterReadout {
 };
 
 RegisterReadout RetrieveRegisters();
+// The register block with no purge and no message, for a caller that polls it: a purge would
+// drop a command the console has not read yet. Nothing when it did not arrive whole (the link
+// is then purged, so that a late remainder cannot pass for the next answer).
+std::optional<RegisterValues> ReadRegisterBlock();
 
 // The text shown for one register value: 8 upper-case hexadecimal digits.
 std::string FormatRegisterValue(uint32_t value);

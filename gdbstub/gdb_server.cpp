@@ -1,0 +1,141 @@
+#include "gdbstub/gdb_server.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "gdbstub/gdb_session.h"
+#include "link/net_socket.h"
+
+namespace zemlo::gdb {
+namespace {
+
+class SocketChannel final : public Channel {
+ public:
+  SocketChannel(net::SocketHandle fd, net::SocketHandle wake) : fd_(fd), wake_(wake) {}
+
+  int Receive(char* buffer, int size, int timeoutMs) override {
+    for (;;) {
+      const std::ptrdiff_t n = net::Receive(fd_, buffer, static_cast<size_t>(size));
+      if (n > 0) return static_cast<int>(n);
+      if (n == 0) return -1;
+      const int error = net::LastError();
+      if (net::Interrupted(error)) continue;
+      if (!net::WouldBlock(error)) return -1;
+      switch (net::WaitReady(fd_, POLLIN, wake_, timeoutMs)) {
+        case net::Ready::kSocket:
+          continue;
+        case net::Ready::kTimeout:
+          return 0;
+        case net::Ready::kWoken:
+          return -1;
+      }
+    }
+  }
+
+  bool Send(const std::string& bytes) override {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      const std::ptrdiff_t n = net::Send(fd_, bytes.data() + sent, bytes.size() - sent);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+      } else if (n < 0 && net::WouldBlock(net::LastError())) {
+        if (net::WaitReady(fd_, POLLOUT, wake_, -1) != net::Ready::kSocket) return false;
+      } else if (n < 0 && net::Interrupted(net::LastError())) {
+        continue;
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  net::SocketHandle fd_;
+  net::SocketHandle wake_;
+};
+
+}  // namespace
+
+struct GdbServer::Sockets {
+  net::SocketHandle listen = net::kNoSocket;
+  net::Waker stop;
+};
+
+GdbServer::GdbServer() : sockets_(std::make_unique<Sockets>()) {}
+
+GdbServer::~GdbServer() {
+  if (sockets_->listen != net::kNoSocket) net::CloseSocket(sockets_->listen);
+}
+
+bool GdbServer::Listen(const std::string& host, uint16_t port, std::string* error) {
+  auto fail = [&](std::string reason) {
+    if (error) *error = std::move(reason);
+    return false;
+  };
+  if (!net::StartSockets()) return fail("cannot start the system's sockets");
+  if (!sockets_->stop.ok()) return fail("cannot create the stop pipe");
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  if (const int status = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+      status != 0) {
+    return fail("cannot resolve " + host + ": " + ::gai_strerror(status));
+  }
+  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
+  int lastError = 0;
+  for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
+    const net::SocketHandle fd =
+        net::OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
+    if (fd == net::kNoSocket) {
+      lastError = net::LastError();
+      continue;
+    }
+    net::ReserveAddress(fd);
+    if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
+        ::listen(fd, 1) == 0) {
+      sockaddr_storage bound{};
+      socklen_t length = sizeof bound;
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+      char boundHost[NI_MAXHOST] = "?";
+      char service[NI_MAXSERV] = "0";
+      ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), length, boundHost, sizeof boundHost,
+                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV);
+      port_ = static_cast<uint16_t>(std::atoi(service));
+      address_ = (bound.ss_family == AF_INET6 ? "[" + std::string(boundHost) + "]"
+                                              : std::string(boundHost)) +
+                 ":" + service;
+      sockets_->listen = fd;
+      return true;
+    }
+    lastError = net::LastError();
+    net::CloseSocket(fd);
+  }
+  return fail("cannot listen on " + host + ":" + std::to_string(port) + ": " +
+              net::ErrorText(lastError));
+}
+
+void GdbServer::Run(ConsoleTarget& target) {
+  while (sockets_->listen != net::kNoSocket && !stopping_) {
+    if (net::WaitReady(sockets_->listen, POLLIN, sockets_->stop.handle(), -1) !=
+        net::Ready::kSocket) {
+      break;
+    }
+    const net::SocketHandle fd = ::accept(sockets_->listen, nullptr, nullptr);
+    if (fd == net::kNoSocket) continue;
+    net::MakeNonBlocking(fd);
+    net::PrepareStream(fd);
+    SocketChannel channel(fd, sockets_->stop.handle());
+    GdbSession session(target, channel, log_);
+    session.Run(stopping_);
+    net::CloseSocket(fd);
+  }
+}
+
+void GdbServer::Stop() {
+  stopping_ = true;
+  sockets_->stop.Wake();
+}
+
+}  // namespace zemlo::gdb
