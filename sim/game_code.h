@@ -13,7 +13,7 @@ struct GameCode {
   static constexpr uint32_t kAdvanceFrame = 0x80800100u;  // frame counter and seconds of play
   static constexpr uint32_t kLowerHealth = 0x80800180u;   // every 37 frames, one halfword store
   static constexpr uint32_t kMovePlayer = 0x80800200u;    // coins, level reloads, x position
-  static constexpr uint32_t kWriteLevelName = 0x80800300u;
+  static constexpr uint32_t kWriteLevelName = 0x80800380u;
   // The spin loop's load: the processor sits here between frames.
   static constexpr uint32_t kIdleLoop = kWaitRetrace + 4;
 
