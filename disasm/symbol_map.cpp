@@ -110,6 +110,13 @@ std::optional<std::string> SymbolMap::Describe(uint32_t address) const {
   return it->name + suffix;
 }
 
+const Symbol* SymbolMap::Named(std::string_view name) const {
+  for (const Symbol& symbol : symbols_) {
+    if (symbol.name == name) return &symbol;
+  }
+  return nullptr;
+}
+
 const Symbol* SymbolMap::FunctionAt(uint32_t address) const {
   auto it =
       std::lower_bound(symbols_.begin(), symbols_.end(), address,

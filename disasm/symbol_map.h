@@ -31,6 +31,8 @@ class SymbolMap {
   std::optional<std::string> Describe(uint32_t address) const;
   // The function that starts exactly at `address`.
   const Symbol* FunctionAt(uint32_t address) const;
+  // The first symbol of that name, code or data.
+  const Symbol* Named(std::string_view name) const;
 
   // `line` with " <name>" after a branch target and "  ; name:" where a function starts.
   std::string Annotate(std::string line, uint32_t address, uint32_t word) const;

@@ -61,9 +61,10 @@ std::string ParseEntry(const json& item, const std::string& group, WatchEntry& e
   if (!item.is_object()) return "is not an object";
   entry.group = group;
   if (auto it = item.find("label"); it != item.end() && it->is_string()) entry.label = *it;
+  if (auto it = item.find("symbol"); it != item.end() && it->is_string()) entry.symbol = *it;
   const auto address = item.contains("address") ? HexNumber(item["address"]) : std::nullopt;
-  if (!address) return "has no hexadecimal \"address\"";
-  entry.address = *address;
+  if (!address && entry.symbol.empty()) return "has no hexadecimal \"address\" and no \"symbol\"";
+  entry.address = address.value_or(0);
   const json typeIndex = Field(item, "typeIndex", 2);
   if (!typeIndex.is_number_integer() || typeIndex.get<int64_t>() < 0 ||
       typeIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileTypes))) {
@@ -148,6 +149,7 @@ json EntryJson(const WatchEntry& entry) {
             {"typeIndex", typeIndex},   {"unsigned", !isSigned},
             {"length", entry.size()},   {"baseIndex", static_cast<int>(entry.base)},
             {"pointerOffsets", offsets}};
+  if (!entry.symbol.empty()) item["symbol"] = entry.symbol;
   if (entry.locked && entry.lockedBytes.size() == entry.size())
     item["lock"] = FormatValue(entry.type, entry.base, entry.lockedBytes.data(), entry.length);
   return item;

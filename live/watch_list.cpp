@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "disasm/symbol_map.h"
 #include "link/exchange_claim.h"
 #include "link/link.h"
 #include "live/live_link.h"
@@ -65,7 +66,17 @@ RefreshOutcome WatchList::RefreshClaimed() {
   std::vector<uint32_t> at(entries_.size());  // where each entry's next read goes
   std::vector<size_t> step(entries_.size(), 0);
   WindowSnapshot held;
-  for (size_t i = 0; i < entries_.size(); ++i) at[i] = entries_[i].address;
+  const std::shared_ptr<const SymbolMap> map = LoadedSymbolMap();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    at[i] = entries_[i].address;
+    if (entries_[i].symbol.empty()) continue;
+    const Symbol* symbol = map ? map->Named(entries_[i].symbol) : nullptr;
+    if (symbol) {
+      at[i] = symbol->address;
+    } else {
+      next[i].error = "no symbol " + entries_[i].symbol + " in the loaded map";
+    }
+  }
 
   // Round by round: every entry still following its chain wants a pointer, the rest their
   // value (with whole words around it, so that an edit or a lock can merge into them).

@@ -14,6 +14,9 @@ struct WatchEntry {
   std::string label;
   std::string group;  // empty: not in a group
   uint32_t address = 0;
+  // When set, the address is this symbol's in the loaded symbol map, looked up on every refresh
+  // so that the entry follows a map loaded anew.
+  std::string symbol;
   ValueType type = ValueType::U32;
   uint32_t length = 4;  // strings and byte arrays
   DisplayBase base = DisplayBase::Dec;

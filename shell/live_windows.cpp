@@ -145,7 +145,8 @@ class WatchWindow final : public QWidget {
     for (size_t i = 0; i < entries.size(); ++i) {
       const live::WatchEntry& entry = entries[i];
       const int row = static_cast<int>(i);
-      QString address = Hex(entry.address);
+      QString address =
+          entry.symbol.empty() ? Hex(entry.address) : QString::fromStdString(entry.symbol);
       QString value = QStringLiteral("-");
       if (i < list_.readings().size()) {
         const live::WatchReading& reading = list_.readings()[i];

@@ -57,10 +57,12 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
       R"({"watchList":[{"label":"hp","address":"80900008","typeIndex":1,"unsigned":false,
           "baseIndex":1,"lock":"3E8"},{"groupName":"player","groupEntries":[{"label":"coins",
           "address":"0x8090000C","pointerOffsets":["10","-4"]},
-          {"label":"name","address":"80900010","typeIndex":5,"length":16}]}]})",
+          {"label":"name","address":"80900010","typeIndex":5,"length":16}]},
+          {"label":"hp","symbol":"player_health","typeIndex":1}]})",
       entries, error))
       << error;
-  ASSERT_EQ(entries.size(), 3u);
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[3].symbol, "player_health");
   EXPECT_EQ(entries[0].type, ValueType::S16);
   EXPECT_EQ(entries[0].base, DisplayBase::Hex);
   EXPECT_EQ(entries[1].group, "player");
@@ -75,7 +77,7 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
 
   for (const char* broken :
        {R"({"watchList":[{"label":"x","address":"8090000")", R"({"list":[]})",
-        R"({"watchList":[{"address":"zz"}]})",
+        R"({"watchList":[{"address":"zz"}]})", R"({"watchList":[{"symbol":7}]})",
         R"({"watchList":[{"address":"80000000","typeIndex":7}]})",
         R"({"watchList":[{"address":"80000000","typeIndex":5,"length":100000}]})",
         R"({"watchList":[{"address":"80000000","pointerOffsets":["q"]}]})",

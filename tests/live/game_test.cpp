@@ -6,6 +6,7 @@
 #include <future>
 #include <tuple>
 
+#include "disasm/symbol_map.h"
 #include "link/bytes.h"
 #include "link/exchange_claim.h"
 #include "live/background_refresh.h"
@@ -98,6 +99,26 @@ TEST_F(LiveTest, FollowsTheRunningGameLocksAndEdits) {
   Play(Game::kHealthDropEvery);
   ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
   EXPECT_EQ(Value(0), std::to_string(1234 - Game::kHealthDrop));
+
+  // An entry named by a data symbol follows the map loaded last.
+  list.entries() = {Entry("named", 0, ValueType::U32)};
+  list.entries()[0].symbol = "frame_count";
+  SetLoadedSymbolMap(std::nullopt);
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), "no symbol frame_count in the loaded map");
+  for (const uint32_t address : {Game::kFrameCounter, Game::kPlayerPointer}) {
+    const std::string at = [&] {
+      char text[12];
+      std::snprintf(text, sizeof text, "%08X", address);
+      return std::string(text);
+    }();
+    SymbolMap map;
+    ASSERT_TRUE(map.Parse(".data section layout\n" + at + " 00000004 " + at + " 0 frame_count\n"));
+    SetLoadedSymbolMap(std::move(map));
+    ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+    EXPECT_EQ(list.readings()[0].resolved, address);
+  }
+  SetLoadedSymbolMap(std::nullopt);
 }
 
 // The window's refresh runs on a thread of its own (also under ThreadSanitizer): its readings
