@@ -47,8 +47,8 @@ bool ConsoleTarget::Read(uint32_t address, uint32_t count, std::vector<uint8_t>&
   if (count == 0) return true;
   const std::optional<MemoryRegion> region = RegionOf(address, count);
   if (!region) return false;
-  const ExchangeClaim claim = Claim();
-  if (!claim.held()) return false;
+  std::optional<ExchangeClaim> claim;
+  if (!ClaimFor(claim)) return false;
   uint8_t window[live::kWindowSize];
   while (out.size() < count) {
     const uint32_t at = address + static_cast<uint32_t>(out.size());
@@ -78,8 +78,8 @@ bool ConsoleTarget::Write(uint32_t address, const std::vector<uint8_t>& bytes) {
     words.assign(length, 0);
   }
   std::copy(bytes.begin(), bytes.end(), words.begin() + (address - first));
-  const ExchangeClaim claim = Claim();
-  if (!claim.held()) return false;
+  std::optional<ExchangeClaim> claim;
+  if (!ClaimFor(claim)) return false;
   bool sent = true;
   for (uint32_t offset = 0; sent && offset < length; offset += 4) {
     sent = live::PokeWord(first + offset, ReadBE32(&words[offset]));
@@ -88,29 +88,41 @@ bool ConsoleTarget::Write(uint32_t address, const std::vector<uint8_t>& bytes) {
 }
 
 bool ConsoleTarget::Freeze() {
-  const ExchangeClaim claim = Claim();
-  return claim.held() && Confirmed(FreezeConsole() == 1);
+  std::optional<ExchangeClaim> claim;
+  return ClaimFor(claim) && Confirmed(FreezeConsole() == 1);
 }
 
 bool ConsoleTarget::Unfreeze() {
-  const ExchangeClaim claim = Claim();
-  return claim.held() && Confirmed(UnfreezeConsole() == 1);
+  std::optional<ExchangeClaim> claim;
+  return ClaimFor(claim) && Confirmed(UnfreezeConsole() == 1);
 }
 
 bool ConsoleTarget::SetIabr(uint32_t word) {
-  const ExchangeClaim claim = Claim();
-  return claim.held() && Confirmed(SendInstructionBreakpointWord(word));
+  std::optional<ExchangeClaim> claim;
+  return ClaimFor(claim) && Confirmed(SendInstructionBreakpointWord(word));
 }
 
 bool ConsoleTarget::SetDabr(uint32_t word) {
-  const ExchangeClaim claim = Claim();
-  return claim.held() && Confirmed(SendDataBreakpointWord(word));
+  std::optional<ExchangeClaim> claim;
+  return ClaimFor(claim) && Confirmed(SendDataBreakpointWord(word));
 }
 
 std::optional<RegisterValues> ConsoleTarget::Registers() {
-  const ExchangeClaim claim = Claim();
-  if (!claim.held()) return std::nullopt;
+  std::optional<ExchangeClaim> claim;
+  if (!ClaimFor(claim)) return std::nullopt;
   return ReadRegisterBlock();
+}
+
+bool ConsoleTarget::Hold() {
+  if (!held_) held_.emplace(Claim());
+  if (!held_->held()) held_.reset();
+  return held_.has_value();
+}
+
+bool ConsoleTarget::ClaimFor(std::optional<ExchangeClaim>& claim) {
+  if (held_) return true;
+  claim.emplace(Claim());
+  return claim->held();
 }
 
 }  // namespace zemlo::gdb

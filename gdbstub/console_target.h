@@ -1,6 +1,6 @@
 // The console as the stub sees it, through the debugger's operations over the adapter: memory in
 // 200-byte windows and 32-bit pokes, freeze and unfreeze, the two breakpoint registers and the
-// register block. Each call claims the link for its exchanges.
+// register block. Each call claims the link for its exchanges, unless the target holds it.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "debugger/breakpoints.h"
+#include "link/exchange_claim.h"
 
 namespace zemlo::gdb {
 
@@ -39,6 +40,18 @@ class ConsoleTarget {
   virtual bool SetIabr(uint32_t word);
   virtual bool SetDabr(uint32_t word);
   virtual std::optional<RegisterValues> Registers();
+
+  // Keeps the link claimed until Release, so that no other tool's exchange (its own breakpoint,
+  // a freeze) comes between gdb's requests. False when another tool kept the link past the wait.
+  bool Hold();
+  void Release() { held_.reset(); }
+
+ private:
+  // Claims the link for one call into `claim`, or leaves it empty while the target holds it;
+  // false when the link stayed in use.
+  bool ClaimFor(std::optional<ExchangeClaim>& claim);
+
+  std::optional<ExchangeClaim> held_;
 };
 
 }  // namespace zemlo::gdb

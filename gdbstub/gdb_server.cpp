@@ -126,10 +126,24 @@ void GdbServer::Run(ConsoleTarget& target) {
     if (fd == net::kNoSocket) continue;
     net::MakeNonBlocking(fd);
     net::PrepareStream(fd);
-    SocketChannel channel(fd, sockets_->stop.handle());
-    GdbSession session(target, channel, log_);
-    session.Run(stopping_);
+    const auto tell = [this](Event event) {
+      if (observer_) observer_(event);
+    };
+    // A gdb that finds the link taken is let go at once: it says the connection closed.
+    if (!target.Hold()) {
+      net::CloseSocket(fd);
+      tell(Event::kRefused);
+      continue;
+    }
+    tell(Event::kAttached);
+    {
+      SocketChannel channel(fd, sockets_->stop.handle());
+      GdbSession session(target, channel, log_);
+      session.Run(stopping_);
+    }
+    target.Release();
     net::CloseSocket(fd);
+    tell(Event::kLeft);
   }
 }
 

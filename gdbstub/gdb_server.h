@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "gdbstub/console_target.h"
 
@@ -30,6 +32,10 @@ class GdbServer {
   // Every packet of every session goes to `log` when set.
   void SetLog(std::FILE* log) { log_ = log; }
 
+  // A connection keeps the link for itself while it lasts; told on Run's thread.
+  enum class Event { kAttached, kLeft, kRefused };
+  void SetObserver(std::function<void(Event)> observer) { observer_ = std::move(observer); }
+
   // Serves connections until Stop().
   void Run(ConsoleTarget& target);
   // Ends Run, leaving the game running. Safe from a signal handler and from any thread.
@@ -41,6 +47,7 @@ class GdbServer {
   std::string address_;
   uint16_t port_ = 0;
   std::FILE* log_ = nullptr;
+  std::function<void(Event)> observer_;
   std::atomic<bool> stopping_{false};
 };
 

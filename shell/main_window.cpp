@@ -14,6 +14,7 @@
 #include "link/link.h"
 #include "shell/control_id.h"
 #include "shell/dialogs.h"
+#include "shell/gdb_server_window.h"
 #include "shell/live_windows.h"
 #include "shell/menu_table.h"
 #include "shell/mnemonic_cycle.h"
@@ -58,6 +59,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 MainWindow::~MainWindow() {
+  StopGdbServer();
   LinkShutdown();
 }
 
@@ -110,6 +112,7 @@ QString MainWindow::statusText() const {
 void MainWindow::RunCommand(int command) {
   switch (command) {
     case kCmdExit:
+      StopGdbServer();
       LinkShutdown();
       return;
     case kCmdConnect:
@@ -120,6 +123,9 @@ void MainWindow::RunCommand(int command) {
       return;
     case kCmdMemorySearch:
       OpenSearchWindow(this);
+      return;
+    case kCmdGdbServer:
+      OpenGdbServerWindow(this);
       return;
     default:
       break;
@@ -138,6 +144,7 @@ void MainWindow::Connect() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   // The window stays; the quit request that LinkShutdown posts ends the application.
   event->ignore();
+  StopGdbServer();
   LinkShutdown();
 }
 

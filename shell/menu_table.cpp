@@ -28,7 +28,8 @@ constexpr MenuItemDef kGamecubeItems[] = {
 constexpr MenuItemDef kStartGameItems[] = {{"Start Game with &Hooks", kCmdStartGame, false}};
 constexpr MenuItemDef kDebuggerItems[] = {{"&Debug Tools", kCmdDebugTools, false},
                                           {"&Watch List", kCmdWatchList, false},
-                                          {"&Memory Search", kCmdMemorySearch, false}};
+                                          {"&Memory Search", kCmdMemorySearch, false},
+                                          {"&GDB Server", kCmdGdbServer, false}};
 constexpr MenuItemDef kFirmwareItems[] = {{"&Upload Firmware", kCmdUploadFirmware, false}};
 constexpr MenuItemDef kHelpItems[] = {{"&About", kCmdAbout, false}};
 

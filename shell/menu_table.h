@@ -26,6 +26,7 @@ enum CommandId : int {
   kCmdSdTools = 146,
   kCmdWatchList = 160,
   kCmdMemorySearch = 161,
+  kCmdGdbServer = 162,
 };
 
 struct MenuItemDef {

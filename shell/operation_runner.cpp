@@ -17,6 +17,7 @@
 #include "link/exchange_claim.h"
 #include "link/operation_thread.h"
 #include "link/ui_port.h"
+#include "shell/gdb_server_window.h"
 #include "shell/qt_ui.h"
 
 namespace zemlo::shell {
@@ -105,7 +106,9 @@ OperationThread::Start BeginWhenLinkFree(OperationThread& thread, const std::fun
   for (;;) {
     const OperationThread::Start start = thread.Begin(work, finished);
     const qint64 left = kClaimWaitMs - waited.elapsed();
-    if (start != OperationThread::Start::LinkInUse || left <= 0) return start;
+    // A gdb keeps the link until it detaches: no use waiting for that.
+    if (start != OperationThread::Start::LinkInUse || left <= 0 || GdbServerHoldsLink())
+      return start;
     // Woken by the release itself; the slices keep the windows painting meanwhile.
     WaitUntilLinkFree(std::chrono::milliseconds(std::min<qint64>(left, kPaintSliceMs)));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -125,7 +128,14 @@ bool RunOperation(QWidget& window, const std::function<void()>& work) {
   InputGreying greying(window);
   QEventLoop loop;
   OperationThread thread;
-  const bool started = BeginWhenLinkFree(thread, work, loop) == OperationThread::Start::Started;
+  const OperationThread::Start start = BeginWhenLinkFree(thread, work, loop);
+  const bool started = start == OperationThread::Start::Started;
+  if (start == OperationThread::Start::LinkInUse && GdbServerHoldsLink()) {
+    Ui().ShowMessage("gdb is attached through the GDB Server and keeps the link.", "GDB Server",
+                     MessageIcon::Information, MessageOwner::None,
+                     "Detach gdb, or stop the server (Remote Debugger, GDB Server), then try "
+                     "again.");
+  }
   if (started) {
     QTimer::singleShot(kGreyAfterMs, &loop, [&greying] { greying.Grey(); });
     // An application quit also ends nested loops; the operation still has to finish first.
