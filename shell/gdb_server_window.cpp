@@ -43,11 +43,13 @@ class GdbServerWindow final : public QWidget {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(status_);
-    layout->addWidget(new QLabel(
-        QStringLiteral("While gdb is attached it keeps the link: the other tools wait until it "
-                       "detaches or the server stops. The script sets gdb up for the console: "
-                       "one hardware breakpoint and one watchpoint."),
-        this));
+    auto* note = new QLabel(
+        QStringLiteral("While gdb is attached it keeps the link: the other tools are refused until "
+                       "it detaches or the server stops. The script sets gdb up for the console, "
+                       "with its one hardware breakpoint and one watchpoint."),
+        this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
     connect(start_, &QPushButton::clicked, this, &GdbServerWindow::Start);
     connect(stop_, &QPushButton::clicked, this, &GdbServerWindow::Stop);
     connect(script_, &QPushButton::clicked, this, &GdbServerWindow::SaveScript);

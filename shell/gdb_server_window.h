@@ -1,6 +1,7 @@
 // The GDB server's window: starts the stub on a port of the user's choice, shows the port taken
 // and whether a gdb is attached, and stops it. The stub serves on a thread of its own; a gdb
-// attached keeps the link, so the other tools wait until it detaches or the server stops.
+// attached keeps the link, so the other tools are refused until it detaches or the server
+// stops.
 #pragma once
 
 class QWidget;

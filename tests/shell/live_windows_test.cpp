@@ -1,12 +1,16 @@
-// The memory search and watch list windows against the running game, and the memory tool's
-// extras: symbol names, hex columns, auto refresh.
+// The memory search, watch list and GDB server windows against the running game, and the memory
+// tool's extras: symbol names, hex columns, auto refresh.
 #include <fstream>
 #include <sstream>
 
 #include "debugger/memory_view.h"
 #include "disasm/symbol_map.h"
+#include "gdbstub/gdb_server.h"
+#include "link/net_socket.h"
+#include "protocol/console_controls.h"
 #include "shell/change_highlight.h"
 #include "shell/live_windows.h"
+#include "shell/operation_runner.h"
 #include "tests/shell/gui_fixture.h"
 
 namespace zemlo::shell::testing {
@@ -132,6 +136,75 @@ TEST_F(LiveWindowsTest, PointerScanAcrossAReloadFeedsTheWatchList) {
   EXPECT_EQ(table->item(table->rowCount() - 1, 1)->text(), QStringLiteral("pointer 8090000C"));
   watch->close();
   pointers->close();
+}
+
+// gdb's first question over TCP, and the reply up to its checksum ("" when none came);
+// `attached` runs before the connection closes.
+std::string AskStopReason(uint16_t port, const std::function<void()>& attached) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const net::SocketHandle fd = net::OpenSocket(AF_INET, SOCK_STREAM, 0);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  std::string reply;
+  if (net::WaitReady(fd, POLLOUT, net::kNoSocket, 10000) == net::Ready::kSocket &&
+      net::Send(fd, "$?#3f", 5) == 5) {
+    char buffer[64];
+    while (reply.find('#') == std::string::npos || reply.size() < reply.find('#') + 3) {
+      if (net::WaitReady(fd, POLLIN, net::kNoSocket, 10000) != net::Ready::kSocket) break;
+      const std::ptrdiff_t got = net::Receive(fd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      reply.append(buffer, static_cast<size_t>(got));
+    }
+  }
+  attached();
+  net::CloseSocket(fd);
+  return reply;
+}
+
+// The server shows its port and answers gdb; the gdb keeps the link from the other tools until
+// the server stops, which leaves the game running. A port in use is said, not waited on.
+TEST_F(LiveWindowsTest, GdbServerServesAndStopsFreeingTheLink) {
+  Connect();
+  adapter().model().uploads.hooked = true;
+  window().RunCommand(kCmdGdbServer);
+  QWidget* server = TopLevel("gdbServer");
+  ASSERT_NE(server, nullptr);
+  auto* status = server->findChild<QLabel*>("status");
+  server->findChild<QLineEdit*>("listen")->setText(QStringLiteral("127.0.0.1:0"));
+  Press(*server, "&Start");
+  const QString listening = status->text();
+  ASSERT_TRUE(listening.startsWith("Listening on 127.0.0.1:")) << listening.toStdString();
+  const auto port = static_cast<uint16_t>(listening.section(':', 1).toUInt());
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(
+      AskStopReason(port,
+                    [&] {
+                      EXPECT_TRUE(WaitFor([&] { return status->text().endsWith("gdb attached"); }));
+                      SaveScreenshot(*server, QStringLiteral("gdb_server"));
+                      EXPECT_FALSE(RunOperation(window(), [] {}));
+                    }),
+      "+$S05#b8");
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"gdb is attached through the GDB Server and keeps the link."});
+
+  Press(*server, "S&top");
+  EXPECT_TRUE(WaitFor([&] { return status->text() == "Stopped"; }));
+  bool answered = false;
+  EXPECT_TRUE(RunOperation(window(), [&] { answered = ReadRegisterBlock().has_value(); }));
+  EXPECT_TRUE(answered);
+  adapter().Quiesce();
+  EXPECT_FALSE(adapter().model().frozen);
+
+  gdb::GdbServer taken;
+  ASSERT_TRUE(taken.Listen("127.0.0.1", 0, nullptr));
+  server->findChild<QLineEdit*>("listen")->setText(QString::fromStdString(taken.address()));
+  Press(*server, "&Start");
+  EXPECT_TRUE(status->text().startsWith("Not started: cannot listen on 127.0.0.1:"))
+      << status->text().toStdString();
+  EXPECT_EQ(Messages().size(), 1u);
+  server->close();
 }
 
 // Beside its own controls the memory tool re-reads the page on show and marks what changed,
