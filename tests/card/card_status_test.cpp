@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "extract/card_browser.h"
@@ -47,6 +48,19 @@ const Column kColumns[] = {
     {"Upload", &sim::CardModel::finalStatus, UploadCardSave, "Save File Uploaded", 0xAA, 0xEA,
      "This filename already exists"},
 };
+// Further bytes a column refuses with a text of its own: the column, the byte, the text.
+const std::tuple<size_t, int, const char*> kMoreRefusals[] = {
+    {0, 0xFA, "No Gamecube Memory Card found in Slot A"},
+    {0, 0xFC, "Card Mount Error"},
+    {1, 0xFD, "Card Entry Error"},
+    {3, 0xFC, "Couldn't Mount Gamecube Memory Card"},
+    {4, 0xFE, "Card Sector Size Error"},
+    {4, 0xED, "Card Status Error"},
+    {5, 0xFA, "No Gamecube Memory Card in Slot A"},
+    {5, 0xE9, "Card Create Error"},
+    {5, 0xE8, "Card Write Error"},
+    {5, 0xE7, "Card Set Status Error"},
+};
 
 class CardStatusTest : public testing::SimFixture, public ::testing::WithParamInterface<size_t> {};
 
@@ -60,6 +74,9 @@ TEST_P(CardStatusTest, EachCodeRaisesItsColumnsMessage) {
   std::vector<std::pair<int, std::string>> cells{{column.goOn, ""},
                                                  {column.refused, column.refusal}};
   if (column.noAck >= 0) cells.emplace_back(column.noAck, kNoAck);
+  for (const auto& [index, code, text] : kMoreRefusals) {
+    if (index == GetParam()) cells.emplace_back(code, text);
+  }
   for (const auto& [code, cell] : cells) {
     SCOPED_TRACE(::testing::Message() << "status 0x" << std::hex << code);
     model().card = sim::CardModel();

@@ -70,7 +70,7 @@ TEST_F(CardTransferTest, WritesEntryAndDataAcknowledgingEachPacket) {
     sent.insert(sent.end(), size / kPacket, 0xAA);
     EXPECT_EQ(Sent(), sent);
     EXPECT_EQ(ui().progress().front().high, size / kPacket);
-    EXPECT_EQ(ui().progress().back().high, 0u);
+    EXPECT_TRUE(testing::BarEmpty(ui()));
   }
 }
 
@@ -118,6 +118,10 @@ TEST_F(CardTransferTest, Failures) {
          model().card.shortFinalPart = true;
        },
        0, Box("Error: Couldn't send the last packet bytes", "USB Error"), 64 + kPacket + 1000},
+      {"command short", [this] { faults().ShortenNextWrites(1); }, 0,
+       Box("Error sending Download Save command", "USB Error"), 0},
+      {"index short", [this] { faults().ShortenNextWrites(1, 1); }, 0,
+       Box("Error sending index", "USB Error"), 0},
       {"no selection", [this] { ui().SetSelection(-1); }, 0,
        Box("No Game Save selected", "Memcard Error"), -1},
       {"cancelled", [this] { ui().SetSaveFile(std::nullopt); }, kCardTransferCancelled, {}, -1},
@@ -131,6 +135,7 @@ TEST_F(CardTransferTest, Failures) {
     EXPECT_EQ(DownloadCardSave(), row.result);
     EXPECT_EQ(ui().messages(),
               row.message.text.empty() ? std::vector<RecordedMessage>{} : std::vector{row.message});
+    EXPECT_TRUE(testing::BarEmpty(ui()));
     if (row.fileBytes < 0) {
       EXPECT_FALSE(std::filesystem::exists(TempPath("save.gci")));
       EXPECT_TRUE(Sent().empty());
@@ -194,6 +199,7 @@ TEST_F(CardTransferTest, WhatIsSentOfAFile) {
     model().card.capacityBlocks = 4000;
     EXPECT_EQ(Upload(row.file, row.name), row.refusal.empty() ? 1 : 0);
     EXPECT_EQ(model().card.lastUploadLength, row.sent.size());
+    EXPECT_TRUE(testing::BarEmpty(ui()));
     if (row.refusal.empty()) {
       EXPECT_EQ(LastSave(), row.sent);
     } else {

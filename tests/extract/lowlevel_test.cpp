@@ -17,6 +17,10 @@ namespace {
 using LowLevelTest = ExtractFixture;
 
 TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
+  const char* const doneTexts[] = {"Finished dumping SRAM", "Finished dumping Gamecube Bios",
+                                   "Finished dumping Gamecube Drive ROM",
+                                   "Finished dumping Gamecube Drive IRAM",
+                                   "Finished dumping Gamecube Drive ERAM"};
   for (int index = 0; index < 5; ++index) {
     const LowLevelRegion& region = LowLevelRegions()[static_cast<size_t>(index)];
     SCOPED_TRACE(region.comboText);
@@ -26,7 +30,7 @@ TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
     EXPECT_EQ(ExecuteLowLevel(index), 1);
 
     const RecordedMessage done = OnlyMessage();
-    EXPECT_EQ(Box(done.text, done.caption), Box(region.doneText, kCaptionDone));
+    EXPECT_EQ(Box(done.text, done.caption), Box(doneTexts[index], kCaptionDone));
     EXPECT_EQ(ReadFileBytes(path), sim::RegionBytes(region.command));
     // The command byte, then one acknowledgement per packet; the final part has none.
     std::vector<uint8_t> expected{region.command};
@@ -39,7 +43,7 @@ TEST_F(LowLevelTest, EachRegionWritesItsWholeFile) {
     if (!sram) {
       EXPECT_EQ(Advances(), region.packets);
       EXPECT_EQ(ui().progress().front().high, region.packets);
-      EXPECT_EQ(ui().progress().back().high, 0u);
+      EXPECT_TRUE(BarEmpty(ui()));
     }
   }
 }
@@ -72,8 +76,17 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
       {1, [this] { faults().ShortenNextPackets(2, 10); }, 1, {}},  // asked for again
       {4, [this] { faults().ShortenNextPackets(static_cast<int>(kMaxAttemptsPerPacket), 10); }, 0,
        Box(kMsgTooManyAttempts, kCaptionUsbError)},
+      {3, [this] { faults().ShortenNextWrites(1); }, 0, Box(kMsgSendCommand, kCaptionUsbError)},
+      {3, [this] { ui().SetSaveFile(TempPath("no/dir/region.bin")); }, 0,
+       Box(kMsgFopen, kCaptionFileError)},
       {2, [this] { model().extract.regionReadyReply = 0xAB; }, 0,
        Box("Error reading Dump GC Drive ROM.", kCaptionUsbError)},
+      {1, [this] { model().extract.regionReadyReply = 0xAB; }, 0,
+       Box("Error reading Gamecube Bios.", kCaptionUsbError)},
+      {3, [this] { model().extract.regionReadyReply = 0xAB; }, 0,
+       Box("Error reading Dump GC Drive IRAM.", kCaptionUsbError)},
+      {4, [this] { model().extract.regionReadyReply = 0xAB; }, 0,
+       Box("Error reading Dump GC Drive ERAM.", kCaptionUsbError)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.index << " " << row.message.text);
@@ -85,7 +98,7 @@ TEST_F(LowLevelTest, RefusalsAndRepliesTakenAsData) {
     if (row.result == 0) {
       EXPECT_EQ(OnlyMessage(), row.message);
       EXPECT_TRUE(ReadFileBytes(path).empty());
-      EXPECT_TRUE(ui().progress().empty() || ui().progress().back().high == 0u);
+      EXPECT_TRUE(BarEmpty(ui()));
     } else if (row.result == 1) {
       EXPECT_EQ(ReadFileBytes(path),
                 sim::RegionBytes(LowLevelRegions()[static_cast<size_t>(row.index)].command));
@@ -114,7 +127,8 @@ TEST_F(LowLevelTest, ShortFinalPartAndFullDevice) {
       Reconnect();
       ui().SetSaveFile(*full);
       EXPECT_EQ(ExecuteLowLevel(index), 0);
-      EXPECT_EQ(OnlyMessage().text, "Error: Couldn't write to file");
+      EXPECT_EQ(OnlyMessage(), Box("Error: Couldn't write to file", kCaptionFileError));
+      EXPECT_TRUE(BarEmpty(ui()));
     }
   }
 }

@@ -5,9 +5,9 @@
 #include <zip.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
 
 #include "disc/image_file.h"
@@ -151,7 +151,11 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
 #endif
   std::filesystem::create_directories(TempPath("dats"));
   write("dats/suite.dat", dat(right, md5, crc));
-  const std::pair<DumpOptions, std::string> cases[] = {
+  const struct {
+    DumpOptions options;
+    std::string verdict;
+    std::vector<std::string> errors = {};  // how each DAT error line goes on after "DAT error: "
+  } cases[] = {
       {{}, "no DAT given"},
       {{.datFiles = {write("ok.dat", dat(right, md5, crc))}}, "verified: Zemlo Test Disc"},
       {{.datFiles = {zipped}}, "verified: Zemlo Test Disc"},
@@ -162,9 +166,17 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
        "DAT conflict: Zemlo Test Disc (MD5 differ)"},
       {{.datFiles = {write("broken.dat", "<datafile><game"),
                      write("none.dat", dat(std::string(40, 'a'), "b", "c"))}},
-       "not in DAT (Suite DAT 1.0)"},
+       "not in DAT (Suite DAT 1.0)",
+       {TempPath("broken.dat") + ": not valid XML ("}},
+      {{.datFiles = {TempPath("missing.dat"), write("root.xml", "<other/>"),
+                     write("bad.zip", "PK\x03\x04 cut short"),
+                     write("ok2.dat", dat(right, md5, crc))}},
+       "verified: Zemlo Test Disc",
+       {TempPath("missing.dat") + ": cannot be opened",
+        TempPath("root.xml") + ": no <datafile> element",
+        TempPath("bad.zip") + ": not a readable zip ("}},
   };
-  for (const auto& [options, verdict] : cases) {
+  for (const auto& [options, verdict, errors] : cases) {
     SCOPED_TRACE(verdict);
     SetDumpOptions(options);
     ui().Clear();
@@ -172,6 +184,11 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
     EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
     const std::vector<std::string> list = ui().list();
     EXPECT_EQ(list[list.size() - 4], verdict);
+    for (const std::string& error : errors) {
+      EXPECT_TRUE(std::ranges::any_of(list, [&](const std::string& line) {
+        return line.starts_with("DAT error: " + error);
+      })) << error;
+    }
     const std::string report = ReadText(path + ".txt");
     // The verdict follows the sums, after the disc's own fields.
     const bool verified = verdict.starts_with("verified");

@@ -81,10 +81,12 @@ TEST_F(FtdiChipTest, ConnectionFindsTheAdapterOrSaysWhyNot) {
        {{.openError = LIBUSB_ERROR_ACCESS, .withChip = true}},
        {"Permission denied opening {Node} (owner ", ", mode 0664)",
         "udevadm control --reload-rules && sudo udevadm trigger", "plugdev"}},
-      {"in use", {{.claimedElsewhere = true, .withChip = true}}, {"in use by another program"}},
+      {"in use",
+       {{.claimedElsewhere = true, .withChip = true}},
+       {"The adapter at {Node} is in use by another program"}},
       {"kernel driver stays",
        {{.kernelDriver = true, .kernelDriverStays = true, .withChip = true}},
-       {"kernel driver ftdi_sio holds the adapter at {Node} and could not be detached"}},
+       {"The kernel driver ftdi_sio holds the adapter at {Node} and could not be detached"}},
       {"behind unreadable devices, kernel driver detached",
        {{.serial = std::nullopt},
         {.openError = LIBUSB_ERROR_ACCESS},
@@ -127,7 +129,9 @@ TEST_F(FtdiChipTest, AutoFallsBackToLibftdiWhoseTricklingReadReturnsShortAtTheTi
   InstallDriver(MakeAutoDriver(MakeD2xxDriver("/nonexistent/libftd2xx.so"), MakeFtdiDriver()));
   EXPECT_EQ(Connect(), 0);
   const std::string detail = ui().messages().at(0).detail;
-  EXPECT_NE(detail.find("could not be loaded (tried /nonexistent/libftd2xx.so)"), std::string::npos)
+  EXPECT_NE(detail.find(
+                "The vendor's D2XX library could not be loaded (tried /nonexistent/libftd2xx.so)"),
+            std::string::npos)
       << detail;
   EXPECT_NE(detail.find("\nNo FTDI device is connected"), std::string::npos) << detail;
 

@@ -58,10 +58,15 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
           "baseIndex":1,"lock":"3E8"},{"groupName":"player","groupEntries":[{"label":"coins",
           "address":"0x8090000C","pointerOffsets":["10","-4"]},
           {"label":"name","address":"80900010","typeIndex":5,"length":16}]},
-          {"label":"hp","symbol":"player_health","typeIndex":1}]})",
+          {"label":"hp","symbol":"player_health","typeIndex":1},{"address":"80900020",
+          "typeIndex":6}]})",
       entries, error))
       << error;
-  ASSERT_EQ(entries.size(), 4u);
+  ASSERT_EQ(entries.size(), 5u);
+  // What a field left out reads as: 4 bytes unsigned, decimal, unlocked, one byte of an array.
+  EXPECT_EQ(std::tie(entries[1].type, entries[1].base, entries[1].locked),
+            std::tuple(ValueType::U32, DisplayBase::Dec, false));
+  EXPECT_EQ(entries[4], (WatchEntry{.address = 0x80900020, .type = ValueType::Bytes, .length = 1}));
   EXPECT_EQ(entries[3].symbol, "player_health");
   EXPECT_EQ(entries[0].type, ValueType::S16);
   EXPECT_EQ(entries[0].base, DisplayBase::Hex);

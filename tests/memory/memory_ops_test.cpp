@@ -55,26 +55,28 @@ TEST_F(MemoryOpsTest, Fill) {
   const Arm none = [] {}, notHooked = [this] { model().uploads.hooked = false; };
   const Arm noReply = [this] { faults().SuppressNextReplies(1); };
   const Arm rangeShort = [this] { faults().ShortenNextWrites(1, 1); };
+  const auto usb = [](const char* text) { return Box(text, kCaptionUsbError); };
+  const auto range = [](const char* text) { return Box(text, kCaptionRangeError); };
   const struct {
     const char* start;
     const char* end;
     Arm arm;
-    std::vector<std::string> texts;
+    std::vector<RecordedMessage> messages;
     std::vector<uint8_t> sent;
   } rows[] = {
       {"80001000", "80001000", none, {}, Wire(0x35, {0x80001000, 0x80001000})},
-      {"80001000", "80000FFF", none, {kMsgEndBelowStart}, {}},
-      {"8000100", "80001000", none, {kMsgMemoryAddressSize}, {}},
-      {"80001000", "80002000", notHooked, {kMsgFillNotHooked}, {0x35}},
-      {"80001000", "80002000", noReply, {kMsgReadResponse}, {0x35}},
-      {"80001000", "80002000", rangeShort, {kMsgSendCommand}, {0x35, 0x80, 0x00, 0x10, 0x00}},
+      {"80001000", "80000FFF", none, {range(kMsgEndBelowStart)}, {}},
+      {"8000100", "80001000", none, {range(kMsgMemoryAddressSize)}, {}},
+      {"80001000", "80002000", notHooked, {usb(kMsgFillNotHooked)}, {0x35}},
+      {"80001000", "80002000", noReply, {usb(kMsgReadResponse)}, {0x35}},
+      {"80001000", "80002000", rangeShort, {usb(kMsgSendCommand)}, {0x35, 0x80, 0x00, 0x10, 0x00}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.start) + " " + row.end);
     Restart();
     row.arm();
-    EXPECT_EQ(OnFillMemoryPressed(row.start, row.end), row.texts.empty() ? 1 : 0);
-    EXPECT_EQ(Texts(ui()), row.texts);
+    EXPECT_EQ(OnFillMemoryPressed(row.start, row.end), row.messages.empty() ? 1 : 0);
+    EXPECT_EQ(ui().messages(), row.messages);
     EXPECT_EQ(Sent(), row.sent);
   }
   Restart();
@@ -123,23 +125,25 @@ TEST_F(MemoryOpsTest, ShortPacketsAreAskedForAgainUpToTheBound) {
 // A short final part keeps what came, never padded with stale bytes; a reversed range sends
 // nothing; a full disk fails at the end rather than claiming success.
 TEST_F(MemoryOpsTest, DumpFailures) {
-  constexpr char kFatalRead[] = "Error: Fatal USB Read Error. Exiting.";
+  const RecordedMessage fatal = Box("Error: Fatal USB Read Error. Exiting.", "TRANSMIT ERROR");
+  const auto usb = [](const char* text) { return Box(text, kCaptionUsbError); };
+  const auto file = [](const char* text) { return Box(text, kCaptionFileError); };
   const std::string full = FullDevice().value_or(TempPath("no/dir/full"));
-  const char* const fullText = FullDevice() ? kMsgWriteToFile : kMsgFopen;
+  const RecordedMessage fullText = file(FullDevice() ? kMsgWriteToFile : kMsgFopen);
   const struct {
     std::function<void()> arm;
     int result;
-    std::vector<std::string> texts;
+    std::vector<RecordedMessage> messages;
     uint32_t fileBytes;
     const char* end = "8000F864";
   } rows[] = {
       {[this] { ui().SetSaveFile(std::nullopt); }, 2, {}, 0},
-      {[this] { model().uploads.hooked = false; }, 0, {kMsgDumpNotHooked}, 0},
-      {[this] { ui().SetSaveFile(TempPath("no/dir/dump.bin")); }, 0, {kMsgFopen}, 0},
-      {[this] { faults().FailNextReads(1, 1); }, 0, {kFatalRead, kMsgUsbTransmit}, 0},
-      {[this] { faults().FailNextReads(1, 2); }, 0, {kFatalRead, kMsgDumpLastPart}, 63488},
-      {[this] { faults().ShortenNextPackets(1, 40); }, 0, {kMsgDumpLastPart}, 40, "80000064"},
-      {[] {}, 0, {kMsgEndBelowStart}, 0, "7FFFFFFF"},
+      {[this] { model().uploads.hooked = false; }, 0, {usb(kMsgDumpNotHooked)}, 0},
+      {[this] { ui().SetSaveFile(TempPath("no/dir/dump.bin")); }, 0, {file(kMsgFopen)}, 0},
+      {[this] { faults().FailNextReads(1, 1); }, 0, {fatal, usb(kMsgUsbTransmit)}, 0},
+      {[this] { faults().FailNextReads(1, 2); }, 0, {fatal, usb(kMsgDumpLastPart)}, 63488},
+      {[this] { faults().ShortenNextPackets(1, 40); }, 0, {usb(kMsgDumpLastPart)}, 40, "80000064"},
+      {[] {}, 0, {Box(kMsgEndBelowStart, kCaptionRangeError)}, 0, "7FFFFFFF"},
       {[&] { ui().SetSaveFile(full); }, 0, {fullText}, 0},
   };
   for (const auto& row : rows) {
@@ -147,7 +151,8 @@ TEST_F(MemoryOpsTest, DumpFailures) {
     Restart();
     row.arm();
     EXPECT_EQ(OnDumpMemoryPressed("80000000", row.end), row.result);
-    EXPECT_EQ(Texts(ui()), row.texts);
+    EXPECT_EQ(ui().messages(), row.messages);
+    EXPECT_TRUE(BarEmpty(ui()));
     EXPECT_EQ(DumpFile(), Memory(0, row.fileBytes));
   }
 }

@@ -138,4 +138,10 @@ inline std::vector<std::string> Texts(RecordingUi& ui) {
   return texts;
 }
 
+// Whether the progress bar is left empty: never set up, or set back to nothing last.
+inline bool BarEmpty(RecordingUi& ui) {
+  const std::vector<ProgressEvent> events = ui.progress();
+  return events.empty() || (events.back().kind == ProgressEvent::Range && events.back().high == 0);
+}
+
 }  // namespace zemlo::testing

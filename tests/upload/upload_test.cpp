@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "protocol/firmware.h"
 #include "protocol/messages.h"
@@ -31,16 +32,16 @@ class UploadTest : public SimFixture {
 // for an upload; 63,488 for firmware (524,288 bytes: 8 of them and 16,384 left), after which the
 // 1 s time-outs stay (an upload leaves the ordinary ones). No kind: firmware.
 TEST_F(UploadTest, SendsCommandSizeAndFile) {
-  const std::pair<std::optional<UploadKind>, uint32_t> rows[] = {
-      {UploadKind::Dol, 0},
-      {UploadKind::Elf, 3968},
-      {UploadKind::Mod, 3 * 3968},
-      {UploadKind::Mp3, 3969},
-      {UploadKind::Dol, kUploadSizeLimit},
-      {{}, kFirmwareSizeLimit},
-      {{}, 63488},
-      {{}, 100}};
-  for (auto [kind, size] : rows) {
+  const std::tuple<std::optional<UploadKind>, uint32_t, const char*> rows[] = {
+      {UploadKind::Dol, 0, "DOL File Loaded"},
+      {UploadKind::Elf, 3968, "ELF File Loaded"},
+      {UploadKind::Mod, 3 * 3968, "MOD File Loaded"},
+      {UploadKind::Mp3, 3969, "MP3 File Loaded"},
+      {UploadKind::Dol, kUploadSizeLimit, "DOL File Loaded"},
+      {{}, kFirmwareSizeLimit, "Flash file loaded to memory, check console for progress"},
+      {{}, 63488, kMsgFirmwareLoaded},
+      {{}, 100, kMsgFirmwareLoaded}};
+  for (auto [kind, size, done] : rows) {
     const UploadKindInfo* info = kind ? &UploadKindInfoOf(*kind) : nullptr;
     SCOPED_TRACE(std::string(info ? info->name : "firmware") + " " + std::to_string(size));
     Restart();
@@ -50,9 +51,8 @@ TEST_F(UploadTest, SendsCommandSizeAndFile) {
     ASSERT_EQ(info ? OnLoadPressed(*kind) : OnLoadFirmwarePressed(), 1);
     EXPECT_EQ(Sent(), expected);
     EXPECT_EQ(ui().progress().front().high, size / (info ? 3968 : 63488));
-    EXPECT_EQ(ui().progress().back().high, 0u);
-    EXPECT_EQ(OnlyMessage(),
-              Box(info ? info->successText : kMsgFirmwareLoaded, kCaptionDone, MessageIcon::None));
+    EXPECT_TRUE(BarEmpty(ui()));
+    EXPECT_EQ(OnlyMessage(), Box(done, kCaptionDone, MessageIcon::None));
     EXPECT_EQ(ui().fileRequests().back().key, (info ? info->request : FirmwareFileRequest()).key);
     EXPECT_EQ(adapter().timeouts().readMs, info ? 2000u : 1000u);
     EXPECT_EQ(adapter().timeouts().writeMs, info ? 2000u : 1000u);
@@ -72,6 +72,7 @@ TEST_F(UploadTest, CodeGoesToItsAddressWithoutSizeLimit) {
   EXPECT_EQ(model().uploads.uploads.back().header,
             (std::vector<uint32_t>{0x80100000u, kUploadSizeLimit + 1}));
   EXPECT_TRUE(std::equal(data.begin(), data.end(), model().memory.begin() + 0x100000));
+  EXPECT_EQ(ui().messages().back(), Box("Code Uploaded", kCaptionDone, MessageIcon::None));
 }
 
 // A wrong or missing acknowledgement sends the packet again without progress, but a missing one
@@ -154,6 +155,7 @@ TEST_F(UploadTest, FailureTable) {
     row.arm();
     EXPECT_EQ(row.firmware ? FlashFirmware() : UploadFile(UploadKind::Dol), row.result);
     EXPECT_EQ(Texts(ui()), row.texts);
+    EXPECT_TRUE(BarEmpty(ui()));
     if (row.texts.empty() || row.texts[0] == kMsgFopen || row.size > 0x80000) {
       EXPECT_TRUE(Sent().empty());
     }
