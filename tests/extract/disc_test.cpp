@@ -116,7 +116,7 @@ TEST_F(DiscTest, RefusalsBeforeTheStream) {
                 Box("Couldn't Dump Nand.", kCaptionUsbError)}};
   SaveTo("no-such-folder/disc.iso");
   EXPECT_EQ(ExtractDisc(1), ExtractOutcome::Failed);
-  EXPECT_EQ(OnlyMessage().text, kMsgFopen);
+  EXPECT_EQ(OnlyMessage(), Box(kMsgFopen, kCaptionFileError));
   EXPECT_TRUE(Sent().empty());
   for (const auto& flow : flows) {
     SCOPED_TRACE(flow.extension);

@@ -24,7 +24,7 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
     std::function<ExtractOutcome()> run;
     std::vector<uint8_t> expected;
     const char* waitingLine;
-    const char* outOfStepText;
+    RecordedMessage outOfStep;
     std::vector<std::string> listAfterFailure;
   } runs[] = {
       {"disc",
@@ -32,13 +32,13 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
        sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
                                kinds[0].imageSize()),
        "Console still reading Packet 2",
-       kMsgStreamOutOfStep,
+       Box(kMsgStreamOutOfStep, "DVD Error"),
        {}},
       {"nand",
        [] { return DumpNand(1, 4); },
        NandBytes(4, 0x840),
        "Console still reading Page 2",
-       kMsgNandOutOfStep,
+       Box(kMsgNandOutOfStep, "NAND Error"),
        {"Selected NAND (2112 Page Mode)"}},
   };
   // A fresh connection and dialog for the next run; returns the file it writes.
@@ -61,7 +61,8 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
     begin(run, "-extra.bin");
     model().extract.bytesAfterStream = 61444;
     EXPECT_EQ(run.run(), ExtractOutcome::Failed);
-    EXPECT_EQ(OnlyMessage().text, run.outOfStepText);
+    EXPECT_EQ(OnlyMessage(), run.outOfStep);
+    EXPECT_TRUE(BarEmpty(ui()));
     EXPECT_EQ(Sent().back(), CMD_STOP);
     model().extract.bytesAfterStream = 0;
 
@@ -75,6 +76,7 @@ TEST_F(StreamStepTest, LatePacketBytesAfterTheLastPartAndTheAttemptBound) {
     EXPECT_EQ(run.run(), ExtractOutcome::Failed);
     EXPECT_EQ(OnlyMessage(), Box(kMsgTooManyAttempts, kCaptionUsbError));
     EXPECT_EQ(ui().list(), run.listAfterFailure);
+    EXPECT_TRUE(BarEmpty(ui()));
     // The console is told to leave its stream instead of one more request.
     const std::vector<uint8_t> sent = Sent();
     EXPECT_EQ(std::ranges::count(sent, RETRY_BLOCK), long{kMaxAttemptsPerPacket} - 1);

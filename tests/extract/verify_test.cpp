@@ -19,6 +19,7 @@
 #include "extract/nand_dumper.h"
 #include "extract/stream_hasher.h"
 #include "protocol/file_sha1.h"
+#include "protocol/messages.h"
 #include "sim/nand_spare.h"
 #include "tests/extract/extract_fixture.h"
 
@@ -115,7 +116,7 @@ TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
   ui().Clear();
   Sent();
   EXPECT_EQ(DumpNand(1, 256), ExtractOutcome::Failed);
-  EXPECT_EQ(OnlyMessage().text, kMsgNandKeysSize);
+  EXPECT_EQ(OnlyMessage(), Box(kMsgNandKeysSize, kCaptionFileError));
   EXPECT_TRUE(Sent().empty());
 }
 
@@ -250,7 +251,8 @@ TEST_F(VerifyTest, EveryImageFormatHoldsTheDiscItsSumsCover) {
   SetDumpOptions({.imageFormat = disc::ImageFormat::Rvz});
   SaveTo("wii.iso");
   EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Failed);
-  EXPECT_EQ(ui().messages().back().text, kMsgWiiRvz);
+  EXPECT_EQ(Box(ui().messages().back().text, ui().messages().back().caption),
+            Box(kMsgWiiRvz, "DVD Error"));
   EXPECT_FALSE(std::filesystem::exists(TempPath("wii.iso")));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
 
 #include "link/link.h"
@@ -21,7 +22,7 @@ TEST_F(StepsTest, PacketUploadGivesUpAfterTheAttemptBound) {
   EXPECT_FALSE(RunPacketUpload(data.data(), 10, upload));
   EXPECT_EQ(OnlyMessage().text, kMsgTooManyAttempts);
   EXPECT_EQ(Sent().size(), 4u * kMaxAttemptsPerPacket);
-  EXPECT_EQ(ui().progress().back().high, 0u);
+  EXPECT_TRUE(BarEmpty(ui()));
 }
 
 // A block source like the dumps: two blocks of 0xF800 bytes of memory, each resent on 0xBB, then
@@ -38,25 +39,54 @@ void ServeTwoBlocks(sim::ConsoleSession& session) {
 
 constexpr uint8_t kTestStream = 0x77;
 
+// A short block is answered 0xBB and stored once; a failed read or store ends the download, the
+// bar emptied either way.
 TEST_F(StepsTest, BlockDownloadRetriesShortBlocksAndStoresEachOnce) {
-  adapter().console().commands().Register(kTestStream, ServeTwoBlocks);
-  ASSERT_TRUE(SendCommand(kTestStream));
-  faults().ShortenNextPackets(1, 100);
-  std::vector<uint8_t> stored;
-  BlockDownload download;
-  download.fullBlocks = 2;
-  download.lastSize = 0x10;
-  download.store = [&](const uint8_t* data, uint32_t size) {
-    stored.insert(stored.end(), data, data + size);
-    return true;
+  const struct {
+    std::function<void()> arm;
+    int failingStore;  // the store call that fails, or -1
+    std::vector<std::string> texts;
+    std::vector<uint8_t> answers;  // after the command byte
+    uint32_t storedBytes;
+  } rows[] = {
+      {[this] { faults().ShortenNextPackets(1, 100); },
+       -1,
+       {},
+       {RETRY_BLOCK, ACK_BLOCK, ACK_BLOCK},
+       2 * 0xF800 + 0x10},
+      {[this] { faults().FailNextReads(1, 1); },
+       -1,
+       {"Error: Fatal USB Read Error. Exiting.", "Error: USB Transmit Error"},
+       {ACK_BLOCK},
+       0xF800},
+      {[] {}, 0, {}, {}, 0},
+      {[] {}, 2, {}, {ACK_BLOCK, ACK_BLOCK}, 2 * 0xF800},
   };
-  EXPECT_TRUE(RunBlockDownload(download));
-  EXPECT_TRUE(ui().messages().empty());
-  const auto& memory = model().memory;
-  EXPECT_EQ(stored, std::vector<uint8_t>(memory.begin(), memory.begin() + 2 * 0xF800 + 0x10));
-  EXPECT_EQ(ui().progress().back().high, 0u);  // the bar was emptied at the end
-  // The short block was answered 0xBB, then each whole block 0xAA.
-  EXPECT_EQ(Sent(), Bytes({kTestStream, RETRY_BLOCK, ACK_BLOCK, ACK_BLOCK}));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "row " << &row - rows);
+    Restart();
+    adapter().console().commands().Register(kTestStream, ServeTwoBlocks);
+    ASSERT_TRUE(SendCommand(kTestStream));
+    row.arm();
+    std::vector<uint8_t> stored;
+    int stores = 0;
+    BlockDownload download;
+    download.fullBlocks = 2;
+    download.lastSize = 0x10;
+    download.store = [&](const uint8_t* data, uint32_t size) {
+      if (stores++ == row.failingStore) return false;
+      stored.insert(stored.end(), data, data + size);
+      return true;
+    };
+    EXPECT_EQ(RunBlockDownload(download), row.texts.empty() && row.failingStore < 0);
+    EXPECT_EQ(Texts(ui()), row.texts);
+    const auto& memory = model().memory;
+    EXPECT_EQ(stored, std::vector<uint8_t>(memory.begin(), memory.begin() + row.storedBytes));
+    EXPECT_TRUE(BarEmpty(ui()));
+    std::vector<uint8_t> sent{kTestStream};
+    sent.insert(sent.end(), row.answers.begin(), row.answers.end());
+    EXPECT_EQ(Sent(), sent);
+  }
 }
 
 // A stop whose byte does not go out still raises the flags that stop the worker, silently (the
