@@ -153,7 +153,8 @@ TEST_F(LiveTest, FindsHealthAcrossMem1OnceHookedAndUndoes) {
   model().uploads.hooked = false;
   EXPECT_NE(search.First({}, {Compare::Unknown}), "");
   EXPECT_FALSE(search.started());
-  EXPECT_EQ(OnlyMessage().text, "Couldn't Dump Memory. Make sure game is hooked");
+  EXPECT_EQ(OnlyMessage(),
+            testing::Box("Couldn't Dump Memory. Make sure game is hooked", "USB Error"));
   model().uploads.hooked = true;
   ASSERT_EQ(search.First({0x80000000u, 0x81800000u, ValueType::U16, true},
                          {Compare::Exact, Game::kHealthFull}, true),
