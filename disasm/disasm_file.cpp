@@ -37,24 +37,40 @@ bool fail(std::string* error, std::string reason) {
   return false;
 }
 
+// Words decoded before their lines are formatted. The decoder builds its texts with many small
+// stores, and format_asm_line reads them back with wide loads: straight after the decode such a
+// load has to wait for the stores to drain, a stall of about as long as the decode itself. A
+// batch gives the stores time to land; it stays small enough to keep its records in L1.
+constexpr std::size_t kBatch = 16;
+
 // Writes the lines of `count` big-endian words at `bytes` to `out`; returns the bytes written.
 std::size_t FormatWords(const unsigned char* bytes, std::size_t count, std::uint32_t address,
                         char* out, const SymbolMap* map) {
-  PpcDisasmRecord record;
+  PpcDisasmRecord records[kBatch];
   char* p = out;
-  for (std::size_t i = 0; i < count; ++i, bytes += 4, address += 4) {  // wraps modulo 2^32
-    record.address = address;
-    record.word = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                  (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-    ppc_disassemble(&record);
-    std::size_t length = format_asm_line(p, record);
-    if (map != nullptr) {
-      const std::string named = map->Annotate(std::string(p, length), address, record.word);
-      length = std::min(named.size(), kMaxNamedLine);
-      std::memcpy(p, named.data(), length);
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t batch = std::min(kBatch, count - done);
+    for (std::size_t i = 0; i < batch; ++i, bytes += 4) {
+      PpcDisasmRecord& record = records[i];
+      record.address = address + static_cast<std::uint32_t>(i * 4);  // wraps modulo 2^32
+      record.word = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                    (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+      ppc_disassemble(&record);
     }
-    p += length;
-    *p++ = '\n';
+    for (std::size_t i = 0; i < batch; ++i) {
+      const PpcDisasmRecord& record = records[i];
+      std::size_t length = format_asm_line(p, record);
+      if (map != nullptr) {
+        const std::string named = map->Annotate(
+            std::string(p, length), static_cast<std::uint32_t>(record.address), record.word);
+        length = std::min(named.size(), kMaxNamedLine);
+        std::memcpy(p, named.data(), length);
+      }
+      p += length;
+      *p++ = '\n';
+    }
+    done += batch;
+    address += static_cast<std::uint32_t>(batch * 4);
   }
   return static_cast<std::size_t>(p - out);
 }

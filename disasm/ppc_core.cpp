@@ -74,14 +74,18 @@ void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t m
   record.mnemonic = name;
 }
 
+PaddedText imm16_text(std::int32_t value, bool always_hex, bool is_signed) {
+  if (!always_hex && value >= -256 && value <= 256)
+    return kImmDecimals[static_cast<std::size_t>(value + 256)];
+  // Random words take either sign equally often: the sign picks by selection, not by a branch.
+  const bool negative = is_signed && (value & 0x8000) != 0;
+  const std::uint32_t bits = static_cast<std::uint32_t>(value);
+  const std::uint32_t magnitude = (negative ? 0u - bits : bits) & 0xFFFFu;
+  return HexImmediate(magnitude, negative, 4);
+}
+
 void append_imm16(FixedText<64>& operands, std::int32_t value, bool always_hex, bool is_signed) {
-  if (!always_hex && value >= -256 && value <= 256) {
-    operands.append(kImmDecimals[static_cast<std::size_t>(value + 256)]);
-  } else if (is_signed && (value & 0x8000) != 0) {
-    operands.append(HexImmediate((~static_cast<std::uint32_t>(value) & 0xFFFFu) + 1u, true, 4));
-  } else {
-    operands.append(HexImmediate(static_cast<std::uint32_t>(value) & 0xFFFFu, false, 4));
-  }
+  operands.append(imm16_text(value, always_hex, is_signed));
 }
 
 void append_offset12(FixedText<64>& operands, std::uint32_t value) {

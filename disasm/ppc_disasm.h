@@ -35,6 +35,8 @@ void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t m
 // (-256..256) print in decimal unless `always_hex`; the rest as 0x%04X, with a minus sign and
 // the magnitude when `is_signed` and bit 15 is set.
 void append_imm16(FixedText<64>& operands, std::int32_t value, bool always_hex, bool is_signed);
+// The text append_imm16 appends, for FixedText::append_all.
+PaddedText imm16_text(std::int32_t value, bool always_hex, bool is_signed);
 
 // Appends the 12-bit displacement of the quantized loads and stores: 0..128 in decimal,
 // negative values always as -0x%03X of the magnitude, other positive ones as 0x%03X.

@@ -19,6 +19,48 @@ constexpr std::array<PaddedText, 24> kLoadStoreNames = {
     padded("stfs"), padded("stfsu"), padded("stfd"), padded("stfdu")};
 constexpr std::uint32_t kFirstFloatLoadStore = 48;
 constexpr PaddedText kOpenBase = padded(" (");
+constexpr PaddedText kCloseBase = padded(")");
+// The data register by (float ? 32 : 0) + number: an index, not a branch, as random words make
+// any branch on the opcode a coin toss.
+constexpr auto kLoadStoreDataNames = [] {
+  std::array<PaddedText, 64> names{};
+  for (std::size_t i = 0; i < 32; ++i) {
+    names[i] = kGprNames[i];
+    names[32 + i] = kFprNames[i];
+  }
+  return names;
+}();
+
+// Primary opcodes 7-29 with a register pair and a 16-bit immediate. The add family (12-15)
+// shows a negative immediate as the magnitude under a "sub" name.
+enum class ImmediateKind : std::uint8_t { kNone, kSigned, kMagnitude, kHex };
+struct ImmediateForm {
+  PaddedText names[2];  // by immediate < 0; the same name twice outside the add family
+  ImmediateKind kind = ImmediateKind::kNone;
+  bool source_first = false;  // rA, rS instead of rD, rA
+};
+constexpr ImmediateForm immediate_form(std::string_view name, ImmediateKind kind, bool source_first,
+                                       std::string_view negative_name = {}) {
+  return {{padded(name), padded(negative_name.empty() ? name : negative_name)}, kind, source_first};
+}
+constexpr std::uint32_t kFirstImmediate = 7;
+constexpr auto kImmediateForms = [] {
+  std::array<ImmediateForm, 23> forms{};
+  using enum ImmediateKind;
+  forms[7 - kFirstImmediate] = immediate_form("mulli", kSigned, false);
+  forms[8 - kFirstImmediate] = immediate_form("subfic", kSigned, false);
+  forms[12 - kFirstImmediate] = immediate_form("addic", kMagnitude, false, "subic");
+  forms[13 - kFirstImmediate] = immediate_form("addic.", kMagnitude, false, "subic.");
+  forms[14 - kFirstImmediate] = immediate_form("addi", kMagnitude, false, "subi");
+  forms[15 - kFirstImmediate] = immediate_form("addis", kMagnitude, false, "subis");
+  forms[24 - kFirstImmediate] = immediate_form("ori", kHex, true);
+  forms[25 - kFirstImmediate] = immediate_form("oris", kHex, true);
+  forms[26 - kFirstImmediate] = immediate_form("xori", kHex, true);
+  forms[27 - kFirstImmediate] = immediate_form("xoris", kHex, true);
+  forms[28 - kFirstImmediate] = immediate_form("andi.", kHex, true);
+  forms[29 - kFirstImmediate] = immediate_form("andis.", kHex, true);
+  return forms;
+}();
 
 // The shared part of tw and twi: named condition or the generic form with TO in decimal.
 void begin_trap(PpcDisasmRecord& r, bool immediate) {
@@ -57,57 +99,29 @@ void decode_trap_register(PpcDisasmRecord& r) {
 
 void decode_integer_immediate(PpcDisasmRecord& r, std::uint32_t primary) {
   const std::uint32_t w = r.word;
-  switch (primary) {
-    case 7:
-      return emit_operands(r, "mulli", OperandForm::D,
-                           kIsSigned | kWithImm | kShowFirst | kShowSecond);
-    case 8:
-      return emit_operands(r, "subfic", OperandForm::D,
-                           kIsSigned | kWithImm | kShowFirst | kShowSecond);
-    case 24:
-      if (w == 0x60000000) {
-        r.mnemonic = "nop";
-        return;
-      }
-      return emit_operands(r, "ori", OperandForm::S,
-                           kAlwaysHex | kWithImm | kShowFirst | kShowSecond);
-    case 25:
-      return emit_operands(r, "oris", OperandForm::S,
-                           kAlwaysHex | kWithImm | kShowFirst | kShowSecond);
-    case 26:
-      return emit_operands(r, "xori", OperandForm::S,
-                           kAlwaysHex | kWithImm | kShowFirst | kShowSecond);
-    case 27:
-      return emit_operands(r, "xoris", OperandForm::S,
-                           kAlwaysHex | kWithImm | kShowFirst | kShowSecond);
-    case 28:
-      return emit_operands(r, "andi.", OperandForm::S,
-                           kAlwaysHex | kWithImm | kShowFirst | kShowSecond);
-    case 29:
-      return emit_operands(r, "andis.", OperandForm::S,
-                           kAlwaysHex | kWithImm | kShowFirst | kShowSecond);
-    default:
-      break;
+  if (w == 0x60000000) {  // ori r0, r0, 0
+    r.mnemonic = "nop";
+    return;
   }
-  // The add-immediate family: 12 addic, 13 addic., 14 addi, 15 addis.
-  const std::string_view suffix = primary == 12   ? "c"
-                                  : primary == 13 ? "c."
-                                  : primary == 15 ? "s"
-                                                  : "";
-  const bool loads_constant = (primary == 14 || primary == 15) && field_ra(w) == 0;
-  if (loads_constant) {
+  if ((primary == 14 || primary == 15) && field_ra(w) == 0) {  // rA 0 reads as the constant 0
     if (primary == 14)
       return emit_operands(r, "li", OperandForm::D, kIsSigned | kWithImm | kShowFirst);
     return emit_operands(r, "lis", OperandForm::D, kAlwaysHex | kWithImm | kShowFirst);
   }
+  const ImmediateForm& form = kImmediateForms[primary - kFirstImmediate];
   const std::int32_t value = simm16(w);
-  FixedText<16> name = value < 0 ? "subi" : "addi";
-  name.append(suffix);
-  emit_operands(r, name.view(), OperandForm::D, kShowFirst | kShowSecond);
-  append_separator(r.operands);
-  // The magnitude of a negative value runs up to 32768, which needs the unsigned reading.
-  const std::int32_t shown = value < 0 ? -value : value;
-  append_imm16(r.operands, shown, false, false);
+  const bool negative = value < 0;
+  r.mnemonic = form.names[negative && form.kind == ImmediateKind::kMagnitude];
+  // Selections rather than branches on the kind: the opcodes of random words mix at random.
+  const std::int32_t shown = form.kind == ImmediateKind::kHex         ? value & 0xFFFF
+                             : form.kind == ImmediateKind::kMagnitude ? (negative ? -value : value)
+                                                                      : value;
+  const std::uint32_t first = form.source_first ? field_ra(w) : field_rd(w);
+  const std::uint32_t second = form.source_first ? field_rd(w) : field_ra(w);
+  // The magnitude of a negative add runs up to 32768, which needs the unsigned reading.
+  r.operands.append_all(
+      kGprNames[first], kSeparator, kGprNames[second], kSeparator,
+      imm16_text(shown, form.kind == ImmediateKind::kHex, form.kind == ImmediateKind::kSigned));
 }
 
 void decode_compare(PpcDisasmRecord& r, bool logical, bool immediate) {
@@ -148,17 +162,9 @@ void decode_rotate(PpcDisasmRecord& r, std::uint32_t primary) {
 void decode_load_store(PpcDisasmRecord& r, std::uint32_t primary) {
   const std::uint32_t w = r.word;
   r.mnemonic = kLoadStoreNames[primary - 32];
-  FixedText<64>& ops = r.operands;
-  if (primary >= kFirstFloatLoadStore) {
-    append_fpr(ops, field_rd(w));
-  } else {
-    append_gpr(ops, field_rd(w));
-  }
-  append_separator(ops);
-  append_imm16(ops, simm16(w), false, true);
-  ops.append(kOpenBase);
-  append_gpr(ops, field_ra(w));
-  ops.append(')');
+  r.operands.append_all(
+      kLoadStoreDataNames[(primary >= kFirstFloatLoadStore ? 32 : 0) + field_rd(w)], kSeparator,
+      imm16_text(simm16(w), false, true), kOpenBase, kGprNames[field_ra(w)], kCloseBase);
 }
 
 }  // namespace zemlo

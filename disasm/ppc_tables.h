@@ -38,6 +38,7 @@ inline constexpr auto kGprNames = [] {
 }();
 inline constexpr auto kFprNames = numbered_names<32>("fr");
 inline constexpr auto kCrfNames = numbered_names<8>("cr");
+inline constexpr PaddedText kSeparator = padded(", ");
 
 // Trap condition by TO; an empty name means the generic "tw TO, ..." form.
 inline constexpr std::array<std::string_view, 32> trap_conditions = {
