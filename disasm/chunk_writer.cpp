@@ -1,12 +1,14 @@
 #include "disasm/chunk_writer.h"
 
 #include <cerrno>
+#include <memory>
 
 namespace zemlo {
 
 ChunkWriter::ChunkWriter(std::FILE* out, std::size_t chunk_bytes)
     : out_(out),
-      buffers_{std::vector<char>(chunk_bytes), std::vector<char>(chunk_bytes)},
+      buffers_{std::make_unique_for_overwrite<char[]>(chunk_bytes),
+               std::make_unique_for_overwrite<char[]>(chunk_bytes)},
       thread_([this] { run(); }) {}
 
 ChunkWriter::~ChunkWriter() {
@@ -56,7 +58,7 @@ bool ChunkWriter::submit(std::span<const std::size_t> sizes, std::size_t stride)
   bool empty = true;
   for (const std::size_t size : sizes) empty = empty && size == 0;
   if (empty) return true;
-  pending_ = buffers_[current_].data();
+  pending_ = buffers_[current_].get();
   pending_sizes_.assign(sizes.begin(), sizes.end());
   pending_stride_ = stride;
   current_ ^= 1;

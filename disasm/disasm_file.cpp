@@ -86,7 +86,9 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
   const std::size_t line_room =
       (map != nullptr ? std::max(kMaxAsmLine, kMaxNamedLine) : kMaxAsmLine) + 1;
   const std::size_t piece_words = kPieceBytes / line_room;
-  std::vector<unsigned char> input(kPieces * piece_words * 4);
+  // Not zero-filled: only what fread stored is read.
+  const std::size_t input_size = kPieces * piece_words * 4;
+  const auto input = std::make_unique_for_overwrite<unsigned char[]>(input_size);
   ChunkWriter writer(out, kPieces * kPieceBytes);
   std::size_t sizes[kPieces] = {};
   // What the pieces of the current round read; set before each PieceTeam::Run.
@@ -96,7 +98,7 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
   const auto format_piece = [&](std::size_t piece) {
     const std::size_t first = piece * piece_words;
     const std::size_t count = first < round_words ? std::min(piece_words, round_words - first) : 0;
-    sizes[piece] = FormatWords(input.data() + first * 4, count,
+    sizes[piece] = FormatWords(input.get() + first * 4, count,
                                round_address + static_cast<std::uint32_t>(first * 4),
                                round_output + piece * kPieceBytes, map);
   };
@@ -111,7 +113,7 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
 
   std::size_t carried = 0;  // bytes of an incomplete word kept from the previous read
   for (;;) {
-    const std::size_t got = std::fread(input.data() + carried, 1, input.size() - carried, in.get());
+    const std::size_t got = std::fread(input.get() + carried, 1, input_size - carried, in.get());
     if (got == 0) {
       if (std::ferror(in.get()))
         return fail(error, "cannot read " + path + ": " + std::strerror(errno));
@@ -130,7 +132,7 @@ bool DisassembleFile(const std::string& path, uint32_t base, std::FILE* out, std
       return fail(error, std::string("cannot write output: ") + std::strerror(errno));
     const std::size_t whole = round_words * 4;
     carried = available - whole;
-    if (carried != 0) std::memmove(input.data(), input.data() + whole, carried);
+    if (carried != 0) std::memmove(input.get(), input.get() + whole, carried);
   }
   if (!writer.finish() || std::fflush(out) != 0) {
     return fail(error, std::string("cannot write output: ") + std::strerror(errno));

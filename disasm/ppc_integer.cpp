@@ -140,23 +140,17 @@ void decode_compare(PpcDisasmRecord& r, bool logical, bool immediate) {
 }
 
 void decode_rotate(PpcDisasmRecord& r, std::uint32_t primary) {
+  static constexpr PaddedText kNames[] = {padded("rlwimi"),  padded("rlwimi."), padded("rlwinm"),
+                                          padded("rlwinm."), padded("rlwnm"),   padded("rlwnm.")};
   const std::uint32_t w = r.word;
-  r.mnemonic = primary == 20 ? "rlwimi" : primary == 21 ? "rlwinm" : "rlwnm";
-  if (rc_bit(w)) r.mnemonic.append('.');
-  FixedText<64>& ops = r.operands;
-  append_gpr(ops, field_ra(w));
-  append_separator(ops);
-  append_gpr(ops, field_rd(w));
-  append_separator(ops);
-  if (primary == 23) {
-    append_gpr(ops, field_rb(w));
-  } else {
-    ops.append_decimal(field_rb(w));  // SH
-  }
-  append_separator(ops);
-  ops.append_decimal(field_rc(w));  // MB
-  append_separator(ops);
-  ops.append_decimal(field(w, 1, 5));  // ME
+  const bool by_register = primary == 23;
+  r.mnemonic = kNames[(primary - 20 - by_register) * 2 + rc_bit(w)];
+  // The shift is a register for rlwnm and a count (SH) otherwise; then MB and ME.
+  const std::uint32_t shift = field_rb(w);
+  r.operands.append_all(kGprNames[field_ra(w)], kSeparator, kGprNames[field_rd(w)], kSeparator,
+                        by_register ? kGprNames[shift] : kSmallDecimals[shift]);
+  r.operands.append_all(kSeparator, kSmallDecimals[field_rc(w)], kSeparator,
+                        kSmallDecimals[field(w, 1, 5)]);
 }
 
 void decode_load_store(PpcDisasmRecord& r, std::uint32_t primary) {
