@@ -63,11 +63,6 @@ PaddedText HexImmediate(std::uint32_t magnitude, bool negative, int digits) {
 
 }  // namespace
 
-void mark_undecodable(PpcDisasmRecord& record) {
-  record.mnemonic.clear();
-  record.operands.clear();
-}
-
 void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t mask,
                  std::uint32_t value) {
   if ((record.word & mask) != value) return mark_undecodable(record);
@@ -77,26 +72,28 @@ void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t m
 PaddedText imm16_text(std::int32_t value, bool always_hex, bool is_signed) {
   if (!always_hex && value >= -256 && value <= 256)
     return kImmDecimals[static_cast<std::size_t>(value + 256)];
-  // Random words take either sign equally often: the sign picks by selection, not by a branch.
-  const bool negative = is_signed && (value & 0x8000) != 0;
+  // Random words take either sign equally often, so the magnitude comes from arithmetic on an
+  // all-ones mask rather than from a branch (which the compiler emits for a plain selection).
   const std::uint32_t bits = static_cast<std::uint32_t>(value);
-  const std::uint32_t magnitude = (negative ? 0u - bits : bits) & 0xFFFFu;
-  return HexImmediate(magnitude, negative, 4);
+  const std::uint32_t negative = (bits >> 15) & static_cast<std::uint32_t>(is_signed);
+  const std::uint32_t mask = 0u - negative;
+  return HexImmediate(((bits ^ mask) - mask) & 0xFFFFu, negative != 0, 4);
 }
 
 void append_imm16(FixedText<64>& operands, std::int32_t value, bool always_hex, bool is_signed) {
   operands.append(imm16_text(value, always_hex, is_signed));
 }
 
-void append_offset12(FixedText<64>& operands, std::uint32_t value) {
+PaddedText offset12_text(std::uint32_t value) {
   value &= 0xFFFu;
-  if (value <= 128) {
-    operands.append(kSmallDecimals[value]);
-  } else if ((value & 0x800u) != 0) {
-    operands.append(HexImmediate((~value & 0xFFFu) + 1u, true, 3));
-  } else {
-    operands.append(HexImmediate(value, false, 3));
-  }
+  if (value <= 128) return kSmallDecimals[value];
+  // The sign by arithmetic, as in imm16_text.
+  const std::uint32_t mask = 0u - ((value >> 11) & 1u);
+  return HexImmediate(((value ^ mask) - mask) & 0xFFFu, mask != 0, 3);
+}
+
+void append_offset12(FixedText<64>& operands, std::uint32_t value) {
+  operands.append(offset12_text(value));
 }
 
 void append_target(FixedText<64>& operands, std::uint64_t target, bool with_separator) {
@@ -181,60 +178,41 @@ void emit_paired(PpcDisasmRecord& record, std::string_view name, std::uint32_t m
   append_float_registers(record, form);
 }
 
+namespace {
+
+// The family of each primary opcode, called through one table: random words make the primary
+// opcode unpredictable, and a switch adds a second mispredicted branch for the opcodes outside
+// its jump table (the loads and stores, the most frequent family).
+using Family = void (*)(PpcDisasmRecord&, std::uint32_t primary);
+constexpr auto kFamilies = [] {
+  std::array<Family, 64> families{};
+  families.fill([](PpcDisasmRecord&, std::uint32_t) {});  // no instruction
+  families[3] = [](PpcDisasmRecord& r, std::uint32_t) { decode_trap_immediate(r); };
+  families[4] = [](PpcDisasmRecord& r, std::uint32_t) { decode_paired_group(r); };
+  for (std::uint32_t p : {7, 8, 12, 13, 14, 15, 24, 25, 26, 27, 28, 29})
+    families[p] = decode_integer_immediate;
+  families[10] = [](PpcDisasmRecord& r, std::uint32_t) { decode_compare(r, true, true); };
+  families[11] = [](PpcDisasmRecord& r, std::uint32_t) { decode_compare(r, false, true); };
+  families[16] = [](PpcDisasmRecord& r, std::uint32_t) { decode_branch_conditional(r); };
+  families[17] = [](PpcDisasmRecord& r, std::uint32_t) { match_exact(r, "sc", 0x3FFFFFF, 2); };
+  families[18] = [](PpcDisasmRecord& r, std::uint32_t) { decode_branch(r); };
+  families[19] = [](PpcDisasmRecord& r, std::uint32_t) { decode_group19(r); };
+  for (std::uint32_t p : {20, 21, 23}) families[p] = decode_rotate;
+  families[31] = [](PpcDisasmRecord& r, std::uint32_t) { decode_group31(r); };
+  for (std::uint32_t p = 32; p <= 55; ++p) families[p] = decode_load_store;
+  for (std::uint32_t p : {56, 57, 60, 61}) families[p] = decode_quantized;
+  families[59] = [](PpcDisasmRecord& r, std::uint32_t) { decode_group59(r); };
+  families[63] = [](PpcDisasmRecord& r, std::uint32_t) { decode_group63(r); };
+  return families;
+}();
+
+}  // namespace
+
 void ppc_disassemble(PpcDisasmRecord* record) {
   if (record == nullptr) return;
-  PpcDisasmRecord& r = *record;
-  mark_undecodable(r);
-  const std::uint32_t primary = r.word >> 26;
-  switch (primary) {
-    case 3:
-      return decode_trap_immediate(r);
-    case 4:
-      return decode_paired_group(r);
-    case 7:
-    case 8:
-    case 12:
-    case 13:
-    case 14:
-    case 15:
-    case 24:
-    case 25:
-    case 26:
-    case 27:
-    case 28:
-    case 29:
-      return decode_integer_immediate(r, primary);
-    case 10:
-      return decode_compare(r, true, true);
-    case 11:
-      return decode_compare(r, false, true);
-    case 16:
-      return decode_branch_conditional(r);
-    case 17:
-      return match_exact(r, "sc", 0x3FFFFFF, 2);
-    case 18:
-      return decode_branch(r);
-    case 19:
-      return decode_group19(r);
-    case 20:
-    case 21:
-    case 23:
-      return decode_rotate(r, primary);
-    case 31:
-      return decode_group31(r);
-    case 56:
-    case 57:
-    case 60:
-    case 61:
-      return decode_quantized(r, primary);
-    case 59:
-      return decode_group59(r);
-    case 63:
-      return decode_group63(r);
-    default:
-      if (primary >= 32 && primary <= 55) return decode_load_store(r, primary);
-      return;  // 0, 1, 2, 5, 6, 9, 22, 30, 58, 62: no instruction
-  }
+  mark_undecodable(*record);
+  const std::uint32_t primary = record->word >> 26;
+  kFamilies[primary](*record, primary);
 }
 
 }  // namespace zemlo

@@ -25,7 +25,10 @@ void ppc_disassemble(PpcDisasmRecord* record);
 // ---- Pieces shared by the instruction families ----
 
 // Empties both texts: the one outcome of every undecodable word.
-void mark_undecodable(PpcDisasmRecord& record);
+inline void mark_undecodable(PpcDisasmRecord& record) {
+  record.mnemonic.clear();
+  record.operands.clear();
+}
 
 // Operand-less instructions: `name` when (word & mask) == value, otherwise undecodable.
 void match_exact(PpcDisasmRecord& record, std::string_view name, std::uint32_t mask,
@@ -41,6 +44,8 @@ PaddedText imm16_text(std::int32_t value, bool always_hex, bool is_signed);
 // Appends the 12-bit displacement of the quantized loads and stores: 0..128 in decimal,
 // negative values always as -0x%03X of the magnitude, other positive ones as 0x%03X.
 void append_offset12(FixedText<64>& operands, std::uint32_t value);
+// The text append_offset12 appends, for FixedText::append_all.
+PaddedText offset12_text(std::uint32_t value);
 
 // Appends ", " (when `with_separator`) and the low 32 bits of `target` as 0x%08X.
 void append_target(FixedText<64>& operands, std::uint64_t target, bool with_separator);

@@ -70,8 +70,8 @@ constexpr auto kGroup4Index = [] {
   return index;
 }();
 
-constexpr std::array<std::string_view, 4> kQuantizedNames = {"psq_l", "psq_lu", "psq_st",
-                                                             "psq_stu"};
+constexpr std::array<PaddedText, 4> kQuantizedNames = {padded("psq_l"), padded("psq_lu"),
+                                                       padded("psq_st"), padded("psq_stu")};
 
 }  // namespace
 
@@ -110,19 +110,14 @@ void decode_paired_group(PpcDisasmRecord& r) {
 }
 
 void decode_quantized(PpcDisasmRecord& r, std::uint32_t primary) {
+  static constexpr PaddedText kOpenBase = padded(" ("), kCloseBase = padded("), ");
   const std::uint32_t w = r.word;
   // 56, 57, 60, 61 -> 0, 1, 2, 3
   r.mnemonic = kQuantizedNames[((primary >> 1) & 2u) | (primary & 1u)];
-  FixedText<64>& ops = r.operands;
-  append_fpr(ops, field_rd(w));
-  append_separator(ops);
-  append_offset12(ops, w & 0xFFFu);
-  ops.append(" (");
-  append_gpr(ops, field_ra(w));
-  ops.append("), ");
-  ops.append_decimal(field(w, 15, 1));  // W
-  append_separator(ops);
-  ops.append_decimal(field(w, 12, 3));  // I
+  r.operands.append_all(kFprNames[field_rd(w)], kSeparator, offset12_text(w), kOpenBase,
+                        kGprNames[field_ra(w)]);
+  r.operands.append_all(kCloseBase, kSmallDecimals[field(w, 15, 1)], kSeparator,  // W
+                        kSmallDecimals[field(w, 12, 3)]);                         // I
 }
 
 }  // namespace zemlo
