@@ -17,7 +17,8 @@ constexpr std::array<PaddedText, 24> kLoadStoreNames = {
     padded("lha"),  padded("lhau"),  padded("sth"),  padded("sthu"), padded("lmw"),
     padded("stmw"), padded("lfs"),   padded("lfsu"), padded("lfd"),  padded("lfdu"),
     padded("stfs"), padded("stfsu"), padded("stfd"), padded("stfdu")};
-constexpr std::uint32_t kFirstFloatLoadStore = 48;
+// Set in 48-55, the floating-point ones, and clear in 32-47.
+constexpr std::uint32_t kFloatLoadStoreBit = 16;
 constexpr PaddedText kOpenBase = padded(" (");
 constexpr PaddedText kCloseBase = padded(")");
 // The data register by (float ? 32 : 0) + number: an index, not a branch, as random words make
@@ -33,32 +34,43 @@ constexpr auto kLoadStoreDataNames = [] {
 
 // Primary opcodes 7-29 with a register pair and a 16-bit immediate. The add family (12-15)
 // shows a negative immediate as the magnitude under a "sub" name.
-enum class ImmediateKind : std::uint8_t { kNone, kSigned, kMagnitude, kHex };
+// The operands are described by masks and shifts rather than by kinds: the compiler turns a
+// choice between kinds into branches, which random words mispredict half of the time.
+enum class ImmediateKind : std::uint8_t { kSigned, kMagnitude, kHex };
 struct ImmediateForm {
-  PaddedText names[2];  // by immediate < 0; the same name twice outside the add family
-  ImmediateKind kind = ImmediateKind::kNone;
-  bool source_first = false;  // rA, rS instead of rD, rA
+  PaddedText names[2];          // by immediate < 0; the same name twice outside the add family
+  std::int32_t negate = 0;      // -1: a negative immediate shows as its magnitude
+  std::int32_t value_mask = 0;  // 0xFFFF: the immediate reads unsigned
+  std::uint8_t first_shift = 21, second_shift = 16;  // rD, rA; rA, rS for the logical ones
+  bool always_hex = false, is_signed = false;
 };
-constexpr ImmediateForm immediate_form(std::string_view name, ImmediateKind kind, bool source_first,
+constexpr ImmediateForm immediate_form(std::string_view name, ImmediateKind kind,
                                        std::string_view negative_name = {}) {
-  return {{padded(name), padded(negative_name.empty() ? name : negative_name)}, kind, source_first};
+  const bool hex = kind == ImmediateKind::kHex;
+  return {{padded(name), padded(negative_name.empty() ? name : negative_name)},
+          kind == ImmediateKind::kMagnitude ? -1 : 0,
+          hex ? 0xFFFF : -1,
+          static_cast<std::uint8_t>(hex ? 16 : 21),
+          static_cast<std::uint8_t>(hex ? 21 : 16),
+          hex,
+          kind == ImmediateKind::kSigned};
 }
 constexpr std::uint32_t kFirstImmediate = 7;
 constexpr auto kImmediateForms = [] {
   std::array<ImmediateForm, 23> forms{};
   using enum ImmediateKind;
-  forms[7 - kFirstImmediate] = immediate_form("mulli", kSigned, false);
-  forms[8 - kFirstImmediate] = immediate_form("subfic", kSigned, false);
-  forms[12 - kFirstImmediate] = immediate_form("addic", kMagnitude, false, "subic");
-  forms[13 - kFirstImmediate] = immediate_form("addic.", kMagnitude, false, "subic.");
-  forms[14 - kFirstImmediate] = immediate_form("addi", kMagnitude, false, "subi");
-  forms[15 - kFirstImmediate] = immediate_form("addis", kMagnitude, false, "subis");
-  forms[24 - kFirstImmediate] = immediate_form("ori", kHex, true);
-  forms[25 - kFirstImmediate] = immediate_form("oris", kHex, true);
-  forms[26 - kFirstImmediate] = immediate_form("xori", kHex, true);
-  forms[27 - kFirstImmediate] = immediate_form("xoris", kHex, true);
-  forms[28 - kFirstImmediate] = immediate_form("andi.", kHex, true);
-  forms[29 - kFirstImmediate] = immediate_form("andis.", kHex, true);
+  forms[7 - kFirstImmediate] = immediate_form("mulli", kSigned);
+  forms[8 - kFirstImmediate] = immediate_form("subfic", kSigned);
+  forms[12 - kFirstImmediate] = immediate_form("addic", kMagnitude, "subic");
+  forms[13 - kFirstImmediate] = immediate_form("addic.", kMagnitude, "subic.");
+  forms[14 - kFirstImmediate] = immediate_form("addi", kMagnitude, "subi");
+  forms[15 - kFirstImmediate] = immediate_form("addis", kMagnitude, "subis");
+  forms[24 - kFirstImmediate] = immediate_form("ori", kHex);
+  forms[25 - kFirstImmediate] = immediate_form("oris", kHex);
+  forms[26 - kFirstImmediate] = immediate_form("xori", kHex);
+  forms[27 - kFirstImmediate] = immediate_form("xoris", kHex);
+  forms[28 - kFirstImmediate] = immediate_form("andi.", kHex);
+  forms[29 - kFirstImmediate] = immediate_form("andis.", kHex);
   return forms;
 }();
 
@@ -110,18 +122,13 @@ void decode_integer_immediate(PpcDisasmRecord& r, std::uint32_t primary) {
   }
   const ImmediateForm& form = kImmediateForms[primary - kFirstImmediate];
   const std::int32_t value = simm16(w);
-  const bool negative = value < 0;
-  r.mnemonic = form.names[negative && form.kind == ImmediateKind::kMagnitude];
-  // Selections rather than branches on the kind: the opcodes of random words mix at random.
-  const std::int32_t shown = form.kind == ImmediateKind::kHex         ? value & 0xFFFF
-                             : form.kind == ImmediateKind::kMagnitude ? (negative ? -value : value)
-                                                                      : value;
-  const std::uint32_t first = form.source_first ? field_ra(w) : field_rd(w);
-  const std::uint32_t second = form.source_first ? field_rd(w) : field_ra(w);
+  const std::int32_t negate = (value >> 31) & form.negate;  // -1 for a negative add
+  r.mnemonic = form.names[negate & 1];
   // The magnitude of a negative add runs up to 32768, which needs the unsigned reading.
-  r.operands.append_all(
-      kGprNames[first], kSeparator, kGprNames[second], kSeparator,
-      imm16_text(shown, form.kind == ImmediateKind::kHex, form.kind == ImmediateKind::kSigned));
+  const std::int32_t shown = ((value ^ negate) - negate) & form.value_mask;
+  r.operands.append_all(kGprNames[(w >> form.first_shift) & 31], kSeparator,
+                        kGprNames[(w >> form.second_shift) & 31], kSeparator,
+                        imm16_text(shown, form.always_hex, form.is_signed));
 }
 
 void decode_compare(PpcDisasmRecord& r, bool logical, bool immediate) {
@@ -156,9 +163,9 @@ void decode_rotate(PpcDisasmRecord& r, std::uint32_t primary) {
 void decode_load_store(PpcDisasmRecord& r, std::uint32_t primary) {
   const std::uint32_t w = r.word;
   r.mnemonic = kLoadStoreNames[primary - 32];
-  r.operands.append_all(
-      kLoadStoreDataNames[(primary >= kFirstFloatLoadStore ? 32 : 0) + field_rd(w)], kSeparator,
-      imm16_text(simm16(w), false, true), kOpenBase, kGprNames[field_ra(w)], kCloseBase);
+  r.operands.append_all(kLoadStoreDataNames[(primary & kFloatLoadStoreBit) * 2 + field_rd(w)],
+                        kSeparator, imm16_text(simm16(w), false, true), kOpenBase,
+                        kGprNames[field_ra(w)], kCloseBase);
 }
 
 }  // namespace zemlo
