@@ -4,7 +4,7 @@
 # random words. Output goes to a file for both tools.
 #
 #   bench/disasm/run.sh [ZEMLO_CLI]      (or ZEMLO_CLI=... ; default build/cli/zemlo-cli)
-#   RUNS=3 bench/disasm/run.sh           best of RUNS timings per tool and file (default 3)
+#   RUNS=3 bench/disasm/run.sh           median of RUNS timings per tool and file (default 3)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -50,12 +50,12 @@ fi
 # Any random words do: the rate depends on the mix of instruction families, which is stable.
 head -c "$size" /dev/urandom > "$work/random.bin"
 
-# Sets WALL and CPU (user + system) to the best of $runs timings of "$@", standard output to a
-# fresh file. CPU time is the steadier figure on a machine shared with other work.
-best_time() {
-  local wall user sys cpu
-  WALL=""
-  CPU=""
+# Sets WALL and CPU (user + system) to the medians of $runs timings of "$@", standard output to
+# a fresh file. The median, not the best: on a machine shared with other work a lucky run says
+# little. CPU time is the steadier figure.
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+median_time() {
+  local wall user sys walls="" cpus=""
   TIMEFORMAT='%R %U %S'
   for _ in $(seq "$runs"); do
     rm -f "$work/out.txt"
@@ -65,26 +65,27 @@ best_time() {
       exit 1
     fi
     read -r wall user sys < "$work/time.txt"
-    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
-    if [ -z "$WALL" ] || awk -v t="$wall" -v b="$WALL" 'BEGIN { exit !(t < b) }'; then WALL=$wall; fi
-    if [ -z "$CPU" ] || awk -v t="$cpu" -v b="$CPU" 'BEGIN { exit !(t < b) }'; then CPU=$cpu; fi
+    walls+="$wall"$'\n'
+    cpus+="$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')"$'\n'
   done
+  WALL=$(printf '%s' "$walls" | median)
+  CPU=$(printf '%s' "$cpus" | median)
 }
 
 words=$((size / 4))
-printf 'zemlo-cli: %s\nwords per file: %d (24 MiB), best of %d runs, output to a file\n\n' \
+printf 'zemlo-cli: %s\nwords per file: %d (24 MiB), median of %d runs, output to a file\n\n' \
   "$cli" "$words" "$runs"
 printf '%-7s %-10s %9s %9s %15s %15s\n' file tool "wall s" "cpu s" "words/s wall" "words/s cpu"
 for name in $files; do
   file="$work/$name.bin"
-  best_time "$cli" disasm "$file"
+  median_time "$cli" disasm "$file"
   ours_wall=$WALL ours_cpu=$CPU
   lines=$(wc -l < "$work/out.txt")
   if [ "$lines" -ne "$words" ]; then
     echo "zemlo-cli wrote $lines lines for $words words" >&2
     exit 1
   fi
-  best_time "$objdump" -D -b binary -m powerpc:750 -EB -M 750cl "$file"
+  median_time "$objdump" -D -b binary -m powerpc:750 -EB -M 750cl "$file"
   # The one-minute load average after both tools ran: a shared machine's figures vary with it.
   awk -v n="$name" -v w="$words" -v aw="$ours_wall" -v ac="$ours_cpu" -v bw="$WALL" -v bc="$CPU" \
     -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
