@@ -1,6 +1,6 @@
-# The `windows` preset's toolchain: MinGW-w64 (mingw-w64-x86_64.cmake), plus the Qt, pugixml and
-# libzip that tools/build-qt-windows built for the target, when its cache folder holds them.
-# Without them the desktop client and the DAT reading are left out of the build.
+# The `windows` preset's toolchain: MinGW-w64 (mingw-w64-x86_64.cmake), plus the Qt, pugixml,
+# libzip and zstd that tools/build-qt-windows built for the target, when its cache folder holds
+# them. Without them the desktop client, the DAT reading and RVZ images are left out of the build.
 if(DEFINED ENV{ZEMLO_WINDOWS_DEPS_DIR})
   set(zemlo_windows_deps_dir "$ENV{ZEMLO_WINDOWS_DEPS_DIR}")
 elseif(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
