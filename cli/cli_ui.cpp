@@ -78,8 +78,28 @@ std::optional<std::string> CliUi::ChooseSaveFile(const FileRequest&) {
   return saveFile_;
 }
 
+void CliUi::HoldProgress(bool held) {
+  std::lock_guard lock(mutex_);
+  progressHeld_ = held;
+}
+
+void CliUi::HeldProgressRange(uint32_t high) {
+  std::lock_guard lock(mutex_);
+  SetRangeLocked(high);
+}
+
+void CliUi::HeldProgressAdvance(uint32_t steps) {
+  std::lock_guard lock(mutex_);
+  progressStep_ = steps;
+  StepLocked();
+}
+
 void CliUi::ProgressSetRange(uint32_t, uint32_t high) {
   std::lock_guard lock(mutex_);
+  if (!progressHeld_) SetRangeLocked(high);
+}
+
+void CliUi::SetRangeLocked(uint32_t high) {
   if (progressDrawn_ && high == 0) {
     DrawProgress(true);
     std::fputs("\n", err_);
@@ -95,11 +115,15 @@ void CliUi::ProgressSetRange(uint32_t, uint32_t high) {
 
 void CliUi::ProgressSetStep(uint32_t step) {
   std::lock_guard lock(mutex_);
-  progressStep_ = step;
+  if (!progressHeld_) progressStep_ = step;
 }
 
 void CliUi::ProgressStep() {
   std::lock_guard lock(mutex_);
+  if (!progressHeld_) StepLocked();
+}
+
+void CliUi::StepLocked() {
   progressValue_ += progressStep_;
   if (progressHigh_ == 0) return;
   if (!progressOnTerminal_) {

@@ -38,6 +38,13 @@ class CliUi final : public UiPort {
                    MessageOwner owner, const std::string& detail) override;
   std::optional<std::string> ChooseOpenFile(const FileRequest& request) override;
   std::optional<std::string> ChooseSaveFile(const FileRequest& request) override;
+  // A command made of many operations (a scan reads memory in hundreds of dumps) shows one
+  // progress display of its own: while held, the operations' progress calls are not shown, and
+  // the command draws through the Held calls.
+  void HoldProgress(bool held);
+  void HeldProgressRange(uint32_t high);
+  void HeldProgressAdvance(uint32_t steps);
+
   void ProgressSetRange(uint32_t low, uint32_t high) override;
   void ProgressSetStep(uint32_t step) override;
   void ProgressStep() override;
@@ -48,6 +55,8 @@ class CliUi final : public UiPort {
 
  private:
   void DrawProgress(bool final);
+  void SetRangeLocked(uint32_t high);
+  void StepLocked();
 
   std::FILE* out_;
   std::FILE* err_;
@@ -65,6 +74,7 @@ class CliUi final : public UiPort {
   double progressLastDraw_ = 0;
   bool progressDrawn_ = false;
   bool progressLines_ = false;
+  bool progressHeld_ = false;
   bool outGone_ = false;  // standard output failed (a closed pipe): list lines are dropped
   int64_t lastPercentLine_ = -1;
   std::string connectHint_;

@@ -1,4 +1,3 @@
-#include <atomic>
 #include <chrono>
 #include <optional>
 #include <sstream>
@@ -6,6 +5,7 @@
 #include <vector>
 
 #include "cli/handlers.h"
+#include "cli/interrupt_stop.h"
 #include "disc/rvz.h"
 #include "extract/dat_catalog.h"
 #include "extract/disc_extractor.h"
@@ -15,29 +15,10 @@
 #include "extract/nand_dumper.h"
 #include "extract/worker.h"
 #include "link/link.h"
-#include "link/terminal.h"
 #include "protocol/console_controls.h"
 
 namespace zemlo::cli {
 namespace {
-
-// Ctrl-C only raises this; the waiting thread does the purge and the stop, which are not things a
-// signal handler may do.
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnInterrupt() {
-  g_interrupted = true;
-}
-
-// Ctrl-C means "Stop Extract" while a worker runs; the previous handling comes back afterwards.
-class InterruptAsStop {
- public:
-  InterruptAsStop() : guard_(OnInterrupt, false) { g_interrupted = false; }
-
- private:
-  InterruptGuard guard_;
-};
 
 int IndexOf(const std::vector<std::string>& names, const std::string& name) {
   for (size_t i = 0; i < names.size(); ++i) {
@@ -52,7 +33,7 @@ int RunExtraction(WorkerStart (*start)(int, WorkerDone), int selection) {
   InterruptAsStop interrupts;
   if (start(selection, {}) != WorkerStart::Started) return kExitFromMessages;
   while (!WaitForWorkerFor(std::chrono::milliseconds(50))) {
-    if (g_interrupted.exchange(false)) {
+    if (interrupts.Take()) {
       PurgeLink();
       StopExtraction();
     }

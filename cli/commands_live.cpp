@@ -1,11 +1,13 @@
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "cli/handlers.h"
+#include "cli/interrupt_stop.h"
 #include "live/gecko_codes.h"
 #include "live/lock_keeper.h"
 #include "live/pointer_session.h"
@@ -86,6 +88,65 @@ std::string Plural(uint64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// A scan as the other long commands run: the progress display on standard error, and Ctrl-C as
+// Stop, which ends the scan at its next chunk or level and leaves the session file as it was.
+class LongScan {
+ public:
+  explicit LongScan(CliUi& ui) : ui_(ui) { ui_.HoldProgress(true); }
+  ~LongScan() {
+    Finish();
+    ui_.HoldProgress(false);
+  }
+  LongScan(const LongScan&) = delete;
+  LongScan& operator=(const LongScan&) = delete;
+
+  live::ScanProgress Bytes() {
+    return [this](uint64_t done, uint64_t total) {
+      Show(done, total);
+      return !stop_.Requested();
+    };
+  }
+  live::LevelProgress Levels(int depth) {
+    Show(0, static_cast<uint64_t>(depth));
+    return [this, depth](int level) {
+      Show(static_cast<uint64_t>(level), static_cast<uint64_t>(depth));
+      return !stop_.Requested();
+    };
+  }
+
+  // Ends the progress line, before the results go to standard output.
+  void Finish() { ui_.HeldProgressRange(0); }
+
+  // The stopped extraction's kind of message and status.
+  int Stopped(const std::string& what, const std::string& session) {
+    ui_.ShowMessage(what + " operation stopped", what + " Stopped", MessageIcon::None,
+                    MessageOwner::None, "nothing was written to " + session);
+    return kExitStopped;
+  }
+
+ private:
+  void Show(uint64_t done, uint64_t total) {
+    // The display counts in 32 bits; a re-read of many windows may count more bytes.
+    while (total > UINT32_MAX) {
+      total >>= 1;
+      done >>= 1;
+    }
+    if (total != total_) {
+      ui_.HeldProgressRange(static_cast<uint32_t>(total));
+      total_ = total;
+      done_ = 0;
+    }
+    if (done <= done_) return;
+    ui_.HeldProgressAdvance(static_cast<uint32_t>(done - done_));
+    done_ = done;
+  }
+
+  CliUi& ui_;
+  InterruptAsStop stop_;
+  uint64_t total_ = 0;
+  uint64_t done_ = 0;
+};
+
 void PrintResults(const live::ValueSearch& search, size_t limit) {
   for (const live::ScanResult& result : search.Results(limit)) {
     std::printf("%08X %s %s\n", result.address, Number(search.range().type, result.current).c_str(),
@@ -127,6 +188,7 @@ int CmdScan(const CliArgs& args, CliUi& ui) {
   if (!limit) return UsageError("scan", "--limit takes a number");
   live::ValueSearch search;
   std::string error;
+  LongScan scan(ui);
   if (action != "new" && !search.Load(session->second, error)) {
     std::fprintf(stderr, "File Error: %s\n", error.c_str());
     return kExitFailure;
@@ -142,18 +204,21 @@ int CmdScan(const CliArgs& args, CliUi& ui) {
     live::ScanRange range{*start, *end, type, !args.flags.count("--unaligned")};
     if (const auto locks = args.options.find("--lock"); locks != args.options.end())
       error = HoldLocks(locks->second);
-    if (error.empty()) error = search.First(range, *request, args.flags.count("--freeze") > 0);
+    if (error.empty())
+      error = search.First(range, *request, args.flags.count("--freeze") > 0, scan.Bytes());
   } else if (action == "next") {
     const auto request = Request(args.args, 1);
     if (!request) return UsageError("scan", "expected COMPARE [A [B]]");
     if (const auto locks = args.options.find("--lock"); locks != args.options.end())
       error = HoldLocks(locks->second);
-    if (error.empty()) error = search.Next(*request);
+    if (error.empty()) error = search.Next(*request, scan.Bytes());
   } else if (action == "undo") {
     if (!search.Undo()) error = "nothing to undo";
   } else if (action != "list") {
     return UsageError("scan", "the action must be new, next, undo or list");
   }
+  if (error == live::kScanStopped) return scan.Stopped("Scan", session->second);
+  scan.Finish();
   if (!error.empty()) {
     // The operation's own message box (a USB error) has said more when there was one.
     if (!ui.failureShown()) std::fprintf(stderr, "Error: %s\n", error.c_str());
@@ -215,18 +280,21 @@ int CmdPointers(const CliArgs& args, CliUi& ui) {
       pointers.options.maxOffset = *maxOffset;
       pointers.options.negativeOffsets = args.flags.count("--signed") > 0;
     }
+    LongScan scan(ui);
     live::PointerSnapshot taken;
     if (const auto dump = args.options.find("--dump"); dump != args.options.end()) {
       if (!live::LoadSnapshotFile(dump->second, target, taken, error)) {
         std::fprintf(stderr, "File Error: %s\n", error.c_str());
         return kExitFailure;
       }
-    } else if (error = live::TakeSnapshot(target, taken); !error.empty()) {
+    } else if (error = live::TakeSnapshot(target, taken, scan.Bytes()); !error.empty()) {
+      if (error == live::kScanStopped) return scan.Stopped("Pointer Scan", session->second);
       if (!ui.failureShown()) std::fprintf(stderr, "Error: %s\n", error.c_str());
       return kExitFailure;
     }
     pointers.snapshots.push_back(std::move(taken));
-    pointers.Rescan();
+    if (!pointers.Rescan(scan.Levels(pointers.options.depth)))
+      return scan.Stopped("Pointer Scan", session->second);
     if (!pointers.Save(session->second, error)) {
       std::fprintf(stderr, "File Error: %s\n", error.c_str());
       return kExitFailure;

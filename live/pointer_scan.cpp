@@ -91,8 +91,7 @@ std::optional<uint32_t> FollowChain(const PointerChain& chain, const PointerSnap
 }
 
 PointerScanResult ScanPointers(const std::vector<PointerSnapshot>& snapshots,
-                               const PointerScanOptions& options,
-                               const std::function<void(int)>& progress) {
+                               const PointerScanOptions& options, const LevelProgress& progress) {
   PointerScanResult result;
   if (snapshots.empty() || options.depth < 1 || options.depth > kMaxPointerDepth) return result;
   // The walk pairs the first two snapshots, which is where nearly all false paths die; the
@@ -174,7 +173,7 @@ PointerScanResult ScanPointers(const std::vector<PointerSnapshot>& snapshots,
       if (holds) chains.push_back(std::move(chain));
     }
     if (found.size() > 4 * options.maxChains) result.truncated = true;
-    if (progress) progress(depth);
+    if (progress && !progress(depth)) return {{}, false, true};
     if (chains.size() >= options.maxChains) break;
   }
   std::sort(chains.begin(), chains.end(), ChainBefore);

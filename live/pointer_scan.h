@@ -40,13 +40,16 @@ inline constexpr int kMaxPointerDepth = 4;
 struct PointerScanResult {
   std::vector<PointerChain> chains;  // best first: fewer pointers, then smaller offsets
   bool truncated = false;            // more chains existed than were kept
+  bool stopped = false;              // `progress` asked to stop; nothing was kept
 };
 
-// The chains that reach each snapshot's target. `progress` (may be empty) hears the level
-// finished, 1..depth.
+// Told each level finished, 1..depth; false stops the scan there.
+using LevelProgress = std::function<bool(int level)>;
+
+// The chains that reach each snapshot's target. `progress` may be empty.
 PointerScanResult ScanPointers(const std::vector<PointerSnapshot>& snapshots,
                                const PointerScanOptions& options,
-                               const std::function<void(int)>& progress = {});
+                               const LevelProgress& progress = {});
 
 // Where `chain` leads in `snapshot`, or nothing when a pointer on the way falls outside it.
 std::optional<uint32_t> FollowChain(const PointerChain& chain, const PointerSnapshot& snapshot);

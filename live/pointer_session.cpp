@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "link/exchange_claim.h"
-#include "live/value_search.h"
 #include "protocol/file_buffer.h"
 
 namespace zemlo::live {
@@ -34,18 +33,20 @@ bool Get(std::FILE* file, T& value) {
 
 }  // namespace
 
-void PointerSession::Rescan() {
+bool PointerSession::Rescan(const LevelProgress& progress) {
   // A later snapshot only has to check the chains kept so far, unless they were cut short.
   if (snapshots.size() > 2 && !truncated) {
     const PointerSnapshot& latest = snapshots.back();
     std::erase_if(chains, [&](const PointerChain& chain) {
       return FollowChain(chain, latest) != latest.target;
     });
-    return;
+    return true;
   }
-  PointerScanResult result = ScanPointers(snapshots, options);
+  PointerScanResult result = ScanPointers(snapshots, options, progress);
+  if (result.stopped) return false;
   chains = std::move(result.chains);
   truncated = result.truncated;
+  return true;
 }
 
 bool PointerSession::Save(const std::string& path, std::string& error) const {
@@ -130,15 +131,16 @@ WatchEntry ChainEntry(const PointerChain& chain) {
   return entry;
 }
 
-std::string TakeSnapshot(uint32_t target, PointerSnapshot& out) {
+std::string TakeSnapshot(uint32_t target, PointerSnapshot& out, const ScanProgress& progress) {
   const ExchangeClaim claim = ExchangeClaim::TryClaim();
-  return claim.held() ? TakeSnapshotClaimed(target, out) : "the link is in use";
+  return claim.held() ? TakeSnapshotClaimed(target, out, progress) : "the link is in use";
 }
 
-std::string TakeSnapshotClaimed(uint32_t target, PointerSnapshot& out) {
+std::string TakeSnapshotClaimed(uint32_t target, PointerSnapshot& out,
+                                const ScanProgress& progress) {
   out.start = kMem1Start;
   out.target = target;
-  return ReadInChunksClaimed(kMem1Start, kMem1Start + kMem1Size, true, out.memory);
+  return ReadInChunksClaimed(kMem1Start, kMem1Start + kMem1Size, true, out.memory, progress);
 }
 
 bool LoadSnapshotFile(const std::string& path, uint32_t target, PointerSnapshot& out,

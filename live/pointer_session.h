@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "live/pointer_scan.h"
+#include "live/value_search.h"
 #include "live/watch_list.h"
 
 namespace zemlo::live {
@@ -16,8 +17,9 @@ struct PointerSession {
   std::vector<PointerChain> chains;
   bool truncated = false;
 
-  // Scans all snapshots anew; with one more snapshot this only ever drops chains.
-  void Rescan();
+  // Scans all snapshots anew; with one more snapshot this only ever drops chains. False when
+  // `progress` stopped it, the chains then as they were.
+  bool Rescan(const LevelProgress& progress = {});
 
   bool Save(const std::string& path, std::string& error) const;
   bool Load(const std::string& path, std::string& error);
@@ -26,10 +28,12 @@ struct PointerSession {
 // A u32 watch entry that follows `chain`.
 WatchEntry ChainEntry(const PointerChain& chain);
 
-// MEM1 as it is now, read with the game held still. An empty string on success.
-std::string TakeSnapshot(uint32_t target, PointerSnapshot& out);
+// MEM1 as it is now, read with the game held still. An empty string on success, kScanStopped
+// when `progress` stopped the reading between two chunks.
+std::string TakeSnapshot(uint32_t target, PointerSnapshot& out, const ScanProgress& progress = {});
 // The same, for a caller that already holds the exchange claim.
-std::string TakeSnapshotClaimed(uint32_t target, PointerSnapshot& out);
+std::string TakeSnapshotClaimed(uint32_t target, PointerSnapshot& out,
+                                const ScanProgress& progress = {});
 // A MEM1 dump file (24 MiB, as the dump command writes it).
 bool LoadSnapshotFile(const std::string& path, uint32_t target, PointerSnapshot& out,
                       std::string& error);

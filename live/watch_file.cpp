@@ -200,6 +200,26 @@ bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::s
   return true;
 }
 
+std::string EntryFields(const WatchEntry& entry) {
+  const std::string object = EntryJson(entry).dump();
+  return object.substr(1, object.size() - 2);
+}
+
+bool ParseEntryFields(const std::string& text, WatchEntry& entry, std::string& error) {
+  const json item = json::parse("{" + text + "}", nullptr, false);
+  if (item.is_discarded()) {
+    error = "not the fields of an entry";
+    return false;
+  }
+  WatchEntry parsed;
+  if (error = ParseEntry(item, "", parsed); !error.empty()) {
+    error = "the entry " + error;
+    return false;
+  }
+  entry = std::move(parsed);
+  return true;
+}
+
 std::string WatchJson(const std::vector<WatchEntry>& entries) {
   json list = json::array();
   std::vector<std::string> groups;

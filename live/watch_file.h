@@ -15,6 +15,12 @@ bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::s
 bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, std::string& error);
 
 std::string WatchJson(const std::vector<WatchEntry>& entries);
+
+// One entry's fields as the file writes them, without the braces ("label": ..., "address": ...,
+// "lock": ...): the text a user edits by hand. The group is not among them.
+std::string EntryFields(const WatchEntry& entry);
+// Such text read back into `entry`, as the file's items are read; `error` says what is wrong.
+bool ParseEntryFields(const std::string& text, WatchEntry& entry, std::string& error);
 bool SaveWatchFile(const std::string& path, const std::vector<WatchEntry>& entries,
                    std::string& error);
 

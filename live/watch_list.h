@@ -62,6 +62,13 @@ class WatchList {
   // Locks the entry at the value last read (or at `text` when given).
   std::string Lock(size_t index, bool on, const std::string& text = {});
 
+  // Puts `entry` in place of entry `index`; it has no reading until the next refresh.
+  void Replace(size_t index, WatchEntry entry) {
+    if (index >= entries_.size()) return;
+    entries_[index] = std::move(entry);
+    if (index < readings_.size()) readings_[index] = WatchReading{.error = "not read"};
+  }
+
   void Remove(size_t index) {
     if (index < entries_.size()) entries_.erase(entries_.begin() + static_cast<ptrdiff_t>(index));
     if (index < readings_.size())

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -69,6 +70,7 @@ class WatchWindow final : public QWidget {
              {"Export &CSV...", &WatchWindow::ExportCsv},
              {"Export as C&ode...", &WatchWindow::ExportCodes},
              {"&Add...", &WatchWindow::AddByHand},
+             {"Edit E&ntry...", &WatchWindow::EditEntry},
              {"&Edit Value", &WatchWindow::EditValue},
              {"&Remove", &WatchWindow::Remove}}) {
       auto* button = new QPushButton(QString::fromLatin1(text), this);
@@ -224,20 +226,42 @@ class WatchWindow final : public QWidget {
 
   // An entry typed in by hand, in the watch file's own form so that every field it knows works.
   void AddByHand() {
-    bool ok = false;
-    const QString text = QInputDialog::getText(
-        this, QStringLiteral("Add Entry"),
-        QStringLiteral("Entry as in a watch file, e.g. \"label\": \"coins\", \"address\": "
-                       "\"8090000C\", \"typeIndex\": 2, \"pointerOffsets\": [\"4\"]"),
-        QLineEdit::Normal, {}, &ok);
-    if (!ok || text.trimmed().isEmpty()) return;
-    std::vector<live::WatchEntry> entries;
-    std::string error;
-    if (!live::ParseWatchJson("{\"watchList\":[{" + text.toStdString() + "}]}", entries, error)) {
-      status_->setText(QString::fromStdString(error));
+    live::WatchEntry entry;
+    if (AskEntry(QStringLiteral("Add Entry"), {}, entry)) Add(entry);
+  }
+
+  // The selected entry's fields in the same form: its type, address or symbol, pointer path and
+  // lock change together, and the group stays.
+  void EditEntry() {
+    const int row = table_->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= list_.entries().size()) return;
+    const size_t index = static_cast<size_t>(row);
+    live::WatchEntry entry;
+    if (!AskEntry(QStringLiteral("Edit Entry"),
+                  QString::fromStdString(live::EntryFields(list_.entries()[index])), entry)) {
       return;
     }
-    Add(entries.at(0));
+    entry.group = list_.entries()[index].group;
+    list_.Replace(index, std::move(entry));
+    Fill();
+    PublishLocks();
+  }
+
+  bool AskEntry(const QString& title, const QString& text, live::WatchEntry& entry) {
+    bool ok = false;
+    const QString fields = QInputDialog::getText(
+        this, title,
+        QStringLiteral("Entry as in a watch file, e.g. \"label\": \"coins\", \"address\": "
+                       "\"8090000C\", \"typeIndex\": 2, \"pointerOffsets\": [\"4\"], "
+                       "\"lock\": \"99\""),
+        QLineEdit::Normal, text, &ok);
+    if (!ok || fields.trimmed().isEmpty()) return false;
+    std::string error;
+    if (!live::ParseEntryFields(fields.toStdString(), entry, error)) {
+      status_->setText(QString::fromStdString(error));
+      return false;
+    }
+    return true;
   }
 
   void EditValue() {
@@ -276,7 +300,8 @@ class WatchWindow final : public QWidget {
 
 // Pointer chains to an object the game moves: a snapshot of MEM1 now, another once the game has
 // moved the object, and the chains that reach it in both. Reading MEM1 takes seconds at the
-// link's rate, so it runs as the window's operation, off the UI thread.
+// link's rate and the scan as long again, so both run on the operation thread while the window
+// shows how far they have come and Stop ends them between two chunks or levels.
 class PointerWindow final : public QWidget {
  public:
   explicit PointerWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owner) {
@@ -290,6 +315,11 @@ class PointerWindow final : public QWidget {
     maxOffset_ = new QLineEdit(QStringLiteral("1000"), this);
     backwards_ = new QCheckBox(QStringLiteral("Offsets &backwards too"), this);
     chains_ = new QListWidget(this);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progress_->setFormat({});
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("status"));
     auto* limits = new QHBoxLayout;
@@ -306,27 +336,54 @@ class PointerWindow final : public QWidget {
          std::initializer_list<std::pair<const char*, void (PointerWindow::*)()>>{
              {"&New Scan", &PointerWindow::NewScan},
              {"&Add Snapshot", &PointerWindow::AddSnapshot},
+             {"&Stop", &PointerWindow::Stop},
              {"Add to &Watch List", &PointerWindow::AddToWatch}}) {
       auto* button = new QPushButton(QString::fromLatin1(text), this);
       connect(button, &QPushButton::clicked, this, slot);
       buttons->addWidget(button);
+      if (slot == &PointerWindow::Stop) {
+        stopButton_ = button;
+      } else {
+        scanButtons_.push_back(button);
+      }
     }
+    stopButton_->setEnabled(false);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(limits);
     layout->addLayout(buttons);
     layout->addWidget(chains_);
+    layout->addWidget(progress_);
     layout->addWidget(status_);
+    connect(&progressTimer_, &QTimer::timeout, this, &PointerWindow::ShowProgress);
     resize(600, 400);
+  }
+
+  ~PointerWindow() override {
+    stop_ = true;
+    thread_.Join();
   }
 
   void SetTarget(uint32_t address) { target_->setText(Hex(address)); }
 
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    // The session belongs to the running scan until it ends; Stop ends it at the next chunk.
+    if (thread_.Running()) {
+      Stop();
+      event->ignore();
+      return;
+    }
+    QWidget::closeEvent(event);
+  }
+
  private:
   void NewScan() { Snapshot(true); }
   void AddSnapshot() { Snapshot(false); }
+  void Stop() { stop_ = true; }
 
   void Snapshot(bool fresh) {
+    if (thread_.Running()) return;
     bool okTarget = false, okOffset = false;
     const uint32_t target = target_->text().toUInt(&okTarget, 16);
     const uint32_t maxOffset = maxOffset_->text().toUInt(&okOffset, 16);
@@ -338,26 +395,85 @@ class PointerWindow final : public QWidget {
       status_->setText(QStringLiteral("Start with New Scan"));
       return;
     }
-    // The session changes only once the snapshot has been read whole.
-    live::PointerSession session = fresh ? live::PointerSession() : session_;
+    // The session changes only once the snapshot has been read whole and scanned.
+    pending_ = fresh ? live::PointerSession() : session_;
     if (fresh) {
-      session.options.depth = depth_->value();
-      session.options.maxOffset = maxOffset;
-      session.options.negativeOffsets = backwards_->isChecked();
+      pending_.options.depth = depth_->value();
+      pending_.options.maxOffset = maxOffset;
+      pending_.options.negativeOffsets = backwards_->isChecked();
     }
-    std::string error = "the link is in use";
-    RunOperation(*this, [&] {
-      live::PointerSnapshot snapshot;
-      error = live::TakeSnapshotClaimed(target, snapshot);
-      if (!error.empty()) return;
-      session.snapshots.push_back(std::move(snapshot));
-      session.Rescan();
-    });
-    if (!error.empty()) {
-      status_->setText(QString::fromStdString(error));
+    stop_ = false;
+    done_ = 0;
+    total_ = 0;
+    level_ = -1;
+    clock_.start();
+    meter_.Start(0, 0);
+    const OperationThread::Start start = thread_.Begin(
+        [this, target] {
+          live::PointerSnapshot snapshot;
+          error_ =
+              live::TakeSnapshotClaimed(target, snapshot, [this](uint64_t done, uint64_t total) {
+                done_ = done;
+                total_ = total;
+                return !stop_.load();
+              });
+          if (!error_.empty()) return;
+          pending_.snapshots.push_back(std::move(snapshot));
+          level_ = 0;
+          if (!pending_.Rescan([this](int level) {
+                level_ = level;
+                return !stop_.load();
+              }))
+            error_ = live::kScanStopped;
+        },
+        [this] {
+          QMetaObject::invokeMethod(
+              this, [this] { Scanned(); }, Qt::QueuedConnection);
+        });
+    if (start != OperationThread::Start::Started) {
+      status_->setText(QStringLiteral("The link is in use"));
       return;
     }
-    session_ = std::move(session);
+    for (QPushButton* button : scanButtons_) button->setEnabled(false);
+    stopButton_->setEnabled(true);
+    status_->setText(QStringLiteral("Reading MEM1..."));
+    progressTimer_.start(200);
+  }
+
+  void ShowProgress() {
+    if (const int level = level_.load(); level >= 0) {
+      progress_->setRange(0, pending_.options.depth);
+      progress_->setValue(level);
+      progress_->setFormat(QStringLiteral("Scanning: %v of %m levels"));
+      return;
+    }
+    const int64_t done = static_cast<int64_t>(done_.load());
+    const int64_t total = static_cast<int64_t>(total_.load());
+    if (total == 0) return;
+    meter_.Update(clock_.elapsed(), done);
+    ProgressFigures figures{done, total, 1, meter_.rate(), meter_.SecondsLeft(total - done)};
+    progress_->setRange(0, static_cast<int>(total));
+    progress_->setValue(static_cast<int>(done));
+    progress_->setFormat(QString::fromStdString(ProgressLine(figures)));
+  }
+
+  void Scanned() {
+    thread_.Join();
+    progressTimer_.stop();
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progress_->setFormat({});
+    for (QPushButton* button : scanButtons_) button->setEnabled(true);
+    stopButton_->setEnabled(false);
+    if (error_ == live::kScanStopped) {
+      status_->setText(QStringLiteral("Scan stopped: the chains are as before"));
+      return;
+    }
+    if (!error_.empty()) {
+      status_->setText(QString::fromStdString(error_));
+      return;
+    }
+    session_ = std::move(pending_);
     constexpr size_t kShown = 500;
     chains_->clear();
     for (size_t i = 0; i < std::min(kShown, session_.chains.size()); ++i)
@@ -381,12 +497,25 @@ class PointerWindow final : public QWidget {
 
   QWidget* owner_;
   live::PointerSession session_;
+  live::PointerSession pending_;  // the operation thread's while it runs
   QLineEdit* target_;
   QSpinBox* depth_;
   QLineEdit* maxOffset_;
   QCheckBox* backwards_;
   QListWidget* chains_;
+  QProgressBar* progress_;
   QLabel* status_;
+  std::vector<QPushButton*> scanButtons_;
+  QPushButton* stopButton_ = nullptr;
+  QTimer progressTimer_;
+  QElapsedTimer clock_;
+  ProgressMeter meter_;
+  std::atomic<uint64_t> done_{0};
+  std::atomic<uint64_t> total_{0};
+  std::atomic<int> level_{-1};
+  std::atomic<bool> stop_{false};
+  std::string error_;
+  OperationThread thread_;
 };
 
 class SearchWindow final : public QWidget {

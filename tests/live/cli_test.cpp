@@ -3,8 +3,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/cli_runner.h"
 
 namespace {
@@ -104,6 +106,43 @@ TEST(LiveCli, PointersAcrossAReloadLocksDuringAScanAndCodes) {
   run = RunCli("codes " + watch);
   EXPECT_EQ(run.out, "[Gecko]\n$health\n02900008 000004D2\n");
   for (const std::string& path : {watch, chains, file}) std::filesystem::remove(path);
+}
+
+// Ctrl-C during a long scan is its Stop, as for an extraction: status 3, the stopped message, and
+// the session file left as it was (here: never written).
+TEST(LiveCli, InterruptStopsAScanOrAPointerScan) {
+  using zemlo::testing::ChildProcess;
+  if (!ChildProcess::InterruptsReachChildren()) GTEST_SKIP() << "Ctrl-C cannot reach a child here";
+  const zemlo::testing::SimServerProcess sim(ZEMLO_SIM, {"--throttle", "2000000"});
+  ASSERT_FALSE(sim.adapter().empty());
+  const std::string adapter = "--adapter " + sim.adapter() + " ";
+  EXPECT_EQ(RunCli(adapter + "hook 1").status, 0);
+  const std::string session = zemlo::testing::UniqueTempPath("-stopped.session");
+  const std::string err = zemlo::testing::UniqueTempPath(".err");
+  const std::string out = zemlo::testing::UniqueTempPath(".out");
+  for (const auto& [command, message] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"scan new u32 unknown", "Scan Stopped: Scan operation stopped\n"},
+           {"pointers new 80A00004", "Pointer Scan Stopped: Pointer Scan operation stopped\n"}}) {
+    SCOPED_TRACE(command);
+    ChildProcess cli(
+        ZEMLO_CLI,
+        zemlo::testing::SplitArguments(adapter + command + " --progress --session " + session),
+        zemlo::testing::UniqueTempPath(".out"), err);
+    std::string text;
+    for (int wait = 0; wait < 600 && text.find("progress: 1%") == std::string::npos; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::stringstream read;
+      read << std::ifstream(err).rdbuf();
+      text = read.str();
+    }
+    cli.Interrupt();
+    EXPECT_EQ(cli.Wait(), 3);
+    std::stringstream read;
+    read << std::ifstream(err).rdbuf();
+    EXPECT_NE(read.str().find(message), std::string::npos) << read.str();
+    EXPECT_FALSE(std::filesystem::exists(session));
+  }
+  for (const std::string& path : {err, out}) std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -79,6 +79,15 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   std::vector<WatchEntry> again;
   ASSERT_TRUE(ParseWatchJson(WatchJson(entries), again, error));
   EXPECT_EQ(again, entries);
+  // The fields a user edits by hand come back as the same entry, but for its group.
+  for (WatchEntry entry : entries) {
+    WatchEntry edited;
+    ASSERT_TRUE(ParseEntryFields(EntryFields(entry), edited, error)) << error;
+    entry.group.clear();
+    EXPECT_EQ(edited, entry);
+  }
+  WatchEntry edited;
+  EXPECT_FALSE(ParseEntryFields(R"("address": "80000000"}, {"address": "1")", edited, error));
 
   for (const char* broken :
        {R"({"watchList":[{"label":"x","address":"8090000")", R"({"list":[]})",

@@ -99,6 +99,19 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
     return table->rowCount() == 2 && table->item(1, 2)->text().endsWith(" -> 80A00004");
   }));
   SaveScreenshot(*watch, QStringLiteral("watch_list"));
+  // Edited into a u8 without pointers: the u32 read before is never shown as the new type.
+  QTimer::singleShot(0, [] {
+    if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      EXPECT_TRUE(dialog->textValue().contains(R"("pointerOffsets":["10","1C8","4"])"));
+      dialog->setTextValue(R"("label": "deep", "address": "80900009", "typeIndex": 0)");
+      dialog->accept();
+    }
+  });
+  table->setCurrentCell(1, 1);
+  Press(*watch, "Edit E&ntry...");
+  EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("u8"));
+  EXPECT_EQ(table->item(1, 4)->text(), QStringLiteral("not read"));
+  EXPECT_TRUE(WaitFor([&] { return table->item(1, 4)->text() == QStringLiteral("218"); }));
   watch->close();
   search->close();
   EXPECT_TRUE(Messages().empty());
@@ -118,13 +131,27 @@ TEST_F(LiveWindowsTest, PointerScanAcrossAReloadFeedsTheWatchList) {
   const auto coins = [&] {
     return QString::number(model.game.PlayerAddress() + sim::GameModel::kPlayerCoins, 16);
   };
+  const auto ended = [&](const char* start) {
+    return WaitFor([&] { return status->text().startsWith(QLatin1String(start)); });
+  };
   target->setText(coins());
+  // At a real link's rate: the bar moves, and closing the window stops the scan instead.
+  adapter().console().SetThrottle(4'000'000);
   Press(*pointers, "&New Scan");
-  EXPECT_TRUE(status->text().startsWith("1 snapshot")) << status->text().toStdString();
+  auto* progress = pointers->findChild<QProgressBar*>("progress");
+  EXPECT_TRUE(WaitFor([&] { return progress->value() > 0; }));
+  pointers->close();
+  EXPECT_TRUE(pointers->isVisible());
+  EXPECT_TRUE(ended("Scan stopped")) << status->text().toStdString();
+  adapter().console().SetThrottle(0);
+  Press(*pointers, "&New Scan");
+  EXPECT_TRUE(ended("1 snapshot")) << status->text().toStdString();
   adapter().Quiesce();
   model.game.Step(model.MemorySpan(), sim::GameModel::kLevelFrames);
   target->setText(coins());
   Press(*pointers, "&Add Snapshot");
+  EXPECT_TRUE(WaitFor([&] { return status->text().endsWith("from 2 snapshots"); }))
+      << status->text().toStdString();
   auto* chains = pointers->findChild<QListWidget*>();
   ASSERT_GT(chains->count(), 0) << status->text().toStdString();
   EXPECT_EQ(chains->item(0)->text(), R"("address": "8090000C", "pointerOffsets": ["4"])");

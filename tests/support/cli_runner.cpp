@@ -30,9 +30,9 @@ CliRun RunProgram(const std::string& program, const std::string& arguments) {
   return {status, TakeFile(out), TakeFile(err)};
 }
 
-SimServerProcess::SimServerProcess(const std::string& program)
-    : process_(std::make_unique<ChildProcess>(
-          program, std::vector<std::string>{"--listen", "127.0.0.1:0"})) {
+SimServerProcess::SimServerProcess(const std::string& program, std::vector<std::string> options) {
+  options.insert(options.begin(), {"--listen", "127.0.0.1:0"});
+  process_ = std::make_unique<ChildProcess>(program, options);
   const std::string line = process_->ReadLine().value_or("");
   const auto colon = line.rfind(':');
   if (colon != std::string::npos) adapter_ = "tcp:127.0.0.1:" + line.substr(colon + 1);

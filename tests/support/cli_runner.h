@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zemlo::testing {
 
@@ -24,7 +25,8 @@ class ChildProcess;
 // zemlo-sim listening on a free local port, as scripts start it; killed with this object.
 class SimServerProcess {
  public:
-  explicit SimServerProcess(const std::string& program);
+  // `options` go to zemlo-sim after its --listen (a --throttle, say).
+  explicit SimServerProcess(const std::string& program, std::vector<std::string> options = {});
   ~SimServerProcess();
   // "tcp:127.0.0.1:PORT"; empty when it did not start or print its port.
   const std::string& adapter() const { return adapter_; }
