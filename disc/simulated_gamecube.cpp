@@ -79,8 +79,10 @@ void PutText(std::vector<uint8_t>& bytes, size_t at, const std::string& text) {
 
 }  // namespace
 
-SimulatedGameCubeDisc::SimulatedGameCubeDisc(std::string gameId, std::string title, uint64_t size)
+SimulatedGameCubeDisc::SimulatedGameCubeDisc(std::string gameId, std::string title, uint64_t size,
+                                             SimulatedLayout layout)
     : gameId_(std::move(gameId)), size_(size) {
+  const unsigned shift = layout == SimulatedLayout::WiiPartition ? 2 : 0;
   // Apploader and DOL grow with the disc, up to what real ones measure.
   const uint32_t apploaderCode = 0x1C00;
   const uint32_t apploaderEnd = kApploaderOffset + 0x20 + apploaderCode;
@@ -93,7 +95,7 @@ SimulatedGameCubeDisc::SimulatedGameCubeDisc(std::string gameId, std::string tit
 
   // The FST's size does not depend on the offsets in it: build it once to learn where files go.
   for (const FileRecipe& recipe : kFiles) files_.push_back({recipe.path, 0, 0});
-  const uint32_t fstSize = static_cast<uint32_t>(BuildFst(files_).size());
+  const uint32_t fstSize = static_cast<uint32_t>(BuildFst(files_, shift).size());
   const uint64_t filesStart = AlignUp(fstOffset + fstSize, 0x8000);
   const uint64_t budget = size > filesStart ? (size - filesStart) / 100 * 55 : 0;
   uint64_t at = filesStart;
@@ -109,16 +111,22 @@ SimulatedGameCubeDisc::SimulatedGameCubeDisc(std::string gameId, std::string tit
     // Real discs leave a little padding after most files.
     at += fileSize + (i % 3) * 0x2000;
   }
-  const std::vector<uint8_t> fst = BuildFst(files_);
+  const std::vector<uint8_t> fst = BuildFst(files_, shift);
 
-  system_.assign(fstOffset + fst.size(), 0);
+  // A Wii FST's size is counted in words too; its last one is padded.
+  const uint32_t fstSizeField = static_cast<uint32_t>(AlignUp(fst.size(), 1u << shift) >> shift);
+  system_.assign(fstOffset + (uint64_t{fstSizeField} << shift), 0);
   PutText(system_, BootHeaderField::kGameId, gameId_.substr(0, 6));
-  WriteBE32(&system_[BootHeaderField::kGameCubeMagic], kGameCubeMagic);
+  if (shift == 0) {
+    WriteBE32(&system_[BootHeaderField::kGameCubeMagic], kGameCubeMagic);
+  } else {
+    WriteBE32(&system_[BootHeaderField::kWiiMagic], kWiiMagic);
+  }
   PutText(system_, BootHeaderField::kTitle, title.substr(0, 0x3DF));
-  WriteBE32(&system_[BootHeaderField::kDolOffset], dolOffset);
-  WriteBE32(&system_[BootHeaderField::kFstOffset], fstOffset);
-  WriteBE32(&system_[BootHeaderField::kFstSize], static_cast<uint32_t>(fst.size()));
-  WriteBE32(&system_[BootHeaderField::kFstMaxSize], static_cast<uint32_t>(fst.size()));
+  WriteBE32(&system_[BootHeaderField::kDolOffset], dolOffset >> shift);
+  WriteBE32(&system_[BootHeaderField::kFstOffset], fstOffset >> shift);
+  WriteBE32(&system_[BootHeaderField::kFstSize], fstSizeField);
+  WriteBE32(&system_[BootHeaderField::kFstMaxSize], fstSizeField);
 
   uint8_t* bi2 = &system_[kBi2Offset];
   WriteBE32(bi2 + 0x04, 0x01800000);                                       // simulated memory size

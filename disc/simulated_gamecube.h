@@ -2,7 +2,9 @@
 // bi2, apploader, main DOL and file system table, then folders of files (some compressible, some
 // as random as compressed audio and video, a few large), and the padding generator's bytes in
 // every unused area. Its layout scales with its size, so that a small test disc is whole too; the
-// bytes of any range are computed on demand, so a full-size disc costs no memory.
+// bytes of any range are computed on demand, so a full-size disc costs no memory. A Wii
+// partition's plain data is laid out the same way, with the Wii magic word and its offsets in
+// 4-byte words.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +15,20 @@
 
 namespace zemlo::disc {
 
+enum class SimulatedLayout { GameCubeDisc, WiiPartition };
+
 class SimulatedGameCubeDisc {
  public:
-  SimulatedGameCubeDisc(std::string gameId, std::string title, uint64_t size);
+  SimulatedGameCubeDisc(std::string gameId, std::string title, uint64_t size,
+                        SimulatedLayout layout = SimulatedLayout::GameCubeDisc);
 
   void Read(uint64_t offset, uint8_t* out, size_t count) const;
 
   uint64_t size() const { return size_; }
+  // Where the last file ends: only padding follows.
+  uint64_t contentEnd() const {
+    return extents_.empty() ? system_.size() : extents_.back().offset + extents_.back().size;
+  }
   const std::vector<FstFile>& files() const { return files_; }
 
  private:

@@ -6,6 +6,7 @@
 
 #include "disc/disc_header.h"
 #include "disc/simulated_gamecube.h"
+#include "disc/simulated_wii.h"
 #include "link/bytes.h"
 #include "link/file_offset.h"
 #include "protocol/commands.h"
@@ -13,8 +14,6 @@
 
 namespace zemlo::sim {
 namespace {
-
-constexpr uint32_t kPacketData = 61440;
 
 // Cheap deterministic bytes: the same seed gives the same bytes on every run and machine.
 void FillPattern(uint32_t seed, uint8_t* out, size_t count) {
@@ -25,11 +24,6 @@ void FillPattern(uint32_t seed, uint8_t* out, size_t count) {
     state ^= state << 5;
     out[i] = static_cast<uint8_t>(state >> 24);
   }
-}
-
-void WriteBE64(uint8_t* out, uint64_t value) {
-  WriteBE32(out, static_cast<uint32_t>(value >> 32));
-  WriteBE32(out + 4, static_cast<uint32_t>(value));
 }
 
 struct DiscIdentity {
@@ -51,41 +45,14 @@ DiscIdentity Identity(DiscType type) {
 
 }  // namespace
 
-GeneratedDisc::GeneratedDisc(DiscType type, uint64_t size)
-    : header_(kSectorSize, 0), block_(kPacketData, 0) {
+GeneratedDisc::GeneratedDisc(DiscType type, uint64_t size) {
   const DiscIdentity identity = Identity(type);
   if (type == DiscType::GameCube) {
     gamecube_ =
         std::make_unique<disc::SimulatedGameCubeDisc>(identity.gameId, identity.title, size);
-    return;
-  }
-  std::memcpy(header_.data(), identity.gameId, std::strlen(identity.gameId));
-  WriteBE32(&header_[disc::BootHeaderField::kWiiMagic], disc::kWiiMagic);
-  std::memcpy(&header_[0x20], identity.title, std::strlen(identity.title));
-  headerSum_ = ByteSum(header_.data(), kSectorSize);
-
-  uint8_t pattern[kSectorSize];
-  FillPattern(static_cast<uint32_t>(type) + 1, pattern, kSectorSize);
-  for (uint32_t at = 0; at < kPacketData; at += kSectorSize) {
-    std::memcpy(&block_[at], pattern, kSectorSize);
-  }
-  patternTailSum_ = ByteSum(pattern + 8, kSectorSize - 8);
-}
-
-void GeneratedDisc::FillSector(uint64_t sector, uint8_t* out) const {
-  if (sector == 0) {
-    std::memcpy(out, header_.data(), kSectorSize);
   } else {
-    std::memcpy(out, block_.data(), kSectorSize);
-    WriteBE64(out, sector * kSectorSize);
+    wii_ = std::make_unique<disc::SimulatedWiiDisc>(identity.gameId, identity.title, size);
   }
-}
-
-uint32_t GeneratedDisc::SectorSum(uint64_t sector) const {
-  if (sector == 0) return headerSum_;
-  uint8_t stamp[8];
-  WriteBE64(stamp, sector * kSectorSize);
-  return patternTailSum_ + ByteSum(stamp, 8);
 }
 
 GeneratedDisc::~GeneratedDisc() = default;
@@ -93,42 +60,10 @@ GeneratedDisc::~GeneratedDisc() = default;
 uint32_t GeneratedDisc::Read(uint64_t offset, uint8_t* out, uint32_t count) {
   if (gamecube_) {
     gamecube_->Read(offset, out, count);
-    return ByteSum(out, static_cast<int32_t>(count));
+  } else {
+    wii_->Read(offset, out, count);
   }
-  uint32_t sum = 0;
-  while (count > 0) {
-    const uint64_t sector = offset / kSectorSize;
-    const uint32_t within = static_cast<uint32_t>(offset % kSectorSize);
-    if (within == 0 && count >= kSectorSize) {
-      // Whole sectors: copy the pattern in one go, then stamp each sector; the sum follows from
-      // the stamps without touching every byte again.
-      const uint32_t sectors = std::min<uint32_t>(count, kPacketData) / kSectorSize;
-      std::memcpy(out, block_.data(), size_t{sectors} * kSectorSize);
-      for (uint32_t i = 0; i < sectors; ++i) {
-        uint8_t* at = out + size_t{i} * kSectorSize;
-        if (sector + i == 0) {
-          std::memcpy(at, header_.data(), kSectorSize);
-        } else {
-          WriteBE64(at, (sector + i) * kSectorSize);
-        }
-        sum += SectorSum(sector + i);
-      }
-      const uint32_t done = sectors * kSectorSize;
-      out += done;
-      offset += done;
-      count -= done;
-      continue;
-    }
-    uint8_t whole[kSectorSize];
-    FillSector(sector, whole);
-    const uint32_t part = std::min(count, kSectorSize - within);
-    std::memcpy(out, whole + within, part);
-    sum += ByteSum(out, static_cast<int32_t>(part));
-    out += part;
-    offset += part;
-    count -= part;
-  }
-  return sum;
+  return ByteSum(out, static_cast<int32_t>(count));
 }
 
 std::unique_ptr<ImageDisc> ImageDisc::Open(const std::string& path) {

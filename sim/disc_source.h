@@ -12,7 +12,8 @@
 
 namespace zemlo::disc {
 class SimulatedGameCubeDisc;
-}
+class SimulatedWiiDisc;
+}  // namespace zemlo::disc
 
 namespace zemlo::sim {
 
@@ -23,27 +24,17 @@ class DiscSource {
   virtual uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) = 0;
 };
 
-// The generated disc of one type and size. A GameCube disc is laid out as real ones are (see
-// disc/simulated_gamecube.h). A Wii disc is a header sector with the game ID, the magic word and
-// a title, then sectors of a fixed pattern, each starting with its own byte offset (big-endian 64
-// bits) so that a misplaced or repeated packet shows.
+// The generated disc of one type and size, laid out as real ones are (see
+// disc/simulated_gamecube.h and disc/simulated_wii.h).
 class GeneratedDisc final : public DiscSource {
  public:
   GeneratedDisc(DiscType type, uint64_t size);
   ~GeneratedDisc() override;
   uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) override;
 
-  static constexpr uint32_t kSectorSize = 2048;
-
  private:
-  void FillSector(uint64_t sector, uint8_t* out) const;
-  uint32_t SectorSum(uint64_t sector) const;
-
-  std::vector<uint8_t> header_;  // sector 0
-  uint32_t headerSum_ = 0;
-  std::vector<uint8_t> block_;   // the pattern sector repeated over one packet
-  uint32_t patternTailSum_ = 0;  // bytes 8..2047 of a pattern sector
   std::unique_ptr<disc::SimulatedGameCubeDisc> gamecube_;
+  std::unique_ptr<disc::SimulatedWiiDisc> wii_;
 };
 
 // An image file read at the requested offsets; zeros where it ends early.
