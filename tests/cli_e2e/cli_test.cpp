@@ -2,6 +2,7 @@
 // zemlo-sim over TCP across invocations is the live commands' test.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "link/driver_d2xx.h"
+#include "link/shared_library.h"
 #include "protocol/file_sha1.h"
 #include "tests/support/cli_runner.h"
 
@@ -105,6 +108,30 @@ TEST(CliContract, NewcomerHelpDetailsAndProgressLines) {
     lines += "progress: " + std::to_string(percent) + "%\n";
   EXPECT_EQ(RunCli(dump + " --progress").err, lines + dumped);
   std::filesystem::remove(path);
+}
+
+// `auto` takes the vendor's library where its installer leaves it: beside the program on Windows,
+// on the library path elsewhere. What the program then reads is the console behind the library.
+TEST(CliContract, AutoTakesTheVendorLibraryBesideTheProgram) {
+  namespace fs = std::filesystem;
+  const fs::path folder = zemlo::testing::UniqueTempPath("-d2xx");
+  fs::create_directories(folder);
+  fs::copy_file(ZEMLO_FAKE_D2XX, folder / zemlo::D2xxLibraryNames().front());
+#ifdef _WIN32
+  const fs::path program = folder / fs::path(ZEMLO_CLI).filename();
+  fs::copy_file(ZEMLO_CLI, program);
+  _putenv_s(zemlo::kD2xxLibraryVariable, "");
+#else
+  const fs::path program = ZEMLO_CLI;
+  ::setenv("LD_LIBRARY_PATH", folder.c_str(), 1);
+  ::unsetenv(zemlo::kD2xxLibraryVariable);
+#endif
+  const std::string dump = "dump-memory 80000000 80010000 -o ";
+  const CliRun found =
+      zemlo::testing::RunProgram(program.string(), dump + (folder / "found.bin").string());
+  EXPECT_EQ(found.status, 0) << found.err;
+  EXPECT_EQ(found.err, RunCli("--adapter sim " + dump + (folder / "sim.bin").string()).err);
+  fs::remove_all(folder);
 }
 
 // The listing itself is the file streamer's test.
