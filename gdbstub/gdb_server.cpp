@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "gdbstub/gdb_session.h"
-#include "link/net_socket.h"
+#include "link/net_listen.h"
 
 namespace zemlo::gdb {
 namespace {
@@ -74,46 +74,12 @@ bool GdbServer::Listen(const std::string& host, uint16_t port, std::string* erro
   };
   if (!net::StartSockets()) return fail("cannot start the system's sockets");
   if (!sockets_->stop.ok()) return fail("cannot create the stop pipe");
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE;
-  addrinfo* found = nullptr;
-  if (const int status = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-      status != 0) {
-    return fail("cannot resolve " + host + ": " + ::gai_strerror(status));
-  }
-  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
-  int lastError = 0;
-  for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
-    const net::SocketHandle fd =
-        net::OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
-    if (fd == net::kNoSocket) {
-      lastError = net::LastError();
-      continue;
-    }
-    net::ReserveAddress(fd);
-    if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
-        ::listen(fd, 1) == 0) {
-      sockaddr_storage bound{};
-      socklen_t length = sizeof bound;
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-      char boundHost[NI_MAXHOST] = "?";
-      char service[NI_MAXSERV] = "0";
-      ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), length, boundHost, sizeof boundHost,
-                    service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV);
-      port_ = static_cast<uint16_t>(std::atoi(service));
-      address_ = (bound.ss_family == AF_INET6 ? "[" + std::string(boundHost) + "]"
-                                              : std::string(boundHost)) +
-                 ":" + service;
-      sockets_->listen = fd;
-      return true;
-    }
-    lastError = net::LastError();
-    net::CloseSocket(fd);
-  }
-  return fail("cannot listen on " + host + ":" + std::to_string(port) + ": " +
-              net::ErrorText(lastError));
+  net::Listener listener;
+  if (!net::Listen(host, port, 1, &listener, error)) return false;
+  sockets_->listen = listener.socket;
+  address_ = listener.address;
+  port_ = listener.port;
+  return true;
 }
 
 void GdbServer::Run(ConsoleTarget& target) {

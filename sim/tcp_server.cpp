@@ -6,22 +6,10 @@
 #include <memory>
 #include <thread>
 
-#include "link/net_socket.h"
+#include "link/net_listen.h"
 
 namespace zemlo::sim {
 namespace {
-
-// "HOST:PORT" of a socket address, numeric, with brackets around an IPv6 host.
-std::string FormatAddress(const sockaddr* address, socklen_t length, uint16_t* port) {
-  char host[NI_MAXHOST] = "?";
-  char service[NI_MAXSERV] = "0";
-  ::getnameinfo(address, length, host, sizeof host, service, sizeof service,
-                NI_NUMERICHOST | NI_NUMERICSERV);
-  if (port) *port = static_cast<uint16_t>(std::atoi(service));
-  const std::string hostText =
-      address->sa_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
-  return hostText + ":" + service;
-}
 
 // Waits until `fd` is ready for `events`. False when the server is told to stop first.
 bool WaitReady(net::SocketHandle fd, short events, net::SocketHandle wakeFd) {
@@ -93,39 +81,12 @@ bool TcpConsoleServer::Listen(const std::string& host, uint16_t port, std::strin
   };
   if (!net::StartSockets()) return fail("cannot start the system's sockets");
   if (!sockets_->stop.ok()) return fail("cannot create the stop pipe");
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE;
-  addrinfo* found = nullptr;
-  if (const int status = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-      status != 0) {
-    return fail("cannot resolve " + host + ": " + ::gai_strerror(status));
-  }
-  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
-  int lastError = 0;
-  for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
-    const net::SocketHandle fd =
-        net::OpenSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
-    if (fd == net::kNoSocket) {
-      lastError = net::LastError();
-      continue;
-    }
-    net::ReserveAddress(fd);
-    if (::bind(fd, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0 &&
-        ::listen(fd, 8) == 0) {
-      sockaddr_storage bound{};
-      socklen_t length = sizeof bound;
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-      address_ = FormatAddress(reinterpret_cast<sockaddr*>(&bound), length, &port_);
-      sockets_->listen = fd;
-      return true;
-    }
-    lastError = net::LastError();
-    net::CloseSocket(fd);
-  }
-  return fail("cannot listen on " + host + ":" + std::to_string(port) + ": " +
-              net::ErrorText(lastError));
+  net::Listener listener;
+  if (!net::Listen(host, port, 8, &listener, error)) return false;
+  sockets_->listen = listener.socket;
+  address_ = listener.address;
+  port_ = listener.port;
+  return true;
 }
 
 void TcpConsoleServer::Run(Console& console) {
@@ -144,7 +105,8 @@ void TcpConsoleServer::Run(Console& console) {
     }
     net::MakeNonBlocking(fd);
     net::PrepareStream(fd);
-    const std::string client = FormatAddress(reinterpret_cast<sockaddr*>(&peer), length, nullptr);
+    const std::string client =
+        net::FormatAddress(reinterpret_cast<sockaddr*>(&peer), length, nullptr);
     if (verbose_) std::fprintf(stderr, "zemlo-sim: connection from %s\n", client.c_str());
     SocketConsoleIo io(fd, sockets_->stop.handle());
     console.Serve(io);
