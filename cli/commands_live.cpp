@@ -74,10 +74,11 @@ std::optional<live::ScanRequest> Request(const std::vector<std::string>& words, 
 std::string HoldLocks(const std::string& path) {
   live::WatchList list;
   std::string error;
-  if (!live::LoadWatchFile(path, list.entries(), error)) return error;
+  if (!live::LoadWatchFile(path, list.entries(), list.structs(), error)) return error;
   if (list.Refresh() == live::RefreshOutcome::Failed) return "the locked entries could not be read";
   for (size_t i = 0; i < list.entries().size(); ++i) {
-    if (list.entries()[i].locked) continue;
+    // A struct or an array is there for its fields to be watched; its values stay free.
+    if (list.entries()[i].locked || list.entries()[i].kind != live::EntryKind::Value) continue;
     if (error = list.Lock(i, true); !error.empty()) return list.entries()[i].label + ": " + error;
   }
   live::LockKeeper::Instance().Publish(list);
@@ -162,7 +163,7 @@ int CmdWatch(const CliArgs& args, CliUi&) {
   if (!interval || !count) return UsageError("watch", "--interval and --count take a number");
   live::WatchList list;
   std::string error;
-  if (!live::LoadWatchFile(args.args[0], list.entries(), error)) {
+  if (!live::LoadWatchFile(args.args[0], list.entries(), list.structs(), error)) {
     std::fprintf(stderr, "File Error: %s\n", error.c_str());
     return kExitFailure;
   }
@@ -235,8 +236,9 @@ int CmdScan(const CliArgs& args, CliUi& ui) {
 
 int CmdCodes(const CliArgs& args, CliUi&) {
   std::vector<live::WatchEntry> entries;
+  live::StructTypes structs;
   std::string error;
-  if (!live::LoadWatchFile(args.args[0], entries, error)) {
+  if (!live::LoadWatchFile(args.args[0], entries, structs, error)) {
     std::fprintf(stderr, "File Error: %s\n", error.c_str());
     return kExitFailure;
   }
@@ -307,15 +309,16 @@ int CmdPointers(const CliArgs& args, CliUi& ui) {
     std::printf("%s\n", live::ChainJson(pointers.chains[i]).c_str());
   if (const auto watch = args.options.find("--to-watch"); watch != args.options.end()) {
     std::vector<live::WatchEntry> entries;
+    live::StructTypes structs;  // kept as the file has them
     if (FILE* existing = std::fopen(watch->second.c_str(), "rb")) {
       std::fclose(existing);
-      if (!live::LoadWatchFile(watch->second, entries, error)) {
+      if (!live::LoadWatchFile(watch->second, entries, structs, error)) {
         std::fprintf(stderr, "File Error: %s\n", error.c_str());
         return kExitFailure;
       }
     }
     for (size_t i = 0; i < shown; ++i) entries.push_back(live::ChainEntry(pointers.chains[i]));
-    if (!live::SaveWatchFile(watch->second, entries, error)) {
+    if (!live::SaveWatchFile(watch->second, entries, structs, error)) {
       std::fprintf(stderr, "File Error: %s\n", error.c_str());
       return kExitFailure;
     }

@@ -14,7 +14,7 @@ bool BackgroundRefresh::Begin(const WatchList& list, std::function<void()> finis
 
 std::optional<RefreshOutcome> BackgroundRefresh::Apply(WatchList& list) {
   thread_.Join();
-  if (copy_.entries() != list.entries()) return std::nullopt;
+  if (copy_.entries() != list.entries() || copy_.structs() != list.structs()) return std::nullopt;
   list = std::move(copy_);
   copy_ = WatchList();
   return outcome_;

@@ -1,5 +1,6 @@
 #include "live/watch_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -12,8 +13,24 @@ namespace {
 using nlohmann::json;
 
 // Longest string or byte array an entry may ask for: a file must not make a refresh read
-// megabytes, and a window holds 200 bytes anyway.
+// megabytes, and a window holds 200 bytes anyway. Arrays are bounded alike.
 constexpr uint32_t kMaxEntryLength = 4096;
+constexpr uint32_t kMaxArrayCount = 4096;
+
+// Structs and arrays, in the form the other memory tools write them:
+// - "typeIndex" 7 is a struct, "structName" its type; 10 is an array of "containerCount"
+//   elements, each of the form of the entry in "containerEntry" (its "address" unused), laid
+//   back to back: a struct's length apart, 4 bytes when the element has pointer offsets.
+// - The types sit beside "watchList" in "structDefs": {"rootNode": [...]}, each item a group
+//   {"groupName", "expanded", "groupChildren": [...]} or a type {"structName", "struct":
+//   {"label", "length", "fieldList": [{"offset", "length", "entry": {...}}]}}. A field without
+//   "entry" is padding. A type inside groups is named by their names and its own joined by "::".
+// - Any "pointerOffsets", even an empty list, makes an entry a pointer there (and 4 bytes long
+//   inside a struct), so it is written only when there are offsets.
+// Ours alone, which they pass over: "countField" (the array's count is that field's value, and
+// "containerCount" bounds it) and "lock".
+constexpr int kStructTypeIndex = 7;
+constexpr int kArrayTypeIndex = 10;
 
 // typeIndex of the file: byte, 2 bytes, 4 bytes, float, double, string, byte array; the
 // integer ones split by "unsigned".
@@ -57,23 +74,35 @@ json Field(const json& item, const char* key, json fallback) {
   return it == item.end() ? fallback : *it;
 }
 
-std::string ParseEntry(const json& item, const std::string& group, WatchEntry& entry) {
+// A struct's or an array's own keys. `depth` bounds arrays of arrays in a hostile file.
+std::string ParseContainer(const json& item, int typeIndex, WatchEntry& entry, int depth);
+
+// `placed`: a field or an element, whose address comes from the struct or array holding it.
+std::string ParseEntry(const json& item, const std::string& group, WatchEntry& entry,
+                       bool placed = false, int depth = 0) {
   if (!item.is_object()) return "is not an object";
   entry.group = group;
   if (auto it = item.find("label"); it != item.end() && it->is_string()) entry.label = *it;
   if (auto it = item.find("symbol"); it != item.end() && it->is_string()) entry.symbol = *it;
   const auto address = item.contains("address") ? HexNumber(item["address"]) : std::nullopt;
-  if (!address && entry.symbol.empty()) return "has no hexadecimal \"address\" and no \"symbol\"";
+  if (!address && entry.symbol.empty() && !placed)
+    return "has no hexadecimal \"address\" and no \"symbol\"";
   entry.address = address.value_or(0);
   const json typeIndex = Field(item, "typeIndex", 2);
-  if (!typeIndex.is_number_integer() || typeIndex.get<int64_t>() < 0 ||
-      typeIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileTypes))) {
+  if (typeIndex == kStructTypeIndex || typeIndex == kArrayTypeIndex) {
+    if (std::string error = ParseContainer(item, typeIndex.get<int>(), entry, depth);
+        !error.empty()) {
+      return error;
+    }
+  } else if (!typeIndex.is_number_integer() || typeIndex.get<int64_t>() < 0 ||
+             typeIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileTypes))) {
     return "has an unknown \"typeIndex\"";
+  } else {
+    const json unsignedField = Field(item, "unsigned", true);
+    const bool isUnsigned = !unsignedField.is_boolean() || unsignedField.get<bool>();
+    const FileType& type = kFileTypes[typeIndex.get<size_t>()];
+    entry.type = isUnsigned ? type.unsignedType : type.signedType;
   }
-  const json unsignedField = Field(item, "unsigned", true);
-  const bool isUnsigned = !unsignedField.is_boolean() || unsignedField.get<bool>();
-  const FileType& type = kFileTypes[typeIndex.get<size_t>()];
-  entry.type = isUnsigned ? type.unsignedType : type.signedType;
   const json baseIndex = Field(item, "baseIndex", 0);
   if (!baseIndex.is_number_integer() || baseIndex.get<int64_t>() < 0 ||
       baseIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileBases))) {
@@ -102,13 +131,83 @@ std::string ParseEntry(const json& item, const std::string& group, WatchEntry& e
     }
   }
   // Ours alone: the value a lock holds, so that a saved list keeps its locks.
-  if (auto it = item.find("lock"); it != item.end() && !it->is_null()) {
+  if (auto it = item.find("lock");
+      it != item.end() && !it->is_null() && !placed && entry.kind == EntryKind::Value) {
     const auto bytes =
         it->is_string() ? ParseValue(entry.type, entry.base, it->get<std::string>(), entry.length)
                         : std::nullopt;
     if (!bytes) return "has a \"lock\" that is not a value of its type";
     entry.locked = true;
     entry.lockedBytes = *bytes;
+  }
+  return {};
+}
+
+std::string ParseContainer(const json& item, int typeIndex, WatchEntry& entry, int depth) {
+  if (typeIndex == kStructTypeIndex) {
+    const auto name = item.find("structName");
+    if (name == item.end() || !name->is_string() || name->get_ref<const std::string&>().empty())
+      return "is a struct without a \"structName\"";
+    entry.kind = EntryKind::Struct;
+    entry.structName = *name;
+    return {};
+  }
+  const json count = Field(item, "containerCount", nullptr);
+  const auto element = item.find("containerEntry");
+  if (!count.is_number_integer() || count.get<int64_t>() < 0 ||
+      count.get<int64_t>() > kMaxArrayCount) {
+    return "is an array without a \"containerCount\" of 0.." + std::to_string(kMaxArrayCount);
+  }
+  if (element == item.end() || depth >= 8) return "is an array without a \"containerEntry\"";
+  entry.kind = EntryKind::Array;
+  entry.count = count.get<uint32_t>();
+  if (auto it = item.find("countField"); it != item.end() && it->is_string())
+    entry.countField = *it;
+  entry.element.resize(1);
+  if (std::string error = ParseEntry(*element, "", entry.element[0], true, depth + 1);
+      !error.empty()) {
+    return "has an element that " + error;
+  }
+  return {};
+}
+
+// The struct types of "structDefs", named with their groups' names before their own.
+std::string ParseStructNodes(const json& items, const std::string& prefix, StructTypes& types) {
+  if (!items.is_array()) return "a list of struct types that is not a list";
+  for (const json& item : items) {
+    if (!item.is_object()) return "a struct type that is not an object";
+    if (auto group = item.find("groupName"); group != item.end() && group->is_string()) {
+      const std::string inner = prefix + group->get<std::string>() + "::";
+      if (std::string error =
+              ParseStructNodes(Field(item, "groupChildren", json::array()), inner, types);
+          !error.empty()) {
+        return error;
+      }
+      continue;
+    }
+    const json body = Field(item, "struct", json::object());
+    json label = Field(body, "label", Field(item, "structName", ""));
+    if (!body.is_object() || !label.is_string() || label.get_ref<const std::string&>().empty())
+      return "a struct type without a name";
+    StructType type{.name = prefix + label.get<std::string>()};
+    const json length = Field(body, "length", 0);
+    if (!length.is_number_integer() || length.get<int64_t>() < 0 ||
+        length.get<int64_t>() > 0x100000)
+      return "struct " + type.name + " has a \"length\" that is not a size";
+    type.length = length.get<uint32_t>();
+    for (const json& field : Field(body, "fieldList", json::array())) {
+      const json offset = Field(field, "offset", nullptr);
+      if (!offset.is_number_integer() || offset.get<int64_t>() < 0 ||
+          offset.get<int64_t>() > 0x100000) {
+        return "struct " + type.name + " has a field without an \"offset\"";
+      }
+      if (!field.contains("entry")) continue;  // padding: the offsets say as much
+      StructField parsed{.offset = offset.get<uint32_t>()};
+      if (std::string error = ParseEntry(field["entry"], "", parsed.entry, true); !error.empty())
+        return "struct " + type.name + " has a field that " + error;
+      type.fields.push_back(std::move(parsed));
+    }
+    if (!FindStruct(types, type.name)) types.push_back(std::move(type));
   }
   return {};
 }
@@ -136,23 +235,69 @@ std::string ParseItems(const json& items, const std::string& group, std::vector<
 }
 
 json EntryJson(const WatchEntry& entry) {
-  size_t typeIndex = 0;
-  while (kFileTypes[typeIndex].unsignedType != entry.type &&
-         kFileTypes[typeIndex].signedType != entry.type) {
-    ++typeIndex;
-  }
   json offsets = json::array();
   for (uint32_t offset : entry.pointerOffsets) offsets.push_back(Hex(offset));
   const bool isSigned =
       entry.type == ValueType::S8 || entry.type == ValueType::S16 || entry.type == ValueType::S32;
-  json item{{"label", entry.label},     {"address", Hex(entry.address)},
-            {"typeIndex", typeIndex},   {"unsigned", !isSigned},
-            {"length", entry.size()},   {"baseIndex", static_cast<int>(entry.base)},
-            {"pointerOffsets", offsets}};
+  json item{{"label", entry.label},
+            {"address", Hex(entry.address)},
+            {"unsigned", !isSigned},
+            {"baseIndex", static_cast<int>(entry.base)}};
+  if (entry.kind == EntryKind::Struct) {
+    item["typeIndex"] = kStructTypeIndex;
+    item["structName"] = entry.structName;
+  } else if (entry.kind == EntryKind::Array) {
+    item["typeIndex"] = kArrayTypeIndex;
+    item["containerCount"] = entry.count;
+    item["containerEntry"] = entry.element.empty() ? json::object() : EntryJson(entry.element[0]);
+    if (!entry.countField.empty()) item["countField"] = entry.countField;
+  } else {
+    size_t typeIndex = 0;
+    while (kFileTypes[typeIndex].unsignedType != entry.type &&
+           kFileTypes[typeIndex].signedType != entry.type) {
+      ++typeIndex;
+    }
+    item["typeIndex"] = typeIndex;
+    item["length"] = entry.size();
+  }
+  if (!offsets.empty()) item["pointerOffsets"] = offsets;
   if (!entry.symbol.empty()) item["symbol"] = entry.symbol;
   if (entry.locked && entry.lockedBytes.size() == entry.size())
     item["lock"] = FormatValue(entry.type, entry.base, entry.lockedBytes.data(), entry.length);
   return item;
+}
+
+// The types as a tree of groups, a group for each name before a "::".
+json StructDefsJson(const StructTypes& types) {
+  json root = json::array();
+  for (const StructType& type : types) {
+    json* level = &root;
+    std::string_view rest = type.name;
+    for (size_t cut; (cut = rest.find("::")) != std::string_view::npos;
+         rest.remove_prefix(cut + 2)) {
+      const std::string group(rest.substr(0, cut));
+      auto it = std::find_if(level->begin(), level->end(), [&](const json& item) {
+        return item.contains("groupName") && item["groupName"] == group;
+      });
+      if (it == level->end()) {
+        level->push_back(
+            {{"groupName", group}, {"expanded", false}, {"groupChildren", json::array()}});
+        it = level->end() - 1;
+      }
+      level = &(*it)["groupChildren"];
+    }
+    json fields = json::array();
+    for (const StructField& field : type.fields) {
+      fields.push_back({{"offset", field.offset},
+                        {"length", EntrySize(field.entry, types)},
+                        {"entry", EntryJson(field.entry)}});
+    }
+    level->push_back(
+        {{"structName", std::string(rest)},
+         {"struct",
+          {{"label", std::string(rest)}, {"length", type.length}, {"fieldList", fields}}}});
+  }
+  return {{"rootNode", root}};
 }
 
 std::string CsvField(const std::string& text) {
@@ -167,8 +312,10 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, std::string& error) {
+bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, StructTypes& structs,
+                    std::string& error) {
   out.clear();
+  structs.clear();
   const json document = json::parse(text, nullptr, false);
   if (document.is_discarded()) {
     error = "not a JSON document";
@@ -180,12 +327,23 @@ bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, std::
     return false;
   }
   error = ParseItems(document["watchList"], "", out);
-  if (error.empty()) return true;
+  if (const auto defs = document.find("structDefs"); error.empty() && defs != document.end())
+    error = ParseStructNodes(Field(*defs, "rootNode", json::array()), "", structs);
+  if (error.empty()) {
+    // A length short of the fields would let a field read past its struct.
+    for (StructType& type : structs) {
+      for (const StructField& field : type.fields)
+        type.length = std::max(type.length, field.offset + EntrySize(field.entry, structs));
+    }
+    return true;
+  }
   out.clear();
+  structs.clear();
   return false;
 }
 
-bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::string& error) {
+bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, StructTypes& structs,
+                   std::string& error) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = "cannot open " + path;
@@ -193,7 +351,7 @@ bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::s
   }
   std::stringstream text;
   text << file.rdbuf();
-  if (!ParseWatchJson(text.str(), out, error)) {
+  if (!ParseWatchJson(text.str(), out, structs, error)) {
     error = path + ": " + error;
     return false;
   }
@@ -220,7 +378,7 @@ bool ParseEntryFields(const std::string& text, WatchEntry& entry, std::string& e
   return true;
 }
 
-std::string WatchJson(const std::vector<WatchEntry>& entries) {
+std::string WatchJson(const std::vector<WatchEntry>& entries, const StructTypes& structs) {
   json list = json::array();
   std::vector<std::string> groups;
   for (const WatchEntry& entry : entries) {
@@ -235,13 +393,15 @@ std::string WatchJson(const std::vector<WatchEntry>& entries) {
       list.push_back(json{{"groupName", entry.group}, {"groupEntries", members}});
     }
   }
-  return json{{"watchList", list}}.dump(2) + "\n";
+  json document{{"watchList", list}};
+  if (!structs.empty()) document["structDefs"] = StructDefsJson(structs);
+  return document.dump(2) + "\n";
 }
 
 bool SaveWatchFile(const std::string& path, const std::vector<WatchEntry>& entries,
-                   std::string& error) {
+                   const StructTypes& structs, std::string& error) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << WatchJson(entries);
+  file << WatchJson(entries, structs);
   file.flush();
   if (!file) {
     error = "cannot write " + path;
@@ -262,13 +422,14 @@ std::string WatchCsv(const WatchList& list) {
       const WatchReading& reading = list.readings()[i];
       if (reading.valid) {
         resolved = Hex(reading.resolved);
-        value = FormatValue(entry.type, entry.base, reading.bytes.data(), entry.length);
+        if (entry.kind == EntryKind::Value)
+          value = FormatValue(entry.type, entry.base, reading.bytes.data(), entry.length);
       } else {
         value = reading.error;
       }
     }
     csv += CsvField(entry.group) + "," + CsvField(entry.label) + "," + Hex(entry.address) + "," +
-           TypeName(entry.type) + "," + BaseName(entry.base) + "," + offsets + "," + resolved +
+           EntryTypeName(entry) + "," + BaseName(entry.base) + "," + offsets + "," + resolved +
            "," + CsvField(value) + "\n";
   }
   return csv;

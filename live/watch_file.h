@@ -1,5 +1,6 @@
 // Watch lists on disk: the JSON other memory tools read and write ({"watchList": [...]} with
-// groups and entries), and a CSV export of what the last refresh showed.
+// groups and entries, and "structDefs" with the struct types), and a CSV export of what the last
+// refresh showed.
 #pragma once
 
 #include <string>
@@ -9,12 +10,14 @@
 
 namespace zemlo::live {
 
-// Entries of the file, in file order, each carrying its group's name. On failure the result is
-// empty and `error` says what is wrong and where; the caller's list is untouched.
-bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, std::string& error);
-bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, std::string& error);
+// Entries of the file, in file order, each carrying its group's name, and its struct types. On
+// failure both are empty and `error` says what is wrong and where.
+bool LoadWatchFile(const std::string& path, std::vector<WatchEntry>& out, StructTypes& structs,
+                   std::string& error);
+bool ParseWatchJson(const std::string& text, std::vector<WatchEntry>& out, StructTypes& structs,
+                    std::string& error);
 
-std::string WatchJson(const std::vector<WatchEntry>& entries);
+std::string WatchJson(const std::vector<WatchEntry>& entries, const StructTypes& structs);
 
 // One entry's fields as the file writes them, without the braces ("label": ..., "address": ...,
 // "lock": ...): the text a user edits by hand. The group is not among them.
@@ -22,7 +25,7 @@ std::string EntryFields(const WatchEntry& entry);
 // Such text read back into `entry`, as the file's items are read; `error` says what is wrong.
 bool ParseEntryFields(const std::string& text, WatchEntry& entry, std::string& error);
 bool SaveWatchFile(const std::string& path, const std::vector<WatchEntry>& entries,
-                   std::string& error);
+                   const StructTypes& structs, std::string& error);
 
 // One line per entry: group, label, address, type, base, pointer offsets, resolved address and
 // value as shown.

@@ -5,31 +5,11 @@
 #include "disasm/symbol_map.h"
 #include "link/exchange_claim.h"
 #include "link/link.h"
+#include "live/entry_reader.h"
 #include "live/live_link.h"
 #include "live/window_plan.h"
 
 namespace zemlo::live {
-namespace {
-
-uint32_t AlignDown(uint32_t address) {
-  return address & ~3u;
-}
-
-// The whole words under [address, address + size).
-Span WordSpan(uint32_t address, uint32_t size) {
-  const uint32_t start = AlignDown(address);
-  const uint64_t end = (uint64_t{address} + size + 3) & ~uint64_t{3};
-  return {start, static_cast<uint32_t>(end - start)};
-}
-
-std::string InvalidPointer(size_t step, uint32_t pointer) {
-  char text[64];
-  std::snprintf(text, sizeof text, "invalid pointer at step %zu (0x%08X)", step + 1, pointer);
-  return text;
-}
-
-}  // namespace
-
 bool WatchList::WriteBytes(uint32_t address, const std::vector<uint8_t>& bytes,
                            const WindowSnapshot& held) {
   const Span words = WordSpan(address, static_cast<uint32_t>(bytes.size()));
@@ -62,74 +42,19 @@ RefreshOutcome WatchList::RefreshClaimed() {
   // Only after a failure: a purge would also drop a command still on its way to the console.
   if (failed_) PurgeLink();
   failed_ = true;
-  std::vector<WatchReading> next(entries_.size());
-  std::vector<uint32_t> at(entries_.size());  // where each entry's next read goes
-  std::vector<size_t> step(entries_.size(), 0);
   WindowSnapshot held;
-  const std::shared_ptr<const SymbolMap> map = LoadedSymbolMap();
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    at[i] = entries_[i].address;
-    if (entries_[i].symbol.empty()) continue;
-    const Symbol* symbol = map ? map->Named(entries_[i].symbol) : nullptr;
-    if (symbol) {
-      at[i] = symbol->address;
-    } else {
-      next[i].error = "no symbol " + entries_[i].symbol + " in the loaded map";
-    }
-  }
-
-  // Round by round: every entry still following its chain wants a pointer, the rest their
-  // value (with whole words around it, so that an edit or a lock can merge into them).
-  for (bool pending = true; pending;) {
-    pending = false;
-    std::vector<Span> wanted;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-      const WatchEntry& entry = entries_[i];
-      if (!next[i].error.empty() || next[i].valid) continue;
-      if (step[i] < entry.pointerOffsets.size()) {
-        wanted.push_back({at[i], 4});
-      } else {
-        wanted.push_back(WordSpan(at[i], entry.size()));
-      }
-    }
-    if (wanted.empty()) break;
-    if (!held.ReadAll(PlanWindows(wanted))) {
-      lastWindows_ = held.windowCount();
-      return RefreshOutcome::Failed;
-    }
-    for (size_t i = 0; i < entries_.size(); ++i) {
-      const WatchEntry& entry = entries_[i];
-      WatchReading& reading = next[i];
-      if (!reading.error.empty() || reading.valid) continue;
-      if (step[i] < entry.pointerOffsets.size()) {
-        const uint32_t pointer = held.Word(at[i]).value_or(0);
-        if (!IsConsolePointer(pointer)) {
-          reading.error = InvalidPointer(step[i], pointer);
-          continue;
-        }
-        at[i] = pointer + entry.pointerOffsets[step[i]++];
-        pending = true;
-        continue;
-      }
-      reading.resolved = at[i];
-      reading.bytes.resize(entry.size());
-      reading.valid = held.Fetch(at[i], entry.size(), reading.bytes.data());
-      if (!reading.valid) reading.error = "not read";
-      if (i < readings_.size() && readings_[i].valid) {
-        reading.changed =
-            readings_[i].resolved != reading.resolved || readings_[i].bytes != reading.bytes;
-      }
-    }
-  }
+  std::vector<WatchReading> next;
+  const bool read = ReadEntries(entries_, structs_, readings_, next, held);
   lastWindows_ = held.windowCount();
+  if (!read) return RefreshOutcome::Failed;
   readings_ = std::move(next);
 
   bool written = true;
   for (size_t i = 0; i < entries_.size(); ++i) {
     const WatchEntry& entry = entries_[i];
     const WatchReading& reading = readings_[i];
-    if (entry.locked && reading.valid && entry.lockedBytes.size() == entry.size() &&
-        reading.bytes != entry.lockedBytes) {
+    if (entry.locked && entry.kind == EntryKind::Value && reading.valid &&
+        entry.lockedBytes.size() == entry.size() && reading.bytes != entry.lockedBytes) {
       written &= WriteBytes(reading.resolved, entry.lockedBytes, held);
     }
   }
@@ -142,20 +67,85 @@ std::string WatchList::Edit(size_t index, const std::string& text) {
   return claim.held() ? EditClaimed(index, text) : "the link is in use";
 }
 
+std::string WatchList::WriteValue(const WatchEntry& entry, uint32_t address,
+                                  const std::string& text) {
+  if (entry.kind != EntryKind::Value) return "a struct or an array is edited field by field";
+  const auto bytes = ParseValue(entry.type, entry.base, text, entry.length);
+  if (!bytes) return std::string("not a value of type ") + TypeName(entry.type);
+  WindowSnapshot held;
+  if (!held.ReadAll(PlanWindows({WordSpan(address, entry.size())})) ||
+      !WriteBytes(address, *bytes, held)) {
+    return "the console did not answer";
+  }
+  return {};
+}
+
 std::string WatchList::EditClaimed(size_t index, const std::string& text) {
   if (index >= entries_.size()) return "no such entry";
   WatchEntry& entry = entries_[index];
-  const auto bytes = ParseValue(entry.type, entry.base, text, entry.length);
-  if (!bytes) return std::string("not a value of type ") + TypeName(entry.type);
+  if (entry.kind == EntryKind::Value && !ParseValue(entry.type, entry.base, text, entry.length))
+    return std::string("not a value of type ") + TypeName(entry.type);
   if (index >= readings_.size() || !readings_[index].valid) return "the entry has no address yet";
-  const uint32_t address = readings_[index].resolved;
-  const Span words = WordSpan(address, entry.size());
-  WindowSnapshot held;
-  if (!held.ReadAll(PlanWindows({words})) || !WriteBytes(address, *bytes, held)) {
-    return "the console did not answer";
-  }
-  if (entry.locked) entry.lockedBytes = *bytes;
+  if (std::string error = WriteValue(entry, readings_[index].resolved, text); !error.empty())
+    return error;
+  if (entry.locked) entry.lockedBytes = *ParseValue(entry.type, entry.base, text, entry.length);
   return {};
+}
+
+std::string WatchList::EditFieldClaimed(size_t index, const FieldPath& path,
+                                        const std::string& text) {
+  if (path.empty()) return EditClaimed(index, text);
+  const WatchEntry* field = FieldEntry(index, path);
+  const WatchReading* reading = FieldReading(index, path);
+  if (!field) return "no such field";
+  if (!reading || !reading->valid) return "the field has no address yet";
+  return WriteValue(*field, reading->resolved, text);
+}
+
+const WatchEntry* WatchList::FieldEntry(size_t index, const FieldPath& path) const {
+  if (index >= entries_.size()) return nullptr;
+  const WatchEntry* entry = &entries_[index];
+  for (size_t step : path) {
+    if (entry->kind == EntryKind::Array && !entry->element.empty()) {
+      entry = &entry->element[0];
+      continue;
+    }
+    const StructType* type =
+        entry->kind == EntryKind::Struct ? FindStruct(structs_, entry->structName) : nullptr;
+    if (!type || step >= type->fields.size()) return nullptr;
+    entry = &type->fields[step].entry;
+  }
+  return entry;
+}
+
+const WatchReading* WatchList::FieldReading(size_t index, const FieldPath& path) const {
+  if (index >= readings_.size()) return nullptr;
+  const WatchReading* reading = &readings_[index];
+  for (size_t step : path) {
+    if (step >= reading->fields.size()) return nullptr;
+    reading = &reading->fields[step];
+  }
+  return reading;
+}
+
+bool WatchList::ReplaceField(size_t index, const FieldPath& path, WatchEntry field) {
+  if (path.empty() || !FieldEntry(index, path)) return false;
+  // The form lives in the parent: a struct type's field or an array's element.
+  const FieldPath up(path.begin(), path.end() - 1);
+  // The list owns the entries and the types the walk returns; only the walk is const.
+  auto* parent = const_cast<WatchEntry*>(FieldEntry(index, up));
+  field.group.clear();
+  field.locked = false;
+  if (parent->kind == EntryKind::Array) {
+    parent->element = {std::move(field)};
+  } else {
+    StructType& type = *const_cast<StructType*>(FindStruct(structs_, parent->structName));
+    StructField& slot = type.fields[path.back()];
+    slot.entry = std::move(field);
+    type.length = std::max(type.length, slot.offset + EntrySize(slot.entry, structs_));
+  }
+  if (index < readings_.size()) readings_[index] = WatchReading{.error = "not read"};
+  return true;
 }
 
 std::string WatchList::Lock(size_t index, bool on, const std::string& text) {
@@ -165,6 +155,7 @@ std::string WatchList::Lock(size_t index, bool on, const std::string& text) {
     entry.locked = false;
     return {};
   }
+  if (entry.kind != EntryKind::Value) return "only a value can be locked, not a struct or an array";
   if (!text.empty()) {
     const auto bytes = ParseValue(entry.type, entry.base, text, entry.length);
     if (!bytes) return std::string("not a value of type ") + TypeName(entry.type);
@@ -178,18 +169,60 @@ std::string WatchList::Lock(size_t index, bool on, const std::string& text) {
   return {};
 }
 
-std::string WatchList::Line(size_t index) const {
-  const WatchEntry& entry = entries_[index];
-  std::string line = entry.label.empty() ? "-" : entry.label;
+std::string EntryTypeName(const WatchEntry& entry) {
+  switch (entry.kind) {
+    case EntryKind::Value:
+      return TypeName(entry.type);
+    case EntryKind::Struct:
+      return entry.structName;
+    case EntryKind::Array:
+      return (entry.element.empty() ? std::string("?") : EntryTypeName(entry.element[0])) + "[" +
+             (entry.countField.empty() ? std::to_string(entry.count) : entry.countField) + "]";
+  }
+  return {};
+}
+
+namespace {
+
+void AddLines(const WatchEntry& entry, const WatchReading* reading, const StructTypes& types,
+              const std::string& indent, std::string& out) {
+  out += indent + (entry.label.empty() ? "-" : entry.label);
+  if (!reading) {
+    out += " not read";
+    return;
+  }
+  if (!reading->valid) {
+    out += " " + reading->error;
+    return;
+  }
   char address[16];
-  if (index >= readings_.size()) return line + " not read";
-  const WatchReading& reading = readings_[index];
-  if (!reading.valid) return line + " " + reading.error;
-  std::snprintf(address, sizeof address, " %08X ", reading.resolved);
-  line += address;
-  line += FormatValue(entry.type, entry.base, reading.bytes.data(), entry.length);
-  if (entry.locked) line += " [locked]";
-  return line;
+  std::snprintf(address, sizeof address, " %08X", reading->resolved);
+  out += address;
+  if (entry.kind == EntryKind::Value) {
+    out += " " + FormatValue(entry.type, entry.base, reading->bytes.data(), entry.length);
+    if (entry.locked) out += " [locked]";
+    return;
+  }
+  const StructType* type = FindStruct(types, entry.structName);
+  for (size_t i = 0; i < reading->fields.size(); ++i) {
+    out += "\n";
+    if (entry.kind == EntryKind::Array) {
+      WatchEntry element = entry.element[0];
+      element.label = "[" + std::to_string(i) + "]" + element.label;
+      AddLines(element, &reading->fields[i], types, indent + "  ", out);
+    } else if (type && i < type->fields.size()) {
+      AddLines(type->fields[i].entry, &reading->fields[i], types, indent + "  ", out);
+    }
+  }
+}
+
+}  // namespace
+
+std::string WatchList::Line(size_t index) const {
+  std::string out;
+  AddLines(entries_[index], index < readings_.size() ? &readings_[index] : nullptr, structs_, "",
+           out);
+  return out;
 }
 
 }  // namespace zemlo::live

@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <atomic>
 #include <chrono>
@@ -43,20 +44,25 @@ QString Hex(uint32_t value) {
   return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
 }
 
+// The watch list as a tree: a struct or an array entry opens to its fields, each refreshed with
+// the rest in the same windows, each edited on its own.
 class WatchWindow final : public QWidget {
  public:
   explicit WatchWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("watchList"));
     setWindowTitle(QStringLiteral("Watch List"));
-    table_ = new QTableWidget(0, 6, this);
-    table_->setHorizontalHeaderLabels({QStringLiteral("Group"), QStringLiteral("Label"),
-                                       QStringLiteral("Address"), QStringLiteral("Type"),
-                                       QStringLiteral("Value"), QStringLiteral("Lock")});
-    table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree_ = new QTreeWidget(this);
+    tree_->setColumnCount(6);
+    tree_->setHeaderLabels({QStringLiteral("Group"), QStringLiteral("Label"),
+                            QStringLiteral("Address"), QStringLiteral("Type"),
+                            QStringLiteral("Value"), QStringLiteral("Lock")});
+    tree_->header()->setStretchLastSection(true);
+    // Fields sit indented below their struct's label.
+    tree_->setTreePosition(1);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // An address behind pointers or an error would otherwise wrap or be cut off.
-    table_->setWordWrap(false);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree_->setWordWrap(false);
+    tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     interval_ = new QSpinBox(this);
     interval_->setRange(20, 10000);
     interval_->setValue(100);
@@ -82,17 +88,18 @@ class WatchWindow final : public QWidget {
     buttons->addWidget(interval_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
-    layout->addWidget(table_);
+    layout->addWidget(tree_);
     layout->addWidget(new QLabel(
         QStringLiteral("A poke writes a whole word: editing or locking a u8, u16 or string reads "
                        "the surrounding word first, and writes it back with the new bytes."),
         this));
     layout->addWidget(status_);
-    connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { EditValue(); });
-    connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-      if (filling_ || item->column() != 5) return;
+    connect(tree_, &QTreeWidget::itemDoubleClicked, this, [this] { EditValue(); });
+    connect(tree_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+      const int row = tree_->indexOfTopLevelItem(item);
+      if (filling_ || column != 5 || row < 0) return;
       const std::string error =
-          list_.Lock(static_cast<size_t>(item->row()), item->checkState() == Qt::Checked);
+          list_.Lock(static_cast<size_t>(row), item->checkState(5) == Qt::Checked);
       if (!error.empty()) status_->setText(QString::fromStdString(error));
       PublishLocks();
     });
@@ -140,61 +147,106 @@ class WatchWindow final : public QWidget {
     Fill();
   }
 
+  // Items are kept from one refresh to the next, so that what the user opened stays open.
   void Fill() {
     filling_ = true;
     const auto& entries = list_.entries();
-    table_->setRowCount(static_cast<int>(entries.size()));
+    while (tree_->topLevelItemCount() > static_cast<int>(entries.size()))
+      delete tree_->takeTopLevelItem(tree_->topLevelItemCount() - 1);
     for (size_t i = 0; i < entries.size(); ++i) {
-      const live::WatchEntry& entry = entries[i];
       const int row = static_cast<int>(i);
+      QTreeWidgetItem* item = tree_->topLevelItem(row);
+      if (!item) tree_->addTopLevelItem(item = new QTreeWidgetItem);
+      const live::WatchEntry& entry = entries[i];
+      const live::WatchReading* reading =
+          i < list_.readings().size() ? &list_.readings()[i] : nullptr;
+      FillItem(item, entry, reading);
       QString address =
           entry.symbol.empty() ? Hex(entry.address) : QString::fromStdString(entry.symbol);
-      QString value = QStringLiteral("-");
-      if (i < list_.readings().size()) {
-        const live::WatchReading& reading = list_.readings()[i];
-        if (!entry.pointerOffsets.empty() && reading.valid)
-          address += " -> " + Hex(reading.resolved);
-        value = reading.valid ? QString::fromStdString(live::FormatValue(
-                                    entry.type, entry.base, reading.bytes.data(), entry.length))
-                              : QString::fromStdString(reading.error);
+      if (!entry.pointerOffsets.empty() && reading && reading->valid)
+        address += " -> " + Hex(reading->resolved);
+      item->setText(0, QString::fromStdString(entry.group));
+      item->setText(2, address);
+      if (entry.kind == live::EntryKind::Value) {
+        item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        item->setCheckState(5, entry.locked ? Qt::Checked : Qt::Unchecked);
       }
-      const QString texts[] = {QString::fromStdString(entry.group),
-                               QString::fromStdString(entry.label), address,
-                               QString::fromLatin1(live::TypeName(entry.type)), value};
-      for (int column = 0; column < 5; ++column) {
-        auto* item = table_->item(row, column);
-        if (!item) table_->setItem(row, column, item = new QTableWidgetItem);
-        item->setText(texts[column]);
-      }
-      auto* lock = table_->item(row, 5);
-      if (!lock) table_->setItem(row, 5, lock = new QTableWidgetItem);
-      lock->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-      lock->setCheckState(entry.locked ? Qt::Checked : Qt::Unchecked);
     }
     filling_ = false;
   }
 
+  // An entry's or a field's label, type and value, and its fields below it.
+  void FillItem(QTreeWidgetItem* item, const live::WatchEntry& entry,
+                const live::WatchReading* reading) {
+    QString value = QStringLiteral("-");
+    if (reading && !reading->valid) {
+      value = QString::fromStdString(reading->error);
+    } else if (reading && entry.kind == live::EntryKind::Value) {
+      value = QString::fromStdString(
+          live::FormatValue(entry.type, entry.base, reading->bytes.data(), entry.length));
+    } else if (reading) {
+      value = QStringLiteral("%1 fields").arg(reading->fields.size());
+    }
+    item->setText(1, QString::fromStdString(entry.label));
+    item->setText(2, reading && reading->valid ? Hex(reading->resolved) : QString());
+    item->setText(3, QString::fromStdString(live::EntryTypeName(entry)));
+    item->setText(4, value);
+    const size_t count = reading ? reading->fields.size() : 0;
+    while (item->childCount() > static_cast<int>(count))
+      delete item->takeChild(item->childCount() - 1);
+    const live::StructType* type = entry.kind == live::EntryKind::Struct
+                                       ? live::FindStruct(list_.structs(), entry.structName)
+                                       : nullptr;
+    for (size_t i = 0; i < count; ++i) {
+      QTreeWidgetItem* child = item->child(static_cast<int>(i));
+      if (!child) item->addChild(child = new QTreeWidgetItem);
+      if (entry.kind == live::EntryKind::Array) {
+        live::WatchEntry element = entry.element[0];
+        element.label = "[" + std::to_string(i) + "]" + element.label;
+        FillItem(child, element, &reading->fields[i]);
+      } else if (type && i < type->fields.size()) {
+        FillItem(child, type->fields[i].entry, &reading->fields[i]);
+      }
+    }
+  }
+
+  // The entry the current item belongs to, and the way down to the field it shows.
+  bool Selected(size_t& index, live::FieldPath& path) const {
+    QTreeWidgetItem* item = tree_->currentItem();
+    if (!item) return false;
+    path.clear();
+    for (; item->parent(); item = item->parent())
+      path.insert(path.begin(), static_cast<size_t>(item->parent()->indexOfChild(item)));
+    const int row = tree_->indexOfTopLevelItem(item);
+    index = static_cast<size_t>(row);
+    return row >= 0 && index < list_.entries().size();
+  }
+
   void Open() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Watch List"), {},
-                                                      QStringLiteral("Watch List (*.json)"));
-    if (path.isEmpty()) return;
+    const std::optional<std::string> path = Ui().ChooseOpenFile(
+        {"watch-list", {{"Watch List (*.json *.dmw)", "*.json"}, {"All Files", "*.*"}}, ""});
+    if (!path) return;
     std::vector<live::WatchEntry> entries;
+    live::StructTypes structs;
     std::string error;
     // A broken file changes nothing: the entries already listed stay.
-    if (!live::LoadWatchFile(path.toStdString(), entries, error)) {
+    if (!live::LoadWatchFile(*path, entries, structs, error)) {
       status_->setText(QString::fromStdString(error));
       return;
     }
     for (auto& entry : entries) list_.entries().push_back(std::move(entry));
+    // A type of a name already known stays as it is: the entries listed rely on it.
+    for (auto& type : structs)
+      if (!live::FindStruct(list_.structs(), type.name)) list_.structs().push_back(std::move(type));
     Fill();
     PublishLocks();
   }
 
   void Save() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Watch List"), {},
-                                                      QStringLiteral("Watch List (*.json)"));
+    const std::optional<std::string> path =
+        Ui().ChooseSaveFile({"watch-list", {{"Watch List (*.json)", "*.json"}}, "json"});
     std::string error;
-    if (!path.isEmpty() && !live::SaveWatchFile(path.toStdString(), list_.entries(), error)) {
+    if (path && !live::SaveWatchFile(*path, list_.entries(), list_.structs(), error)) {
       status_->setText(QString::fromStdString(error));
     }
   }
@@ -231,18 +283,24 @@ class WatchWindow final : public QWidget {
   }
 
   // The selected entry's fields in the same form: its type, address or symbol, pointer path and
-  // lock change together, and the group stays.
+  // lock change together, and the group stays. A field's form is its struct type's (every entry
+  // of that type changes) or its array's element.
   void EditEntry() {
-    const int row = table_->currentRow();
-    if (row < 0 || static_cast<size_t>(row) >= list_.entries().size()) return;
-    const size_t index = static_cast<size_t>(row);
+    size_t index = 0;
+    live::FieldPath path;
+    if (!Selected(index, path)) return;
+    const live::WatchEntry* current = list_.FieldEntry(index, path);
     live::WatchEntry entry;
-    if (!AskEntry(QStringLiteral("Edit Entry"),
-                  QString::fromStdString(live::EntryFields(list_.entries()[index])), entry)) {
+    if (!current || !AskEntry(QStringLiteral("Edit Entry"),
+                              QString::fromStdString(live::EntryFields(*current)), entry)) {
       return;
     }
-    entry.group = list_.entries()[index].group;
-    list_.Replace(index, std::move(entry));
+    if (path.empty()) {
+      entry.group = list_.entries()[index].group;
+      list_.Replace(index, std::move(entry));
+    } else {
+      list_.ReplaceField(index, path, std::move(entry));
+    }
     Fill();
     PublishLocks();
   }
@@ -265,16 +323,16 @@ class WatchWindow final : public QWidget {
   }
 
   void EditValue() {
-    const int row = table_->currentRow();
-    if (row < 0) return;
+    size_t index = 0;
+    live::FieldPath path;
+    if (!Selected(index, path)) return;
     bool ok = false;
     const QString text =
         QInputDialog::getText(this, QStringLiteral("Edit Value"), QStringLiteral("New value:"),
-                              QLineEdit::Normal, table_->item(row, 4)->text(), &ok);
+                              QLineEdit::Normal, tree_->currentItem()->text(4), &ok);
     if (!ok) return;
     std::string error = "the link is in use";
-    RunOperation(*this,
-                 [&] { error = list_.EditClaimed(static_cast<size_t>(row), text.toStdString()); });
+    RunOperation(*this, [&] { error = list_.EditFieldClaimed(index, path, text.toStdString()); });
     status_->setText(error.empty() ? QStringLiteral("Written") : QString::fromStdString(error));
     // An edit of a locked entry moved its lock to the new value.
     PublishLocks();
@@ -282,15 +340,20 @@ class WatchWindow final : public QWidget {
   }
 
   void Remove() {
-    const int row = table_->currentRow();
-    if (row < 0) return;
-    list_.Remove(static_cast<size_t>(row));
+    size_t index = 0;
+    live::FieldPath path;
+    if (!Selected(index, path)) return;
+    if (!path.empty()) {
+      status_->setText(QStringLiteral("A field belongs to its struct type; remove its struct"));
+      return;
+    }
+    list_.Remove(index);
     Fill();
     PublishLocks();
   }
 
   live::WatchList list_;
-  QTableWidget* table_;
+  QTreeWidget* tree_;
   QSpinBox* interval_;
   QLabel* status_;
   QTimer timer_;

@@ -1,6 +1,7 @@
 // The live tools' pure parts: read windows, value texts, watch files and symbol maps.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <tuple>
 
 #include "disasm/asm_line.h"
@@ -52,6 +53,7 @@ TEST(ValueType, FormatAndParseEachType) {
 
 TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   std::vector<WatchEntry> entries;
+  StructTypes structs;
   std::string error;
   ASSERT_TRUE(ParseWatchJson(
       R"({"watchList":[{"label":"hp","address":"80900008","typeIndex":1,"unsigned":false,
@@ -60,7 +62,7 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
           {"label":"name","address":"80900010","typeIndex":5,"length":16}]},
           {"label":"hp","symbol":"player_health","typeIndex":1},{"address":"80900020",
           "typeIndex":6}]})",
-      entries, error))
+      entries, structs, error))
       << error;
   ASSERT_EQ(entries.size(), 5u);
   // What a field left out reads as: 4 bytes unsigned, decimal, unlocked, one byte of an array.
@@ -77,7 +79,7 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
   EXPECT_EQ(entries[0].lockedBytes, (std::vector<uint8_t>{0x03, 0xE8}));
 
   std::vector<WatchEntry> again;
-  ASSERT_TRUE(ParseWatchJson(WatchJson(entries), again, error));
+  ASSERT_TRUE(ParseWatchJson(WatchJson(entries, structs), again, structs, error));
   EXPECT_EQ(again, entries);
   // The fields a user edits by hand come back as the same entry, but for its group.
   for (WatchEntry entry : entries) {
@@ -97,9 +99,70 @@ TEST(WatchFile, ReadsGroupsAndRefusesBrokenFiles) {
         R"({"watchList":[{"address":"80000000","pointerOffsets":["q"]}]})",
         R"({"watchList":[{"address":"80000000","lock":"many"}]})"}) {
     SCOPED_TRACE(broken);
-    EXPECT_FALSE(ParseWatchJson(broken, again, error));
+    EXPECT_FALSE(ParseWatchJson(broken, again, structs, error));
     EXPECT_TRUE(again.empty());
     EXPECT_FALSE(error.empty());
+  }
+}
+
+// Struct types and arrays as the other memory tools write them: types in groups, padding, a
+// nested struct behind a pointer, an array of structs; and ours read back as written.
+TEST(WatchFile, StructsAndArraysRoundTripBothWays) {
+  const char* theirs = R"({"watchList":[
+      {"label":"world","address":"80900020","typeIndex":7,"unsigned":false,"baseIndex":0,
+       "structName":"game::World","pointerOffsets":["0"]},
+      {"label":"items","address":"80C00000","typeIndex":10,"unsigned":false,"baseIndex":0,
+       "containerCount":3,"containerEntry":{"label":"No label","address":"80000000",
+       "typeIndex":7,"unsigned":false,"baseIndex":0,"structName":"Item"}}],
+    "structDefs":{"rootNode":[
+      {"groupName":"game","expanded":true,"groupChildren":[
+        {"structName":"World","struct":{"label":"World","length":20,"fieldList":[
+          {"offset":0,"length":16},
+          {"offset":16,"length":4,"entry":{"label":"level","address":"0","typeIndex":2,
+           "unsigned":true,"baseIndex":1,"pointerOffsets":["0"]}}]}}]},
+      {"structName":"Item","struct":{"label":"Item","length":6,"fieldList":[
+        {"offset":0,"length":2,"entry":{"label":"id","address":"80000000","typeIndex":1,
+         "unsigned":true,"baseIndex":1,"absoluteBranch":false}},
+        {"offset":2,"length":4,"entry":{"label":"qty","address":"80000000","typeIndex":2,
+         "unsigned":false,"baseIndex":0}}]}}]}})";
+  std::vector<WatchEntry> entries, again;
+  StructTypes structs, structsAgain;
+  std::string error;
+  ASSERT_TRUE(ParseWatchJson(theirs, entries, structs, error)) << error;
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].kind, EntryKind::Struct);
+  EXPECT_EQ(entries[0].structName, "game::World");
+  EXPECT_EQ(EntryTypeName(entries[1]), "Item[3]");
+  ASSERT_EQ(structs.size(), 2u);
+  ASSERT_EQ(structs[0].fields.size(), 1u);  // the padding is only a gap
+  EXPECT_EQ(structs[0].fields[0].offset, 16u);
+  EXPECT_EQ(structs[0].fields[0].entry.pointerOffsets, std::vector<uint32_t>{0});
+  EXPECT_EQ(structs[1].fields[1].entry.type, ValueType::S32);
+  EXPECT_EQ(EntrySize(entries[1], structs), 18u);
+
+  const std::string ours = WatchJson(entries, structs);
+  ASSERT_TRUE(ParseWatchJson(ours, again, structsAgain, error)) << error;
+  EXPECT_EQ(again, entries);
+  EXPECT_EQ(structsAgain, structs);
+  // What they look for: the types in their groups, a field's size, and no "pointerOffsets" on
+  // an entry without pointers (they would take it for a pointer of no levels).
+  const auto document = nlohmann::json::parse(ours);
+  const auto& group = document["structDefs"]["rootNode"][0];
+  EXPECT_EQ(group["groupName"], "game");
+  EXPECT_EQ(group["groupChildren"][0]["struct"]["fieldList"][0]["length"], 4);
+  EXPECT_EQ(document["watchList"][1]["containerEntry"]["structName"], "Item");
+  EXPECT_FALSE(document["watchList"][1].contains("pointerOffsets"));
+  EXPECT_EQ(document["structDefs"]["rootNode"][1]["struct"]["length"], 6);
+
+  // Refused: a count past the bound, an array with no element, a field with no offset.
+  for (const char* broken :
+       {R"({"watchList":[{"address":"80000000","typeIndex":10,"containerCount":99999,
+            "containerEntry":{}}]})",
+        R"({"watchList":[{"address":"80000000","typeIndex":10,"containerCount":2}]})",
+        R"({"watchList":[],"structDefs":{"rootNode":[{"structName":"A","struct":{"label":"A",
+            "fieldList":[{"entry":{}}]}}]}})"}) {
+    EXPECT_FALSE(ParseWatchJson(broken, again, structsAgain, error)) << broken;
+    EXPECT_TRUE(structsAgain.empty());
   }
 }
 

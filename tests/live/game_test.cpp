@@ -148,6 +148,78 @@ TEST_F(LiveTest, BackgroundRefreshHandsReadingsBackUnlessTheListChanged) {
   EXPECT_FALSE(refresh.Begin(list, [] { ADD_FAILURE() << "refreshed over a held link"; }));
 }
 
+// The game's world, level and player as struct types, nested through their pointers: the fields
+// follow a reload and cost the windows the same values as flat entries cost; an array counted
+// by a field follows that field, up to its bound.
+TEST_F(LiveTest, StructsFollowTheGameInTheWindowsOfFlatEntries) {
+  const auto field = [](const char* label, uint32_t offset, WatchEntry entry) {
+    entry.label = label;
+    return StructField{offset, std::move(entry)};
+  };
+  const auto pointerTo = [](const char* type) {
+    return WatchEntry{.pointerOffsets = {0}, .kind = EntryKind::Struct, .structName = type};
+  };
+  list.structs() = {
+      {"World", 0x14, {field("level", Game::kWorldLevel, pointerTo("Level"))}},
+      {"Level",
+       0x1CC,
+       {field("number", Game::kLevelNumber, {}),
+        field("player", Game::kLevelPlayer, pointerTo("Player"))}},
+      {"Player",
+       12,
+       {field("level", Game::kPlayerLevel, {}), field("coins", Game::kPlayerCoins, {}),
+        field("x", Game::kPlayerX, {.type = ValueType::F32})}},
+      {"Bag",
+       4 + 8 * 2,
+       {field("count", 0, {.type = ValueType::U16}), field("items", 4,
+                                                           {.kind = EntryKind::Array,
+                                                            .element = {{.type = ValueType::U16}},
+                                                            .count = 8,
+                                                            .countField = "count"})}}};
+  WatchEntry world = pointerTo("World");
+  world.address = Game::kWorldPointer;
+  constexpr uint32_t kBag = 0x80C00000u;
+  list.entries() = {world, {.address = kBag, .kind = EntryKind::Struct, .structName = "Bag"}};
+  uint8_t* memory = model().memory.data() - 0x80000000u;
+  const auto put16 = [&](uint32_t at, uint32_t value) {
+    memory[at] = static_cast<uint8_t>(value >> 8);
+    memory[at + 1] = static_cast<uint8_t>(value);
+  };
+  for (uint32_t i = 0; i < 8; ++i) put16(kBag + 4 + 2 * i, 10 + i);
+  // The bag's count, and the items it shows.
+  for (const auto& [count, shown] :
+       std::vector<std::pair<uint16_t, size_t>>{{3, 3}, {5, 5}, {999, 8}}) {
+    adapter().Quiesce();
+    put16(kBag, count);
+    ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+    const WatchReading* items = list.FieldReading(1, {1});
+    ASSERT_TRUE(items && items->valid);
+    EXPECT_EQ(items->fields.size(), shown);
+    EXPECT_EQ(items->fields.back().resolved, kBag + 4 + 2 * (shown - 1));
+  }
+  for (int reload = 0; reload < 2; ++reload) {
+    ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+    const WatchReading* coins = list.FieldReading(0, {0, 1, 1});
+    ASSERT_TRUE(coins && coins->valid) << list.Line(0);
+    EXPECT_EQ(coins->resolved, model().game.PlayerAddress() + Game::kPlayerCoins);
+    EXPECT_EQ(list.FieldEntry(0, {0, 1, 1})->label, "coins");
+    Play(Game::kLevelFrames);
+  }
+  EXPECT_NE(list.Line(0).find("\n    player "), std::string::npos) << list.Line(0);
+  EXPECT_EQ(list.EditFieldClaimed(1, {1, 2}, "77"), "");
+  adapter().Quiesce();
+  EXPECT_EQ(memory[kBag + 8] << 8 | memory[kBag + 9], 77);
+  const size_t structWindows = (list.entries().pop_back(), list.Refresh(), list.lastWindowCount());
+  // The same values as flat entries, each following the same pointers.
+  list.entries() = {Entry("number", Game::kWorldPointer, ValueType::U32, {Game::kWorldLevel, 0}),
+                    Entry("coins", Game::kWorldPointer, ValueType::U32,
+                          {Game::kWorldLevel, Game::kLevelPlayer, Game::kPlayerCoins}),
+                    Entry("x", Game::kWorldPointer, ValueType::F32,
+                          {Game::kWorldLevel, Game::kLevelPlayer, Game::kPlayerX})};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(list.lastWindowCount(), structWindows);
+}
+
 TEST_F(LiveTest, FindsHealthAcrossMem1OnceHookedAndUndoes) {
   adapter().Quiesce();
   model().uploads.hooked = false;

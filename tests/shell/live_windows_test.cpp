@@ -72,16 +72,16 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   Press(*search, "Add to &Watch List");
   QWidget* watch = TopLevel("watchList");
   ASSERT_NE(watch, nullptr);
-  auto* table = watch->findChild<QTableWidget*>();
-  const auto value = [table] {
-    return table->rowCount() == 1 && table->item(0, 4) ? table->item(0, 4)->text() : QString();
+  auto* tree = watch->findChild<QTreeWidget*>();
+  const auto value = [tree] {
+    return tree->topLevelItemCount() == 1 ? tree->topLevelItem(0)->text(4) : QString();
   };
   EXPECT_TRUE(WaitFor([&] { return value() == QStringLiteral("993"); })) << value().toStdString();
   adapter().Quiesce();
   adapter().model().game.Step(adapter().model().MemorySpan(), sim::GameModel::kHealthDropEvery);
   EXPECT_TRUE(WaitFor([&] { return value() == QStringLiteral("986"); })) << value().toStdString();
   // A lock exported as a code; an entry typed in by hand follows its pointers.
-  table->item(0, 5)->setCheckState(Qt::Checked);
+  tree->topLevelItem(0)->setCheckState(5, Qt::Checked);
   const std::string codes = ChooseFile("codes.ini");
   Press(*watch, "Export as C&ode...");
   std::stringstream exported;
@@ -96,7 +96,8 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   });
   Press(*watch, "&Add...");
   EXPECT_TRUE(WaitFor([&] {
-    return table->rowCount() == 2 && table->item(1, 2)->text().endsWith(" -> 80A00004");
+    return tree->topLevelItemCount() == 2 &&
+           tree->topLevelItem(1)->text(2).endsWith(" -> 80A00004");
   }));
   SaveScreenshot(*watch, QStringLiteral("watch_list"));
   // Edited into a u8 without pointers: the u32 read before is never shown as the new type.
@@ -107,11 +108,36 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
       dialog->accept();
     }
   });
-  table->setCurrentCell(1, 1);
+  tree->setCurrentItem(tree->topLevelItem(1));
   Press(*watch, "Edit E&ntry...");
-  EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("u8"));
-  EXPECT_EQ(table->item(1, 4)->text(), QStringLiteral("not read"));
-  EXPECT_TRUE(WaitFor([&] { return table->item(1, 4)->text() == QStringLiteral("218"); }));
+  EXPECT_EQ(tree->topLevelItem(1)->text(3), QStringLiteral("u8"));
+  EXPECT_EQ(tree->topLevelItem(1)->text(4), QStringLiteral("not read"));
+  EXPECT_TRUE(WaitFor([&] { return tree->topLevelItem(1)->text(4) == QStringLiteral("218"); }));
+  // A file in the other tools' struct form: the player behind its pointer as a struct, which
+  // opens to its fields; a field's value is edited in place.
+  const std::string structs = ChooseFile("structs.json");
+  std::ofstream(structs) << R"({"watchList":[{"label":"player","address":"8090000C",
+      "typeIndex":7,"structName":"Player","pointerOffsets":["0"]}],"structDefs":{"rootNode":[
+      {"structName":"Player","struct":{"label":"Player","length":12,"fieldList":[
+      {"offset":0,"length":4,"entry":{"label":"level","typeIndex":2}},
+      {"offset":4,"length":4,"entry":{"label":"coins","typeIndex":2}},
+      {"offset":8,"length":4,"entry":{"label":"x","typeIndex":3}}]}}]}})";
+  Press(*watch, "&Open...");
+  ASSERT_EQ(tree->topLevelItemCount(), 3);
+  QTreeWidgetItem* player = tree->topLevelItem(2);
+  ASSERT_TRUE(WaitFor([&] { return player->childCount() == 3; }));
+  player->setExpanded(true);
+  tree->setCurrentItem(player->child(1));
+  QTimer::singleShot(0, [] {
+    if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      dialog->setTextValue(QStringLiteral("42"));
+      dialog->accept();
+    }
+  });
+  Press(*watch, "&Edit Value");
+  EXPECT_TRUE(WaitFor([&] { return player->child(1)->text(4) == QStringLiteral("42"); }));
+  EXPECT_EQ(player->child(1)->text(1), QStringLiteral("coins"));
+  SaveScreenshot(*watch, QStringLiteral("watch_list_struct"));
   watch->close();
   search->close();
   EXPECT_TRUE(Messages().empty());
@@ -159,8 +185,9 @@ TEST_F(LiveWindowsTest, PointerScanAcrossAReloadFeedsTheWatchList) {
   Press(*pointers, "Add to &Watch List");
   QWidget* watch = TopLevel("watchList");
   ASSERT_NE(watch, nullptr);
-  auto* table = watch->findChild<QTableWidget*>();
-  EXPECT_EQ(table->item(table->rowCount() - 1, 1)->text(), QStringLiteral("pointer 8090000C"));
+  auto* tree = watch->findChild<QTreeWidget*>();
+  EXPECT_EQ(tree->topLevelItem(tree->topLevelItemCount() - 1)->text(1),
+            QStringLiteral("pointer 8090000C"));
   watch->close();
   pointers->close();
 }
