@@ -27,10 +27,14 @@ constexpr uint32_t kMaxArrayCount = 4096;
 //   "entry" is padding. A type inside groups is named by their names and its own joined by "::".
 // - Any "pointerOffsets", even an empty list, makes an entry a pointer there (and 4 bytes long
 //   inside a struct), so it is written only when there are offsets.
+// - "typeIndex" 8 is a PowerPC instruction and 9 an 8-byte integer: shown here as a
+//   hexadecimal u32 and as 8 bytes, and written back as they came.
 // Ours alone, which they pass over: "countField" (the array's count is that field's value, and
 // "containerCount" bounds it) and "lock".
 constexpr int kStructTypeIndex = 7;
 constexpr int kArrayTypeIndex = 10;
+constexpr int kInstructionTypeIndex = 8;
+constexpr int kDoublewordTypeIndex = 9;
 
 // typeIndex of the file: byte, 2 bytes, 4 bytes, float, double, string, byte array; the
 // integer ones split by "unsigned".
@@ -94,6 +98,9 @@ std::string ParseEntry(const json& item, const std::string& group, WatchEntry& e
         !error.empty()) {
       return error;
     }
+  } else if (typeIndex == kInstructionTypeIndex || typeIndex == kDoublewordTypeIndex) {
+    entry.type = typeIndex == kInstructionTypeIndex ? ValueType::U32 : ValueType::Bytes;
+    entry.fileTypeIndex = typeIndex.get<int>();
   } else if (!typeIndex.is_number_integer() || typeIndex.get<int64_t>() < 0 ||
              typeIndex.get<int64_t>() >= static_cast<int64_t>(std::size(kFileTypes))) {
     return "has an unknown \"typeIndex\"";
@@ -116,7 +123,7 @@ std::string ParseEntry(const json& item, const std::string& group, WatchEntry& e
     if (length.get<uint64_t>() < 1 || length.get<uint64_t>() > kMaxEntryLength) {
       return "has a \"length\" outside 1.." + std::to_string(kMaxEntryLength);
     }
-    entry.length = length.get<uint32_t>();
+    entry.length = entry.fileTypeIndex == kDoublewordTypeIndex ? 8 : length.get<uint32_t>();
   } else {
     entry.length = TypeSize(entry.type, 0);
   }
@@ -257,7 +264,8 @@ json EntryJson(const WatchEntry& entry) {
            kFileTypes[typeIndex].signedType != entry.type) {
       ++typeIndex;
     }
-    item["typeIndex"] = typeIndex;
+    item["typeIndex"] =
+        entry.fileTypeIndex >= 0 ? entry.fileTypeIndex : static_cast<int>(typeIndex);
     item["length"] = entry.size();
   }
   if (!offsets.empty()) item["pointerOffsets"] = offsets;

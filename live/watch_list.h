@@ -27,6 +27,9 @@ struct WatchEntry {
   std::vector<uint32_t> pointerOffsets;
   bool locked = false;
   std::vector<uint8_t> lockedBytes;  // what a lock writes back
+  // A type of the other tools' that is shown as one of ours, and written back as their
+  // "typeIndex" (-1: ours).
+  int fileTypeIndex = -1;
   EntryKind kind = EntryKind::Value;
   std::string structName;  // a struct: its type's name ("group::name" inside a group of types)
   // An array: `count` elements back to back, each of the form of element[0] (one entry; its

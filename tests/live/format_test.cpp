@@ -125,6 +125,8 @@ TEST(WatchFile, StructsAndArraysRoundTripBothWays) {
          "unsigned":true,"baseIndex":1,"absoluteBranch":false}},
         {"offset":2,"length":4,"entry":{"label":"qty","address":"80000000","typeIndex":2,
          "unsigned":false,"baseIndex":0}}]}}]}})";
+  const std::string theirTypes = R"({"watchList":[{"address":"80003100","typeIndex":8},
+      {"address":"80900000","typeIndex":9}]})";
   std::vector<WatchEntry> entries, again;
   StructTypes structs, structsAgain;
   std::string error;
@@ -153,6 +155,11 @@ TEST(WatchFile, StructsAndArraysRoundTripBothWays) {
   EXPECT_EQ(document["watchList"][1]["containerEntry"]["structName"], "Item");
   EXPECT_FALSE(document["watchList"][1].contains("pointerOffsets"));
   EXPECT_EQ(document["structDefs"]["rootNode"][1]["struct"]["length"], 6);
+
+  // An instruction and an 8-byte integer: shown as ours, written back as theirs.
+  ASSERT_TRUE(ParseWatchJson(theirTypes, entries, structs, error)) << error;
+  EXPECT_EQ(entries[1].size(), 8u);
+  EXPECT_EQ(nlohmann::json::parse(WatchJson(entries, structs))["watchList"][0]["typeIndex"], 8);
 
   // Refused: a count past the bound, an array with no element, a field with no offset.
   for (const char* broken :

@@ -218,6 +218,10 @@ TEST_F(LiveTest, StructsFollowTheGameInTheWindowsOfFlatEntries) {
                           {Game::kWorldLevel, Game::kLevelPlayer, Game::kPlayerX})};
   ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
   EXPECT_EQ(list.lastWindowCount(), structWindows);
+  // A value running past the top of memory ends the refresh rather than being asked for forever.
+  list.entries() = {Entry("top", 0xFFFFFFFEu, ValueType::U32)};
+  ASSERT_EQ(list.Refresh(), RefreshOutcome::Done);
+  EXPECT_EQ(Value(0), "not read");
 }
 
 TEST_F(LiveTest, FindsHealthAcrossMem1OnceHookedAndUndoes) {
