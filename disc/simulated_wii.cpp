@@ -36,8 +36,12 @@ uint32_t RegionOf(const std::string& gameId) {
 
 }  // namespace
 
-SimulatedWiiDisc::SimulatedWiiDisc(std::string gameId, std::string title, uint64_t size)
-    : gameId_(std::move(gameId)), size_(size), group_(kGroupSize) {
+SimulatedWiiDisc::SimulatedWiiDisc(std::string gameId, std::string title, uint64_t size,
+                                   std::function<bool()> abandoned)
+    : gameId_(std::move(gameId)),
+      size_(size),
+      group_(kGroupSize),
+      abandoned_(std::move(abandoned)) {
   const uint64_t dataStart = kPartitionOffset + kDataOffset;
   groups_ = std::min<uint64_t>(size > dataStart ? (size - dataStart) / kGroupSize : 0, kMaxGroups);
   content_ = std::make_unique<SimulatedGameCubeDisc>(gameId_, title,
@@ -91,34 +95,58 @@ SimulatedWiiDisc::SimulatedWiiDisc(std::string gameId, std::string title, uint64
   WriteBE16(content + TmdContentField::kType, 1);
   WriteBE64(content + TmdContentField::kSize, dataSize());
 
-  uint8_t* h3 = partition + kH3Offset;
-  for (uint64_t group = 0; group < groups_; ++group) {
-    const Sha1Digest entry = BuildPlainGroup(group);
-    std::copy(entry.begin(), entry.end(), h3 + group * 20);
-  }
-  const Sha1Digest h3Hash = Sha1(h3, kH3TableSize);
-  std::copy(h3Hash.begin(), h3Hash.end(), content + TmdContentField::kHash);
+  helper_ = std::thread([this] { HashGroups(); });
 }
 
-SimulatedWiiDisc::~SimulatedWiiDisc() = default;
+SimulatedWiiDisc::~SimulatedWiiDisc() {
+  stopHashing_ = true;
+  if (helper_.joinable()) helper_.join();
+}
+
+void SimulatedWiiDisc::HashGroups() {
+  // Each thread its own group: they share only the counter and distinct H3 entries.
+  std::vector<uint8_t> group(kGroupSize);
+  uint8_t* h3 = &head_[kPartitionOffset + kH3Offset];
+  while (!stopHashing_) {
+    if (abandoned_ && abandoned_()) {
+      stopHashing_ = true;
+      break;
+    }
+    const uint64_t next = nextGroup_.fetch_add(1);
+    if (next >= groups_) break;
+    const Sha1Digest entry = BuildPlainGroup(next, group.data());
+    std::copy(entry.begin(), entry.end(), h3 + next * 20);
+  }
+}
+
+void SimulatedWiiDisc::FinishHead() {
+  if (headFinished_) return;
+  HashGroups();
+  if (helper_.joinable()) helper_.join();
+  if (stopHashing_) return;
+  uint8_t* partition = &head_[kPartitionOffset];
+  const Sha1Digest h3Hash = Sha1(partition + kH3Offset, kH3TableSize);
+  std::copy(h3Hash.begin(), h3Hash.end(),
+            partition + kTmdOffset + TmdField::kContents + TmdContentField::kHash);
+  headFinished_ = true;
+}
 
 uint64_t SimulatedWiiDisc::dataSize() const {
   return groups_ * kGroupSize;
 }
 
-Sha1Digest SimulatedWiiDisc::BuildPlainGroup(uint64_t group) {
-  groupHeld_ = UINT64_MAX;
+Sha1Digest SimulatedWiiDisc::BuildPlainGroup(uint64_t group, uint8_t* into) const {
   for (uint32_t c = 0; c < kClustersPerGroup; ++c) {
     const uint64_t cluster = group * kClustersPerGroup + c;
-    content_->Read(cluster * kClusterDataSize, &group_[size_t{c} * kClusterSize + kClusterHashSize],
+    content_->Read(cluster * kClusterDataSize, into + size_t{c} * kClusterSize + kClusterHashSize,
                    kClusterDataSize);
   }
-  return BuildGroupHashes(group_.data(), kClustersPerGroup);
+  return BuildGroupHashes(into, kClustersPerGroup);
 }
 
 const uint8_t* SimulatedWiiDisc::EncryptedGroup(uint64_t group) {
   if (groupHeld_ != group) {
-    BuildPlainGroup(group);
+    BuildPlainGroup(group, group_.data());
     for (uint32_t c = 0; c < kClustersPerGroup; ++c) {
       EncryptCluster(titleKey_, &group_[size_t{c} * kClusterSize]);
     }
@@ -134,6 +162,7 @@ void SimulatedWiiDisc::Read(uint64_t offset, uint8_t* out, size_t count) {
     size_t part = 0;
     if (offset < dataStart) {
       part = static_cast<size_t>(std::min<uint64_t>(count, dataStart - offset));
+      if (offset + part > kPartitionOffset) FinishHead();
       std::memcpy(out, &head_[offset], part);
     } else if (offset < dataEnd) {
       const uint64_t group = (offset - dataStart) / kGroupSize;

@@ -3,12 +3,17 @@
 // clusters encrypted with a title key that the ticket holds encrypted by the simulator's own
 // common key). The partition's plain data is laid out as the simulated GameCube disc is. Bytes
 // are made a group of 64 clusters at a time, keeping the last one for reads in order, so a
-// dual-layer disc costs a few MiB; only the H3 table needs every group hashed once, up front.
+// dual-layer disc costs a few MiB. Only the H3 table (and the TMD's hash of it) needs every group
+// hashed once: a helper thread starts on that at once, and the first read that reaches the
+// partition joins in and waits for the rest, so the bytes before it go out without delay.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disc/simulated_gamecube.h"
@@ -27,8 +32,14 @@ class SimulatedWiiDisc {
   static constexpr uint64_t kH3Offset = 0x8000;     // within the partition
   static constexpr uint64_t kDataOffset = 0x20000;  // within the partition
 
-  SimulatedWiiDisc(std::string gameId, std::string title, uint64_t size);
+  // `abandoned`, when given, is asked between groups while the H3 table is made (from the helper
+  // thread too): once it says true nobody takes the bytes any more, so the table is left
+  // unfinished and the partition's header served from then on is not the disc's.
+  SimulatedWiiDisc(std::string gameId, std::string title, uint64_t size,
+                   std::function<bool()> abandoned = {});
   ~SimulatedWiiDisc();
+  SimulatedWiiDisc(const SimulatedWiiDisc&) = delete;
+  SimulatedWiiDisc& operator=(const SimulatedWiiDisc&) = delete;
 
   // Not const: keeps the group it made last.
   void Read(uint64_t offset, uint8_t* out, size_t count);
@@ -38,9 +49,13 @@ class SimulatedWiiDisc {
   uint64_t dataSize() const;
 
  private:
-  // Fills group_ with the plain clusters of a group and their hashes; returns its H3 entry.
-  Sha1Digest BuildPlainGroup(uint64_t group);
+  // Fills `into` with the plain clusters of a group and their hashes; returns its H3 entry.
+  Sha1Digest BuildPlainGroup(uint64_t group, uint8_t* into) const;
   const uint8_t* EncryptedGroup(uint64_t group);
+  // Takes the next group nobody has taken and puts its H3 entry in head_, until none is left.
+  void HashGroups();
+  // The H3 table and the TMD's hash of it, in head_ before any of the partition is served.
+  void FinishHead();
 
   std::string gameId_;
   uint64_t size_;
@@ -50,6 +65,11 @@ class SimulatedWiiDisc {
   std::vector<uint8_t> head_;                       // the disc up to the partition's data
   std::vector<uint8_t> group_;
   uint64_t groupHeld_ = UINT64_MAX;
+  std::function<bool()> abandoned_;
+  std::atomic<uint64_t> nextGroup_{0};
+  std::atomic<bool> stopHashing_{false};
+  bool headFinished_ = false;
+  std::thread helper_;  // last: it uses all of the above
 };
 
 }  // namespace zemlo::disc

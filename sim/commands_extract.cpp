@@ -64,7 +64,8 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
   const DiscLayout layout = model.layout(type);
   std::unique_ptr<DiscSource> source;
   if (model.discImage.empty()) {
-    source = std::make_unique<GeneratedDisc>(type, layout.size());
+    source = std::make_unique<GeneratedDisc>(type, layout.size(),
+                                             [&session] { return session.LinkGone(); });
   } else {
     source = ImageDisc::Open(model.discImage);
   }

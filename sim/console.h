@@ -31,6 +31,8 @@ class ConsoleSession {
   // A one-byte reply: subject to wrong and suppressed replies.
   bool Reply(uint8_t byte);
   bool WriteBE32(uint32_t value);
+  // The client has left or the server stops (see ConsoleIo::Gone); safe from any thread.
+  bool LinkGone() { return io_.Gone(); }
   // The console is busy this long before its next step.
   void Pause(std::chrono::microseconds duration) { io_.Pause(duration); }
 

@@ -17,6 +17,9 @@ class ConsoleIo {
   virtual bool Read(void* buffer, size_t count) = 0;
   // False when the link has closed.
   virtual bool Write(const void* buffer, size_t count) = 0;
+  // The link has closed or the server stops: nothing written from now on arrives. Asked from any
+  // thread, so that long work (a disc's set-up) can give up early.
+  virtual bool Gone() { return false; }
   // The console takes this long before its next step (a drive retrying, a slowed console). A link
   // that keeps its own clock for the console counts it there too.
   virtual void Pause(std::chrono::microseconds duration) { std::this_thread::sleep_for(duration); }

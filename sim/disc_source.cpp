@@ -45,13 +45,14 @@ DiscIdentity Identity(DiscType type) {
 
 }  // namespace
 
-GeneratedDisc::GeneratedDisc(DiscType type, uint64_t size) {
+GeneratedDisc::GeneratedDisc(DiscType type, uint64_t size, std::function<bool()> abandoned) {
   const DiscIdentity identity = Identity(type);
   if (type == DiscType::GameCube) {
     gamecube_ =
         std::make_unique<disc::SimulatedGameCubeDisc>(identity.gameId, identity.title, size);
   } else {
-    wii_ = std::make_unique<disc::SimulatedWiiDisc>(identity.gameId, identity.title, size);
+    wii_ = std::make_unique<disc::SimulatedWiiDisc>(identity.gameId, identity.title, size,
+                                                    std::move(abandoned));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +29,8 @@ class DiscSource {
 // disc/simulated_gamecube.h and disc/simulated_wii.h).
 class GeneratedDisc final : public DiscSource {
  public:
-  GeneratedDisc(DiscType type, uint64_t size);
+  // `abandoned` lets a long set-up give up once nobody takes the bytes (see SimulatedWiiDisc).
+  GeneratedDisc(DiscType type, uint64_t size, std::function<bool()> abandoned = {});
   ~GeneratedDisc() override;
   uint32_t Read(uint64_t offset, uint8_t* out, uint32_t count) override;
 

@@ -126,6 +126,7 @@ class SimAdapter::Connection final : public ConsoleIo {
     const std::unique_lock lock = Lock();
     return closed_;
   }
+  bool Gone() override { return closed(); }
 
   // Console side. A pause ends early when the link closes, so that a long one (a drive spinning
   // up) does not hold up the end of a session.

@@ -1,5 +1,6 @@
 #include "sim/tcp_server.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,10 @@ bool WaitReady(net::SocketHandle fd, short events, net::SocketHandle wakeFd) {
 // does, and gives up when the client leaves or the server stops.
 class SocketConsoleIo final : public ConsoleIo {
  public:
-  SocketConsoleIo(net::SocketHandle fd, net::SocketHandle wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+  SocketConsoleIo(net::SocketHandle fd, net::SocketHandle wakeFd, const std::atomic<bool>& stopping)
+      : fd_(fd), wakeFd_(wakeFd), stopping_(stopping) {}
+
+  bool Gone() override { return stopping_.load(std::memory_order_acquire); }
 
   bool Read(void* buffer, size_t count) override {
     auto* bytes = static_cast<uint8_t*>(buffer);
@@ -41,6 +45,8 @@ class SocketConsoleIo final : public ConsoleIo {
   }
 
   bool Write(const void* buffer, size_t count) override {
+    // What was made after the stop (a disc's set-up cut short) must not reach the client.
+    if (Gone()) return false;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     size_t sent = 0;
     while (sent < count) {
@@ -59,6 +65,7 @@ class SocketConsoleIo final : public ConsoleIo {
  private:
   const net::SocketHandle fd_;
   const net::SocketHandle wakeFd_;
+  const std::atomic<bool>& stopping_;
 };
 
 }  // namespace
@@ -108,7 +115,7 @@ void TcpConsoleServer::Run(Console& console) {
     const std::string client =
         net::FormatAddress(reinterpret_cast<sockaddr*>(&peer), length, nullptr);
     if (verbose_) std::fprintf(stderr, "zemlo-sim: connection from %s\n", client.c_str());
-    SocketConsoleIo io(fd, sockets_->stop.handle());
+    SocketConsoleIo io(fd, sockets_->stop.handle(), stopping_);
     console.Serve(io);
     net::CloseSocket(fd);
     served_.fetch_add(1, std::memory_order_release);
