@@ -1,19 +1,17 @@
 #include <zstd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <filesystem>
-#include <mutex>
+#include <memory>
 #include <set>
-#include <thread>
 
 #include "disc/big_endian.h"
 #include "disc/disc_header.h"
 #include "disc/junk.h"
 #include "disc/plain_file.h"
 #include "disc/rvz.h"
+#include "disc/rvz_compressor.h"
 #include "disc/rvz_layout.h"
 #include "protocol/message_digest.h"
 
@@ -26,39 +24,40 @@ std::vector<uint8_t> Sha1(const uint8_t* data, size_t size) {
   return digest.Finish();
 }
 
-// A filled group on its way to the packer: its bytes and where padding may start in it.
-struct GroupJob {
-  uint64_t start = 0;
-  std::vector<uint8_t> bytes;
-  std::vector<uint64_t> ends;
+struct ContextFree {
+  void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
 };
+using CompressContext = std::unique_ptr<ZSTD_CCtx, ContextFree>;
 
-// The disc is taken in order and cut into groups as they fill. A thread of the writer's own
-// packs, compresses and appends them in order, so that the dump's reading goes on meanwhile;
-// memory holds a few groups whatever the disc's size. Where padding may start is learnt from the
-// disc itself: block starts, and the ends of the system files and of every file the FST lists
-// (the FST lies before the files it lists).
+// The disc is taken in order and cut into groups as they fill. A pool of the writer's own packs
+// and compresses them on every core and appends them in order (see RvzCompressor), so that the
+// dump's reading goes on meanwhile; memory holds a few groups whatever the disc's size. Where
+// padding may start is learnt from the disc itself: block starts, and the ends of the system
+// files and of every file the FST lists (the FST lies before the files it lists).
 class RvzWriter final : public ImageWriter {
  public:
   RvzWriter(std::string path, const RvzSettings& settings)
-      : path_(std::move(path)),
-        settings_(settings),
-        queueLimit_(std::max<size_t>(2, kQueueBytes / settings.chunkSize)) {}
-  ~RvzWriter() override {
-    StopPacker(true);
-    ZSTD_freeCCtx(context_);
-  }
+      : path_(std::move(path)), settings_(settings) {}
+  ~RvzWriter() override { StopPacker(true); }
 
   bool Open() {
-    context_ = ZSTD_createCCtx();
+    const size_t workers = RvzWorkerCount();
+    for (size_t i = 0; i < workers; ++i) {
+      contexts_.emplace_back(ZSTD_createCCtx());
+      if (!contexts_.back()) return false;
+    }
     group_.reserve(settings_.chunkSize);
     // Head, disc struct and the (empty) partition table, filled in at the end.
     dataEnd_ = rvz::kHeadSize + rvz::kDiscSize;
-    if (!context_ || !file_.Open(path_, "wb") ||
-        !file_.Write(std::vector<uint8_t>(dataEnd_).data(), dataEnd_)) {
+    if (!file_.Open(path_, "wb") || !file_.Write(std::vector<uint8_t>(dataEnd_).data(), dataEnd_)) {
       return false;
     }
-    packer_ = std::thread([this] { PackGroups(); });
+    // A group waits with its compressed copy beside it: two chunks each.
+    const size_t limit = std::max(2 * workers, kQueueBytes / (2 * settings_.chunkSize));
+    packer_ = std::make_unique<RvzCompressor>(
+        workers, limit,
+        [this](RvzGroup& group, size_t worker) { return EncodeGroup(group, worker); },
+        [this](const RvzGroup& group) { return EmitGroup(group); });
     return true;
   }
 
@@ -101,55 +100,25 @@ class RvzWriter final : public ImageWriter {
 
   // Hands the filled group to the packer, waiting while it is behind; false once it failed.
   bool Submit() {
-    GroupJob job;
-    job.start = received_ - group_.size();
+    RvzGroup group = packer_->Recycled();
+    group.start = received_ - group_.size();
     const uint64_t end = received_;
-    for (auto it = ends_.upper_bound(job.start); it != ends_.end() && *it < end; ++it) {
-      job.ends.push_back(*it);
+    group.ends.clear();
+    for (auto it = ends_.upper_bound(group.start); it != ends_.end() && *it < end; ++it) {
+      group.ends.push_back(*it);
     }
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return failed_ || queue_.size() < queueLimit_; });
-    if (failed_) return false;
-    job.bytes.swap(group_);
-    if (!spare_.empty()) {
-      group_.swap(spare_.back());
-      spare_.pop_back();
-    }
+    group.bytes.swap(group_);
     group_.clear();
     group_.reserve(settings_.chunkSize);
-    queue_.push_back(std::move(job));
-    changed_.notify_all();
-    return true;
+    return packer_->Submit(std::move(group));
   }
 
-  void PackGroups() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
-      if (queue_.empty() || abandoned_) return;
-      GroupJob job = std::move(queue_.front());
-      lock.unlock();
-      const bool ok = EmitGroup(job);
-      lock.lock();
-      queue_.pop_front();
-      if (!ok) failed_ = true;
-      spare_.push_back(std::move(job.bytes));
-      changed_.notify_all();
-      if (failed_) return;
-    }
-  }
-
-  // Lets the packer finish the queue (or drop it), then ends it; false when a group failed.
+  // Lets the packer finish its groups (or drop them), then ends it; false when a group failed.
   bool StopPacker(bool abandon) {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-      abandoned_ = abandoned_ || abandon;
-      changed_.notify_all();
-    }
-    if (packer_.joinable()) packer_.join();
-    std::lock_guard lock(mutex_);
-    return !failed_;
+    if (!packer_) return false;  // stopped before
+    const bool ok = packer_->Stop(abandon);
+    packer_.reset();
+    return ok;
   }
 
   // Keeps the system area (boot header to the end of the FST) for finding the files.
@@ -194,7 +163,7 @@ class RvzWriter final : public ImageWriter {
     }
   }
 
-  void AppendRaw(std::vector<uint8_t>& packed, const uint8_t* data, size_t size) {
+  static void AppendRaw(std::vector<uint8_t>& packed, const uint8_t* data, size_t size) {
     if (size == 0) return;
     const size_t at = packed.size();
     packed.resize(at + 4 + size);
@@ -204,7 +173,7 @@ class RvzWriter final : public ImageWriter {
 
   // The group as RVZ packing: runs of stored bytes and runs of padding kept as their seed.
   // Empty when no padding was found (the group is then stored as it is).
-  std::vector<uint8_t> Pack(const GroupJob& job) {
+  static std::vector<uint8_t> Pack(const RvzGroup& job) {
     const std::vector<uint8_t>& bytes = job.bytes;
     const uint64_t start = job.start;
     std::vector<uint8_t> packed;
@@ -238,25 +207,41 @@ class RvzWriter final : public ImageWriter {
     return packed;
   }
 
-  bool EmitGroup(const GroupJob& job) {
-    uint8_t entry[rvz::kGroupEntrySize] = {};
-    WriteBE32(entry, static_cast<uint32_t>(dataEnd_ / 4));
-    if (std::all_of(job.bytes.begin(), job.bytes.end(), [](uint8_t byte) { return byte == 0; })) {
-      groups_.insert(groups_.end(), entry, entry + sizeof entry);  // size 0: all zeros
+  // On one of the packer's threads: what the group is stored as.
+  bool EncodeGroup(RvzGroup& group, size_t worker) {
+    group.stored.clear();
+    group.sizeWord = 0;  // all zeros: nothing stored
+    group.packedSize = 0;
+    if (std::all_of(group.bytes.begin(), group.bytes.end(),
+                    [](uint8_t byte) { return byte == 0; })) {
       return true;
     }
-    std::vector<uint8_t> packed = Pack(job);
-    const std::vector<uint8_t>& plain = packed.empty() ? job.bytes : packed;
-    compressed_.resize(ZSTD_compressBound(plain.size()));
-    const size_t size = ZSTD_compressCCtx(context_, compressed_.data(), compressed_.size(),
-                                          plain.data(), plain.size(), settings_.level);
+    const std::vector<uint8_t> packed = Pack(group);
+    const std::vector<uint8_t>& plain = packed.empty() ? group.bytes : packed;
+    group.stored.resize(ZSTD_compressBound(plain.size()));
+    const size_t size =
+        ZSTD_compressCCtx(contexts_[worker].get(), group.stored.data(), group.stored.size(),
+                          plain.data(), plain.size(), settings_.level);
     const bool compress = !ZSTD_isError(size) && size < plain.size();
-    const uint8_t* stored = compress ? compressed_.data() : plain.data();
-    const size_t storedSize = compress ? size : plain.size();
-    WriteBE32(entry + 4, static_cast<uint32_t>(storedSize) | (compress ? rvz::kCompressedFlag : 0));
-    WriteBE32(entry + 8, packed.empty() ? 0 : static_cast<uint32_t>(packed.size()));
+    if (compress) {
+      group.stored.resize(size);
+    } else {
+      group.stored.assign(plain.begin(), plain.end());
+    }
+    group.sizeWord =
+        static_cast<uint32_t>(group.stored.size()) | (compress ? rvz::kCompressedFlag : 0);
+    group.packedSize = static_cast<uint32_t>(packed.size());
+    return true;
+  }
+
+  // In disc order, one group at a time.
+  bool EmitGroup(const RvzGroup& group) {
+    uint8_t entry[rvz::kGroupEntrySize] = {};
+    WriteBE32(entry, static_cast<uint32_t>(dataEnd_ / 4));
+    WriteBE32(entry + 4, group.sizeWord);
+    WriteBE32(entry + 8, group.packedSize);
     groups_.insert(groups_.end(), entry, entry + sizeof entry);
-    return Append(stored, storedSize);
+    return Append(group.stored.data(), group.stored.size());
   }
 
   // Appends at the end of the data, keeping every start a multiple of 4.
@@ -270,7 +255,7 @@ class RvzWriter final : public ImageWriter {
 
   std::vector<uint8_t> Compress(const std::vector<uint8_t>& table) {
     std::vector<uint8_t> out(ZSTD_compressBound(table.size()));
-    const size_t size = ZSTD_compressCCtx(context_, out.data(), out.size(), table.data(),
+    const size_t size = ZSTD_compressCCtx(contexts_[0].get(), out.data(), out.size(), table.data(),
                                           table.size(), settings_.level);
     if (ZSTD_isError(size)) return {};
     out.resize(size);
@@ -327,9 +312,8 @@ class RvzWriter final : public ImageWriter {
   std::string path_;
   RvzSettings settings_;
   PlainFile file_;
-  ZSTD_CCtx* context_ = nullptr;
+  std::vector<CompressContext> contexts_;  // one for each of the packer's threads
   std::vector<uint8_t> group_;
-  std::vector<uint8_t> compressed_;
   std::vector<uint8_t> groups_;  // the group table, as stored
   uint64_t received_ = 0;
   uint64_t dataEnd_ = 0;
@@ -337,17 +321,7 @@ class RvzWriter final : public ImageWriter {
   uint64_t systemEnd_ = 0;
   std::set<uint64_t> ends_;
   bool learnt_ = false;
-
-  // Between Write and the packer; everything the packer alone touches is above.
-  const size_t queueLimit_;
-  std::thread packer_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<GroupJob> queue_;  // the front one is being packed
-  std::vector<std::vector<uint8_t>> spare_;
-  bool closing_ = false;
-  bool abandoned_ = false;
-  bool failed_ = false;
+  std::unique_ptr<RvzCompressor> packer_;  // last: its threads use the above
 };
 
 }  // namespace
