@@ -170,6 +170,9 @@ class WatchWindow final : public QWidget {
       if (entry.kind == live::EntryKind::Value) {
         item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         item->setCheckState(5, entry.locked ? Qt::Checked : Qt::Unchecked);
+      } else {
+        // An entry edited into a struct keeps no lock box: its fields are what is watched.
+        item->setData(5, Qt::CheckStateRole, QVariant());
       }
     }
     filling_ = false;
