@@ -1,6 +1,6 @@
-// The two primitives Wii partitions are built from: SHA-1 for the hash tree and AES-128-CBC for
-// title keys and clusters. OpenSSL's libcrypto, or on Windows the system's CNG provider, as for
-// the dump sums.
+// The two primitives Wii partitions are built from: SHA-1 for the hash tree (the dump sums' own
+// digest) and AES-128-CBC for title keys and clusters (OpenSSL's libcrypto, or on Windows the
+// system's CNG provider, as for the sums).
 #pragma once
 
 #include <array>

@@ -49,19 +49,6 @@ bool AesCbc(const AesKey& key, const AesIv& iv, uint8_t* data, size_t count, boo
 
 }  // namespace
 
-Sha1Digest Sha1(const uint8_t* data, size_t count) {
-  Sha1Digest digest{};
-  Algorithm sha1(BCRYPT_SHA1_ALGORITHM);
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  if (sha1.handle &&
-      BCRYPT_SUCCESS(BCryptCreateHash(sha1.handle, &hash, nullptr, 0, nullptr, 0, 0))) {
-    BCryptHashData(hash, const_cast<PUCHAR>(data), static_cast<ULONG>(count), 0);
-    BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
-    BCryptDestroyHash(hash);
-  }
-  return digest;
-}
-
 bool AesCbcEncrypt(const AesKey& key, const AesIv& iv, uint8_t* data, size_t count) {
   return AesCbc(key, iv, data, count, true);
 }

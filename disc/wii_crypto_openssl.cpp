@@ -7,20 +7,13 @@
 namespace zemlo::disc {
 namespace {
 
-// A partition takes millions of these calls: the algorithms are fetched once and each thread
-// keeps its contexts, rather than paying for a lookup and an allocation every time.
+// A partition takes millions of these calls: the algorithm is fetched once and each thread
+// keeps its context, rather than paying for a lookup and an allocation every time.
 template <typename T, void (*Free)(T*)>
 struct Deleter {
   void operator()(T* p) const { Free(p); }
 };
-using DigestContext = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, Deleter<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>>;
-
-const EVP_MD* Sha1Algorithm() {
-  static const std::unique_ptr<EVP_MD, Deleter<EVP_MD, EVP_MD_free>> algorithm{
-      EVP_MD_fetch(nullptr, "SHA1", nullptr)};
-  return algorithm.get();
-}
 
 const EVP_CIPHER* AesAlgorithm() {
   static const std::unique_ptr<EVP_CIPHER, Deleter<EVP_CIPHER, EVP_CIPHER_free>> algorithm{
@@ -42,18 +35,6 @@ bool AesCbc(const AesKey& key, const AesIv& iv, uint8_t* data, size_t count, boo
 }
 
 }  // namespace
-
-Sha1Digest Sha1(const uint8_t* data, size_t count) {
-  thread_local const DigestContext context{EVP_MD_CTX_new()};
-  Sha1Digest digest{};
-  unsigned length = 0;
-  if (context && Sha1Algorithm() &&
-      EVP_DigestInit_ex2(context.get(), Sha1Algorithm(), nullptr) == 1 &&
-      EVP_DigestUpdate(context.get(), data, count) == 1) {
-    EVP_DigestFinal_ex(context.get(), digest.data(), &length);
-  }
-  return digest;
-}
 
 bool AesCbcEncrypt(const AesKey& key, const AesIv& iv, uint8_t* data, size_t count) {
   return AesCbc(key, iv, data, count, true);

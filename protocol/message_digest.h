@@ -19,7 +19,8 @@ class MessageDigest {
   MessageDigest& operator=(const MessageDigest&) = delete;
 
   void Update(const uint8_t* data, size_t size);
-  // The digest (16 or 20 bytes); empty when the provider failed. Call once.
+  // The digest (16 or 20 bytes); empty when the provider failed. The object then starts over, so
+  // one object serves any number of messages (a Wii hash tree takes millions).
   std::vector<uint8_t> Finish();
 
  private:

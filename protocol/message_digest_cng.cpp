@@ -56,6 +56,14 @@ std::vector<uint8_t> MessageDigest::Finish() {
   if (!BCRYPT_SUCCESS(BCryptFinishHash(context_->hash, digest.data(), context_->length, 0))) {
     return {};
   }
+  // A finished hash cannot take more (reusable hashes need Windows 8): a new one, on the
+  // provider kept open.
+  BCryptDestroyHash(context_->hash);
+  context_->hash = nullptr;
+  if (!BCRYPT_SUCCESS(
+          BCryptCreateHash(context_->algorithm, &context_->hash, nullptr, 0, nullptr, 0, 0))) {
+    context_->Close();
+  }
   return digest;
 }
 
