@@ -44,16 +44,20 @@ TEST_F(ExtractCliTest, InterruptOrAClosedPipeDuringTheExtraction) {
   } cases[] = {
       {"extract-disc gamecube", true, 3, "DVD Stopped: DVD Extract operation stopped\n", 61440},
       {"extract-disc wii-dual", true, 3, "DVD Stopped: DVD Extract operation stopped\n", 61440},
-      {"dump-nand 2112", true, 3, "DVD Stopped: NAND Extract operation stopped\n", 2112},
+      {"dump-nand 2112 --keys KEYS", true, 3, "DVD Stopped: NAND Extract operation stopped\n",
+       2112},
       {"extract-disc gamecube", false, 0, "", DiscKinds()[0].imageSize()},
   };
+  std::ofstream(TempPath("keys.bin"), std::ios::binary) << std::string(1024, '\0');
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
     const std::string image = TempPath("image");
-    ChildProcess cli(
-        ZEMLO_CLI,
-        SplitArguments(std::string("--adapter sim ") + c.command + " -o '" + image + "'"), "",
-        TempPath("err"));
+    std::string command = c.command;
+    if (const size_t keys = command.find("KEYS"); keys != std::string::npos) {
+      command.replace(keys, 4, "'" + TempPath("keys.bin") + "'");
+    }
+    ChildProcess cli(ZEMLO_CLI, SplitArguments("--adapter sim " + command + " -o '" + image + "'"),
+                     "", TempPath("err"));
     ASSERT_TRUE(cli.ReadLine().has_value());
     if (c.interrupt) {
       cli.Interrupt();

@@ -70,7 +70,7 @@ TEST(LiveCli, PointersAcrossAReloadLocksDuringAScanAndCodes) {
   const std::string session = " --session " + file;
   std::ofstream(watch) << R"({"watchList":[{"label":"coins","address":"8090000C",
       "pointerOffsets":["4"]}]})";
-  EXPECT_EQ(RunCli(adapter + "hook 1").status, 0);
+  EXPECT_EQ(RunCli(adapter + "hook 5").status, 0);  // the last of the list, Wii hooks
   // The game held still from reading where the coins are until the snapshot is taken.
   const auto coins = [&] {
     EXPECT_EQ(RunCli(adapter + "freeze").status, 0);
