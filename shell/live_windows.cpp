@@ -368,9 +368,36 @@ class WatchWindow final : public QWidget {
 // moved the object, and the chains that reach it in both. Reading MEM1 takes seconds at the
 // link's rate and the scan as long again, so both run on the operation thread while the window
 // shows how far they have come and Stop ends them between two chunks or levels.
-class PointerWindow final : public QWidget {
+// A tool window whose scan reads on a thread of its own. The window's results belong to the
+// running scan until it ends, so closing the window then only stops the scan at its next chunk.
+class ScanWindow : public QWidget {
  public:
-  explicit PointerWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owner) {
+  using QWidget::QWidget;
+
+ protected:
+  // For the derived window's destructor, while everything the scan touches still exists.
+  void StopAndJoin() {
+    stop_ = true;
+    thread_.Join();
+  }
+  void Stop() { stop_ = true; }
+
+  void closeEvent(QCloseEvent* event) override {
+    if (thread_.Running()) {
+      Stop();
+      event->ignore();
+      return;
+    }
+    QWidget::closeEvent(event);
+  }
+
+  std::atomic<bool> stop_{false};
+  OperationThread thread_;
+};
+
+class PointerWindow final : public ScanWindow {
+ public:
+  explicit PointerWindow(QWidget* owner) : ScanWindow(owner, Qt::Window), owner_(owner) {
     setObjectName(QStringLiteral("pointerScan"));
     setWindowTitle(QStringLiteral("Pointer Scan"));
     target_ = new QLineEdit(this);
@@ -425,28 +452,13 @@ class PointerWindow final : public QWidget {
     resize(600, 400);
   }
 
-  ~PointerWindow() override {
-    stop_ = true;
-    thread_.Join();
-  }
+  ~PointerWindow() override { StopAndJoin(); }
 
   void SetTarget(uint32_t address) { target_->setText(Hex(address)); }
-
- protected:
-  void closeEvent(QCloseEvent* event) override {
-    // The session belongs to the running scan until it ends; Stop ends it at the next chunk.
-    if (thread_.Running()) {
-      Stop();
-      event->ignore();
-      return;
-    }
-    QWidget::closeEvent(event);
-  }
 
  private:
   void NewScan() { Snapshot(true); }
   void AddSnapshot() { Snapshot(false); }
-  void Stop() { stop_ = true; }
 
   void Snapshot(bool fresh) {
     if (thread_.Running()) return;
@@ -579,14 +591,12 @@ class PointerWindow final : public QWidget {
   std::atomic<uint64_t> done_{0};
   std::atomic<uint64_t> total_{0};
   std::atomic<int> level_{-1};
-  std::atomic<bool> stop_{false};
   std::string error_;
-  OperationThread thread_;
 };
 
-class SearchWindow final : public QWidget {
+class SearchWindow final : public ScanWindow {
  public:
-  explicit SearchWindow(QWidget* owner) : QWidget(owner, Qt::Window), owner_(owner) {
+  explicit SearchWindow(QWidget* owner) : ScanWindow(owner, Qt::Window), owner_(owner) {
     setObjectName(QStringLiteral("memorySearch"));
     setWindowTitle(QStringLiteral("Memory Search"));
     type_ = new QComboBox(this);
@@ -670,21 +680,7 @@ class SearchWindow final : public QWidget {
     resize(600, 420);
   }
 
-  ~SearchWindow() override {
-    stop_ = true;
-    thread_.Join();
-  }
-
- protected:
-  void closeEvent(QCloseEvent* event) override {
-    // The search belongs to the running scan until it ends; Stop ends it at the next chunk.
-    if (thread_.Running()) {
-      Stop();
-      event->ignore();
-      return;
-    }
-    QWidget::closeEvent(event);
-  }
+  ~SearchWindow() override { StopAndJoin(); }
 
  private:
   std::optional<live::ScanRequest> Request() {
@@ -728,8 +724,6 @@ class SearchWindow final : public QWidget {
   void Undo() {
     if (!thread_.Running()) Show(search_.Undo() ? std::string() : std::string("Nothing to undo"));
   }
-
-  void Stop() { stop_ = true; }
 
   // The scan reads on the operation thread; this window stays usable, shows how far the scan
   // has come, and touches the search again only once the scan has ended.
@@ -844,9 +838,7 @@ class SearchWindow final : public QWidget {
   ProgressMeter meter_;
   std::atomic<uint64_t> done_{0};
   std::atomic<uint64_t> total_{0};
-  std::atomic<bool> stop_{false};
   std::string error_;
-  OperationThread thread_;
 };
 
 template <typename Window>
