@@ -43,7 +43,6 @@ TEST_F(ExtractCliTest, InterruptOrAClosedPipeDuringTheExtraction) {
     uint64_t unit;  // the image holds a whole number of these
   } cases[] = {
       {"extract-disc gamecube", true, 3, "DVD Stopped: DVD Extract operation stopped\n", 61440},
-      {"extract-disc wii-dual", true, 3, "DVD Stopped: DVD Extract operation stopped\n", 61440},
       {"dump-nand 2112 --keys KEYS", true, 3, "DVD Stopped: NAND Extract operation stopped\n",
        2112},
       {"extract-disc gamecube", false, 0, "", DiscKinds()[0].imageSize()},
