@@ -96,28 +96,31 @@ const std::vector<CliCommand>& CommandTable() {
       {"grab", "-o FILE", "grab the screen into a BMP file", 0, 0, true, {}, {}, true, CmdGrab},
       {"extract-disc",
        "gamecube|wii-single|wii-dual -o FILE [--dat FILE]... [--dat-folder DIR] [--no-verify] "
-       "[--format iso|split|rvz] [--split] [--split-size BYTES] [--level N] [--chunk-size BYTES]",
+       "[--format iso|split|rvz] [--split] [--split-size BYTES] [--level N] [--chunk-size BYTES] "
+       "[--keys FILE]",
        "extract a game disc, hash it and look it up in DAT files; the image is an ISO, an ISO "
        "split into NAME.part0.iso, NAME.part1.iso, ... of --split-size bytes (default "
        "4294934528), or RVZ (zstd --level, default 5, in chunks of --chunk-size, default "
-       "131072); the format defaults to RVZ for a FILE ending in .rvz, ISO otherwise",
+       "131072); the format defaults to RVZ for a FILE ending in .rvz, ISO otherwise; a Wii disc "
+       "as RVZ needs --keys, the console's 1024-byte keys file from a NAND backup",
        1,
        1,
        true,
        {"--no-verify", "--split"},
-       {"--dat...", "--dat-folder", "--format", "--split-size", "--level", "--chunk-size"},
+       {"--dat...", "--dat-folder", "--format", "--split-size", "--level", "--chunk-size",
+        "--keys"},
        true,
        CmdExtractDisc},
       {"convert",
        "IN OUT [--format iso|split|rvz] [--split] [--split-size BYTES] [--level N] "
-       "[--chunk-size BYTES]",
+       "[--chunk-size BYTES] [--keys FILE]",
        "convert a disc image between ISO, split ISO (IN: its .part0.iso) and RVZ (offline); "
        "the options are extract-disc's; prints the files written",
        2,
        2,
        false,
        {"--split"},
-       {"--format", "--split-size", "--level", "--chunk-size"},
+       {"--format", "--split-size", "--level", "--chunk-size", "--keys"},
        false,
        CmdConvert},
       {"dump-nand",

@@ -7,6 +7,7 @@
 #include "cli/handlers.h"
 #include "cli/interrupt_stop.h"
 #include "disc/rvz.h"
+#include "disc/wii_keys.h"
 #include "extract/dat_catalog.h"
 #include "extract/disc_extractor.h"
 #include "extract/dump_options.h"
@@ -111,6 +112,7 @@ int CmdExtractDisc(const CliArgs& args, CliUi& ui) {
   if (const std::optional<std::string> wrong = ParseImageOptions(args, options)) {
     return UsageError("extract-disc", *wrong);
   }
+  options.wiiKeysFile = Option(args, "--keys");
   options.datFolder = Option(args, "--dat-folder");
   options.verify = !args.flags.contains("--no-verify");
   std::istringstream dats(Option(args, "--dat"));
@@ -133,8 +135,17 @@ int CmdConvert(const CliArgs& args, CliUi& ui) {
   if (const std::optional<std::string> wrong = ParseImageOptions(withOutput, options)) {
     return UsageError("convert", *wrong);
   }
-  const disc::ImageTarget target{options.imageFormat.value_or(disc::FormatFromPath(args.args[1])),
-                                 args.args[1], options.splitSize, options.rvz};
+  disc::ImageTarget target{options.imageFormat.value_or(disc::FormatFromPath(args.args[1])),
+                           args.args[1], options.splitSize, options.rvz};
+  if (const std::string keys = Option(args, "--keys"); !keys.empty()) {
+    std::string error;
+    target.rvz.commonKey = disc::ReadCommonKey(keys, error);
+    if (!target.rvz.commonKey) {
+      ui.ShowMessage("Error: Couldn't convert the image: " + error, "zemlo-cli convert",
+                     MessageIcon::Error, MessageOwner::None, "");
+      return kExitFailure;
+    }
+  }
   const ConvertResult result = ConvertImage(args.args[0], target);
   if (!result.ok) {
     ui.ShowMessage("Error: Couldn't convert the image: " + result.error, "zemlo-cli convert",

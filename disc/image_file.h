@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "disc/wii_crypto.h"
+
 namespace zemlo::disc {
 
 enum class ImageFormat { Iso, Split, Rvz };
@@ -19,6 +21,9 @@ inline constexpr uint64_t kDefaultSplitSize = 4'294'934'528ull;
 struct RvzSettings {
   int level = 5;                   // zstd's
   uint32_t chunkSize = 128 << 10;  // a power of two from 32 KiB to 2 MiB, or a multiple of 2 MiB
+  // Opens the title keys of a Wii disc's partitions, which RVZ stores decrypted; a Wii disc is
+  // refused without it.
+  std::optional<AesKey> commonKey;
 };
 
 struct ImageTarget {
@@ -47,6 +52,9 @@ class ImageWriter {
   virtual void Abandon() = 0;
   // The files written so far, in order.
   virtual std::vector<std::string> Files() const = 0;
+  // After a failed Write: true when the disc was the reason, not the file (a Wii partition that the
+  // common key does not open, or no common key for a Wii disc).
+  virtual bool Refused() const { return false; }
 };
 
 // Null when the (first) file cannot be created.

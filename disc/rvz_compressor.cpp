@@ -85,7 +85,8 @@ void RvzCompressor::WriteReady(std::unique_lock<std::mutex>& lock) {
     lock.lock();
     failed_ = failed_ || !ok;
     --onTheirWay_;
-    recycled_.push_back(std::move(group));
+    // Kept for Recycled, no more than can be on their way, whoever submits without taking one.
+    if (recycled_.size() < limit_) recycled_.push_back(std::move(group));
     changed_.notify_all();
   }
   writing_ = false;

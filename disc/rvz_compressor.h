@@ -17,9 +17,10 @@ namespace zemlo::disc {
 
 // A group on its way: what the writer put in, and what encoding made of it for writing.
 struct RvzGroup {
-  uint64_t start = 0;          // where it starts on the disc
-  std::vector<uint8_t> bytes;  // the disc's bytes
-  std::vector<uint64_t> ends;  // where padding may start within them
+  uint64_t start = 0;               // on the disc, or in a Wii partition's plain data
+  std::vector<uint8_t> bytes;       // the disc's bytes
+  std::vector<uint64_t> ends;       // where padding may start within them
+  std::vector<uint8_t> exceptions;  // a Wii partition's hash exception lists, serialized
   std::vector<uint8_t> stored;
   uint32_t sizeWord = 0;  // the group entry's stored size, with its compressed flag
   uint32_t packedSize = 0;

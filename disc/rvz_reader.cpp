@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "disc/big_endian.h"
 #include "disc/junk.h"
 #include "disc/plain_file.h"
 #include "disc/rvz.h"
 #include "disc/rvz_layout.h"
+#include "disc/rvz_wii.h"
+#include "disc/wii_cluster.h"
+#include "disc/wii_hash_tree.h"
 #include "protocol/message_digest.h"
 
 namespace zemlo::disc {
@@ -27,8 +31,22 @@ std::vector<uint8_t> Decompress(const uint8_t* data, size_t size, size_t expecte
   return out;
 }
 
+// For data whose size the frame tells (exception lists make a Wii group's vary); nullopt when it
+// is over `limit` or the frame is damaged.
+std::optional<std::vector<uint8_t>> DecompressUpTo(const uint8_t* data, size_t size, size_t limit) {
+  const unsigned long long expected = ZSTD_getFrameContentSize(data, size);
+  if (expected == ZSTD_CONTENTSIZE_ERROR || expected == ZSTD_CONTENTSIZE_UNKNOWN ||
+      expected > limit) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> out = Decompress(data, size, static_cast<size_t>(expected));
+  if (out.size() != expected) return std::nullopt;
+  return out;
+}
+
 constexpr uint64_t kLargestDisc = uint64_t{16} << 30;
 constexpr uint32_t kMostRawEntries = 0x10000;
+constexpr uint32_t kMostPartitions = 64;
 
 struct Group {
   uint64_t discOffset;  // of its first byte
@@ -36,6 +54,14 @@ struct Group {
   uint32_t fileOffset;  // / 4
   uint32_t storedSize;  // with the compressed flag
   uint32_t packedSize;
+  int partition = -1;         // a Wii partition's clusters, or plain disc bytes
+  uint64_t firstCluster = 0;  // within the partition
+};
+
+struct Partition {
+  AesKey key;
+  uint64_t dataStart;
+  uint64_t clusters;
 };
 
 class RvzReader final : public ImageReader {
@@ -53,9 +79,8 @@ class RvzReader final : public ImageReader {
       error = "the RVZ header's SHA-1 is wrong";
       return false;
     }
-    if (ReadBE32(disc + rvz::DiscField::kCompression) != rvz::kCompressionZstd ||
-        ReadBE32(disc + rvz::DiscField::kPartCount) != 0) {
-      error = "only zstd-compressed RVZ images without Wii partitions can be read";
+    if (ReadBE32(disc + rvz::DiscField::kCompression) != rvz::kCompressionZstd) {
+      error = "only zstd-compressed RVZ images can be read";
       return false;
     }
     size_ = ReadBE64(header + rvz::HeadField::kIsoSize);
@@ -69,9 +94,22 @@ class RvzReader final : public ImageReader {
     const uint32_t groupCount = ReadBE32(disc + rvz::DiscField::kGroupCount);
     // The counts and sizes come from the file: bounded by what the disc can need before anything
     // is allocated for them.
-    if (size_ > kLargestDisc || rawCount > kMostRawEntries ||
-        groupCount > size_ / chunk_ + 1 + rawCount) {
+    const uint32_t partitionCount = ReadBE32(disc + rvz::DiscField::kPartCount);
+    const uint32_t partitionSize = ReadBE32(disc + rvz::DiscField::kPartEntrySize);
+    if (size_ > kLargestDisc || rawCount > kMostRawEntries || partitionCount > kMostPartitions ||
+        (partitionCount != 0 && (partitionSize < rvz::kPartEntrySize || partitionSize > 0x1000)) ||
+        groupCount > size_ / chunk_ + 1 + rawCount + 2 * partitionCount) {
       error = "the RVZ tables are larger than any disc needs";
+      return false;
+    }
+    std::vector<uint8_t> partitions(size_t{partitionCount} * partitionSize);
+    if (!file_.Seek(ReadBE64(disc + rvz::DiscField::kPartOffset)) ||
+        !file_.Read(partitions.data(), partitions.size())) {
+      error = "the RVZ tables cannot be read";
+      return false;
+    }
+    if (!Sha1Matches(partitions.data(), partitions.size(), disc + rvz::DiscField::kPartHash)) {
+      error = "the RVZ partition table's SHA-1 is wrong";
       return false;
     }
     const std::vector<uint8_t> raw =
@@ -100,6 +138,12 @@ class RvzReader final : public ImageReader {
                            ReadBE32(item), ReadBE32(item + 4), ReadBE32(item + 8)});
       }
     }
+    for (uint32_t i = 0; i < partitionCount; ++i) {
+      if (!AddPartition(&partitions[size_t{i} * partitionSize], groupCount, groups)) {
+        error = "the RVZ partition table does not hold together";
+        return false;
+      }
+    }
     std::sort(groups_.begin(), groups_.end(),
               [](const Group& a, const Group& b) { return a.discOffset < b.discOffset; });
     return true;
@@ -116,10 +160,25 @@ class RvzReader final : public ImageReader {
       const Group& group = *std::prev(next);
       if (offset >= group.discOffset + group.size) return false;
       const size_t index = static_cast<size_t>(std::prev(next) - groups_.begin());
-      if (index != cachedGroup_ && !Load(group, index)) return false;
-      const size_t within = static_cast<size_t>(offset - group.discOffset);
-      const size_t part = std::min(count, cache_.size() - within);
-      std::memcpy(out, &cache_[within], part);
+      const uint8_t* bytes = nullptr;
+      size_t left = 0;
+      if (group.partition < 0) {
+        if (index != cachedGroup_ && !Load(group, index)) return false;
+        const size_t within = static_cast<size_t>(offset - group.discOffset);
+        bytes = &cache_[within];
+        left = cache_.size() - within;
+      } else {
+        // Clusters are rebuilt a whole Wii group at a time, as their hashes cover the group.
+        const Partition& partition = partitions_[static_cast<size_t>(group.partition)];
+        const uint64_t wiiGroup = (offset - partition.dataStart) / kGroupSize;
+        if (!BuildWiiGroup(group.partition, wiiGroup)) return false;
+        const size_t within =
+            static_cast<size_t>(offset - partition.dataStart - wiiGroup * kGroupSize);
+        bytes = &wiiCache_[within];
+        left = wiiCache_.size() - within;
+      }
+      const size_t part = std::min(count, left);
+      std::memcpy(out, bytes, part);
       out += part;
       offset += part;
       count -= part;
@@ -134,8 +193,95 @@ class RvzReader final : public ImageReader {
     return Decompress(stored.data(), stored.size(), size);
   }
 
+  // A partition entry's runs of clusters become groups; false when they do not fit the tables.
+  bool AddPartition(const uint8_t* entry, uint32_t groupCount, const std::vector<uint8_t>& table) {
+    Partition partition;
+    std::copy_n(entry + rvz::kPartitionKey, partition.key.size(), partition.key.begin());
+    const uint8_t* runs = entry + rvz::kPartitionRuns;
+    const uint64_t firstCluster = ReadBE32(runs);
+    partition.dataStart = firstCluster * kClusterSize;
+    partition.clusters = 0;
+    const int index = static_cast<int>(partitions_.size());
+    for (int r = 0; r < 2; ++r) {
+      const uint8_t* run = runs + r * rvz::kPartitionRunSize;
+      const uint64_t first = ReadBE32(run), clusters = ReadBE32(run + 4);
+      const uint32_t group = ReadBE32(run + 8), count = ReadBE32(run + 12);
+      if (clusters == 0) continue;
+      const uint64_t bytes = clusters * kClusterSize;
+      if (first < firstCluster || uint64_t{group} + count > groupCount ||
+          count != (bytes + chunk_ - 1) / chunk_ || (first + clusters) * kClusterSize > size_) {
+        return false;
+      }
+      partition.clusters = std::max(partition.clusters, first + clusters - firstCluster);
+      for (uint32_t g = 0; g < count; ++g) {
+        const uint8_t* item = &table[(size_t{group} + g) * rvz::kGroupEntrySize];
+        groups_.push_back(
+            {first * kClusterSize + uint64_t{g} * chunk_,
+             static_cast<uint32_t>(std::min<uint64_t>(chunk_, bytes - uint64_t{g} * chunk_)),
+             ReadBE32(item), ReadBE32(item + 4), ReadBE32(item + 8), index,
+             first - firstCluster + uint64_t{g} * (chunk_ / kClusterSize)});
+      }
+    }
+    partitions_.push_back(partition);
+    return true;
+  }
+
+  // Gathers the plain data and hash exceptions of a Wii group's clusters from the groups that
+  // hold them, rebuilds the hashes and encrypts the clusters into wiiCache_.
+  bool BuildWiiGroup(int partitionIndex, uint64_t wiiGroup) {
+    if (cachedPartition_ == partitionIndex && cachedWiiGroup_ == wiiGroup) return true;
+    cachedPartition_ = -1;
+    const Partition& partition = partitions_[static_cast<size_t>(partitionIndex)];
+    const uint64_t first = wiiGroup * kClustersPerGroup;
+    if (first >= partition.clusters) return false;
+    const uint32_t clusters =
+        static_cast<uint32_t>(std::min<uint64_t>(kClustersPerGroup, partition.clusters - first));
+    std::vector<uint8_t> data(size_t{clusters} * kClusterDataSize);
+    std::vector<rvz::HashException> exceptions;
+    for (uint64_t c = first; c < first + clusters;) {
+      const uint64_t at = partition.dataStart + c * kClusterSize;
+      auto next =
+          std::upper_bound(groups_.begin(), groups_.end(), at,
+                           [](uint64_t offset, const Group& g) { return offset < g.discOffset; });
+      if (next == groups_.begin()) return false;
+      const size_t index = static_cast<size_t>(std::prev(next) - groups_.begin());
+      const Group& group = groups_[index];
+      const uint64_t groupClusters = group.size / kClusterSize;
+      if (group.partition != partitionIndex || c < group.firstCluster ||
+          c >= group.firstCluster + groupClusters) {
+        return false;
+      }
+      if (index != cachedGroup_ && !Load(group, index)) return false;
+      const uint64_t end = std::min(first + clusters, group.firstCluster + groupClusters);
+      std::memcpy(&data[(c - first) * kClusterDataSize],
+                  &cache_[(c - group.firstCluster) * kClusterDataSize],
+                  (end - c) * kClusterDataSize);
+      // A group smaller than a Wii group has one list, counted from its first cluster; a larger
+      // one has a list per Wii group.
+      const bool small = chunk_ < kGroupSize;
+      const size_t list =
+          small ? 0 : static_cast<size_t>((first - group.firstCluster) / kClustersPerGroup);
+      if (list >= lists_.size()) return false;
+      const uint32_t shift =
+          small ? static_cast<uint32_t>(group.firstCluster - first) * kClusterHashSize : 0;
+      for (rvz::HashException exception : lists_[list]) {
+        exception.offset += shift;
+        exceptions.push_back(exception);
+      }
+      c = end;
+    }
+    wiiCache_.resize(size_t{clusters} * kClusterSize);
+    if (!rvz::RebuildWiiGroup(partition.key, data.data(), clusters, exceptions, wiiCache_.data())) {
+      return false;
+    }
+    cachedPartition_ = partitionIndex;
+    cachedWiiGroup_ = wiiGroup;
+    return true;
+  }
+
   bool Load(const Group& group, size_t index) {
     cachedGroup_ = SIZE_MAX;
+    if (group.partition >= 0) return LoadPartitionGroup(group, index);
     const uint32_t storedSize = group.storedSize & ~rvz::kCompressedFlag;
     // Packing adds a word per run and 68 bytes per padding run, a little over the group at most.
     const size_t largest = size_t{chunk_} * 2 + 0x1000;
@@ -157,6 +303,48 @@ class RvzReader final : public ImageReader {
     if (group.packedSize == 0) {
       cache_ = std::move(plain);
     } else if (!Unpack(plain, group.discOffset, group.size)) {
+      return false;
+    }
+    cachedGroup_ = index;
+    return true;
+  }
+
+  // A Wii partition's group: its exception lists, then its clusters' plain data.
+  bool LoadPartitionGroup(const Group& group, size_t index) {
+    const uint32_t listCount = std::max<uint32_t>(1, chunk_ / static_cast<uint32_t>(kGroupSize));
+    const uint32_t dataSize = group.size / kClusterSize * kClusterDataSize;
+    const uint32_t storedSize = group.storedSize & ~rvz::kCompressedFlag;
+    // At most an exception for every 20 bytes of every hash block, as a list may cover padding.
+    const size_t listsLimit =
+        size_t{listCount} * (2 + kClustersPerGroup * 52 * rvz::kExceptionSize);
+    const size_t largest = size_t{chunk_} * 2 + 0x1000 + listsLimit;
+    if (storedSize > largest || group.packedSize > largest) return false;
+    lists_.assign(listCount, {});
+    if (storedSize == 0) {
+      cache_.assign(dataSize, 0);
+      cachedGroup_ = index;
+      return true;
+    }
+    std::vector<uint8_t> stored(storedSize);
+    if (!file_.Seek(uint64_t{group.fileOffset} * 4) || !file_.Read(stored.data(), stored.size())) {
+      return false;
+    }
+    const bool compressed = group.storedSize & rvz::kCompressedFlag;
+    std::optional<std::vector<uint8_t>> plain =
+        compressed ? DecompressUpTo(stored.data(), stored.size(), largest) : std::move(stored);
+    if (!plain) return false;
+    size_t used = 0;
+    auto lists = rvz::ParseExceptionLists(plain->data(), plain->size(), listCount, used);
+    if (!lists) return false;
+    lists_ = std::move(*lists);
+    if (!compressed) used = (used + 3) / 4 * 4;  // stored lists are padded to 4 bytes
+    if (used > plain->size()) return false;
+    const std::vector<uint8_t> rest(plain->begin() + static_cast<long>(used), plain->end());
+    if (group.packedSize == 0) {
+      if (rest.size() != dataSize) return false;
+      cache_ = rest;
+    } else if (rest.size() != group.packedSize ||
+               !Unpack(rest, group.firstCluster * kClusterDataSize, dataSize)) {
       return false;
     }
     cachedGroup_ = index;
@@ -195,8 +383,13 @@ class RvzReader final : public ImageReader {
   uint64_t size_ = 0;
   uint32_t chunk_ = 0;
   std::vector<Group> groups_;
-  std::vector<uint8_t> cache_;
+  std::vector<uint8_t> cache_;  // the loaded group's disc bytes, or plain partition data
+  std::vector<std::vector<rvz::HashException>> lists_;  // and its exception lists
   size_t cachedGroup_ = SIZE_MAX;
+  std::vector<Partition> partitions_;
+  std::vector<uint8_t> wiiCache_;  // a Wii group's clusters, encrypted as on the disc
+  int cachedPartition_ = -1;
+  uint64_t cachedWiiGroup_ = 0;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "disc/wii_keys.h"
 #include "extract/disc_identity.h"
 #include "extract/disc_output.h"
 #include "extract/dump_options.h"
@@ -195,15 +196,26 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
   }
   const DumpOptions options = CurrentDumpOptions();
   const disc::ImageFormat format = DumpFormat(options, *path);
+  disc::RvzSettings rvz = options.rvz;
   if (format == disc::ImageFormat::Rvz && SystemOf(kind) == DiscSystem::Wii) {
-    // Refused before the drive spins up: Wii partitions are stored decrypted in RVZ.
-    Ui().ShowMessage(kMsgWiiRvz, kCaptionDvdError, MessageIcon::Error, MessageOwner::Dialog,
-                     "Choose ISO or split ISO for a Wii disc.");
-    Ui().ListClear();
-    return ExtractOutcome::Failed;
+    // Refused before the drive spins up: Wii partitions are stored decrypted in RVZ, which takes
+    // the common key the console's keys file holds.
+    std::string error = "No keys file was chosen.";
+    if (!options.wiiKeysFile.empty())
+      rvz.commonKey = disc::ReadCommonKey(options.wiiKeysFile, error);
+    if (!rvz.commonKey) {
+      Ui().ShowMessage(kMsgWiiRvz, kCaptionDvdError, MessageIcon::Error, MessageOwner::Dialog,
+                       error +
+                           " The keys file is the 1024-byte file a NAND backup of the console "
+                           "carries; ISO and split ISO need none.");
+      Ui().ListClear();
+      return ExtractOutcome::Failed;
+    }
   }
+  DumpOptions imageOptions = options;
+  imageOptions.rvz = rvz;
   DiscOutput file;
-  if (!file.Open(format, *path, options)) {
+  if (!file.Open(format, *path, imageOptions)) {
     ShowFileError(kMsgFopen);
     return ExtractOutcome::Failed;
   }
@@ -242,7 +254,10 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
                                                            ReadBE32(packet.get() + kDiscPacketData);
       if (intact) {
         if (!file.Write(packet.get(), kDiscPacketData)) {
-          return FailStream("Error: Couldn't write to file", kCaptionFileError);
+          if (!file.Refused())
+            return FailStream("Error: Couldn't write to file", kCaptionFileError);
+          AbandonStream();
+          return FailStream(kMsgWiiRvzWrongKey, kCaptionDvdError);
         }
         verifier.Feed(packet.get(), kDiscPacketData);
         if (accepted == 0) identity = Identify(kind, {packet.get(), kDiscPacketData});

@@ -36,7 +36,11 @@ inline constexpr char kLineDiscFinished[] = "Finished Extracting Game";
 inline constexpr char kMsgConsoleSilent[] =
     "Error: The console sent nothing for 300 seconds. Please check the disc and retry";
 inline constexpr char kMsgWiiRvz[] =
-    "Error: RVZ images of Wii discs are not supported yet. Please choose another image format";
+    "Error: An RVZ image of a Wii disc needs the console's keys file. Please choose it, or another "
+    "image format";
+inline constexpr char kMsgWiiRvzWrongKey[] =
+    "Error: The keys file's common key does not open this Wii disc. Please choose the console's "
+    "own keys file, or another image format";
 inline constexpr char kMsgStreamOutOfStep[] =
     "Error: The console sent more data than the disc holds, so the image cannot be trusted. "
     "Please retry";

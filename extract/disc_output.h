@@ -24,6 +24,8 @@ class DiscOutput {
   // False when the (first) file cannot be created.
   bool Open(disc::ImageFormat format, const std::string& path, const DumpOptions& options);
   bool Write(const uint8_t* data, size_t count);
+  // After a failed Write: the disc was refused, not the file (see disc::ImageWriter::Refused).
+  bool Refused() const { return image_ && image_->Refused(); }
   // After the last byte; false when the image could not be completed.
   bool Finish();
   disc::ImageFormat format() const { return format_; }

@@ -1,7 +1,7 @@
 // What the front-ends choose for the dumps beyond the dialog's combo box: where the dump
-// databases are, which keys file goes after a NAND dump, and how a disc image is written. Set
-// before a worker starts, read by it; guarded, because the desktop client may change them while a
-// worker runs.
+// databases are, which keys file goes after a NAND dump and which opens Wii discs, and how a disc
+// image is written. Set before a worker starts, read by it; guarded, because the desktop client
+// may change them while a worker runs.
 #pragma once
 
 #include <optional>
@@ -16,6 +16,7 @@ struct DumpOptions {
   std::vector<std::string> datFiles;  // --dat FILE, each
   std::string datFolder;              // every DAT in it is used too
   std::string keysFile;               // NAND dumps: appended after a 2,112-byte dump
+  std::string wiiKeysFile;            // disc dumps: its common key opens Wii partitions for RVZ
   bool verify = true;                 // false: no sums, verdict or report (for measuring)
   // Disc dumps: the image format (unset: from the file name), split part size, RVZ settings.
   std::optional<disc::ImageFormat> imageFormat;

@@ -5,9 +5,19 @@
 #include <vector>
 
 #include "disc/disc_header.h"
+#include "disc/wii_keys.h"
 #include "link/bytes.h"
 
 namespace zemlo {
+namespace {
+
+bool IsWiiDisc(disc::ImageReader& reader) {
+  uint8_t header[disc::kBootHeaderSize] = {};
+  return reader.size() >= sizeof header && reader.Read(0, header, sizeof header) &&
+         ReadBE32(&header[disc::BootHeaderField::kWiiMagic]) == disc::kWiiMagic;
+}
+
+}  // namespace
 
 ConvertResult ConvertImage(const std::string& in, const disc::ImageTarget& out,
                            const std::function<void(uint64_t done, uint64_t total)>& progress) {
@@ -20,12 +30,21 @@ ConvertResult ConvertImage(const std::string& in, const disc::ImageTarget& out,
     result.error = "the output is the input";
     return result;
   }
-  uint8_t header[disc::kBootHeaderSize] = {};
-  if (out.format == disc::ImageFormat::Rvz && reader->size() >= sizeof header &&
-      reader->Read(0, header, sizeof header) &&
-      ReadBE32(&header[disc::BootHeaderField::kWiiMagic]) == disc::kWiiMagic) {
-    result.error = "RVZ images of Wii discs are not supported yet; convert to ISO or split ISO";
-    return result;
+  if (out.format == disc::ImageFormat::Rvz && IsWiiDisc(*reader)) {
+    // Refused before anything is written: RVZ stores the partitions decrypted.
+    if (!out.rvz.commonKey) {
+      result.error = "an RVZ image of a Wii disc needs the console's keys file (--keys FILE)";
+      return result;
+    }
+    const disc::DiscReader read = [&reader](uint64_t offset, uint8_t* bytes, size_t count) {
+      return offset + count <= reader->size() && reader->Read(offset, bytes, count);
+    };
+    for (const disc::WiiPartitionEntry& partition : disc::ReadWiiPartitionTable(read)) {
+      if (!disc::CommonKeyOpens(read, partition.offset, *out.rvz.commonKey)) {
+        result.error = "the keys file's common key does not open this Wii disc";
+        return result;
+      }
+    }
   }
   std::unique_ptr<disc::ImageWriter> writer = disc::CreateImageWriter(out);
   if (!writer) {

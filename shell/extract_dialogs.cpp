@@ -62,6 +62,34 @@ QPushButton* DatFolderButton(QWidget* parent) {
   return button;
 }
 
+constexpr char kWiiKeysFileKey[] = "wii-keys-file";
+
+// The console's keys file (from a NAND backup), whose common key lets a Wii disc be written as
+// RVZ; remembered between runs as the DAT folder is.
+QPushButton* KeysFileButton(QWidget* parent) {
+  const auto use = [](const QString& file) {
+    DumpOptions options = CurrentDumpOptions();
+    options.wiiKeysFile = file.toStdString();
+    SetDumpOptions(options);
+  };
+  auto* button = new QPushButton("Keys File...", parent);
+  button->setObjectName(QStringLiteral("wiiKeysFile"));
+  const QString saved = QSettings("zemlo", "zemlo").value(kWiiKeysFileKey).toString();
+  button->setToolTip(saved.isEmpty() ? "No keys file chosen (needed for Wii discs as RVZ)" : saved);
+  use(saved);
+  QObject::connect(button, &QPushButton::clicked, button, [button, use] {
+    const QString file =
+        QFileDialog::getOpenFileName(button, "Keys file of the console (1024 bytes)",
+                                     QSettings("zemlo", "zemlo").value(kWiiKeysFileKey).toString(),
+                                     "Keys File (*.bin);;All Files (*)");
+    if (file.isEmpty()) return;
+    QSettings("zemlo", "zemlo").setValue(kWiiKeysFileKey, file);
+    button->setToolTip(file);
+    use(file);
+  });
+  return button;
+}
+
 constexpr char kImageFormatKey[] = "image-format";
 
 // How the DVD dialog writes its images: ISO, split ISO (parts that fit FAT32) or RVZ; remembered
@@ -187,12 +215,15 @@ class ExtractionDialog final : public ToolDialog {
     restingControls_ = {methods, start};
     if (design.start == StartDiscExtraction) {
       QPushButton* datFolder = DatFolderButton(group);
+      QPushButton* keysFile = KeysFileButton(group);
       QWidget* imageFormat = ImageFormatChoice(group);
-      groupLayout->addWidget(datFolder, row + 1, 0, 1, 2);
+      groupLayout->addWidget(datFolder, row + 1, 0);
+      groupLayout->addWidget(keysFile, row + 1, 1);
       groupLayout->addWidget(imageFormat, row + 2, 0, 1, 2);
-      // The run reads the folder's DATs as it ends and writes the format it began with: both stay
+      // The run reads the folder's DATs as it ends and writes the format it began with: all stay
       // as they were when it began.
       restingControls_.push_back(datFolder);
+      restingControls_.push_back(keysFile);
       restingControls_.push_back(imageFormat);
     }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ class ImageFileTest : public ::testing::Test {
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
            ("zemlo_image_test_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(std::random_device{}()));
     fs::create_directories(dir_);
     disc_.resize(kSize);
     SimulatedGameCubeDisc("GZME01", "Zemlo Test Disc (GameCube)", kSize)

@@ -12,10 +12,13 @@
 
 #include "disc/image_file.h"
 #include "disc/rvz.h"
+#include "disc/simulated_wii.h"
 #include "disc/wii_crypto.h"
+#include "disc/wii_keys.h"
 #include "extract/dat_catalog.h"
 #include "extract/disc_extractor.h"
 #include "extract/dump_options.h"
+#include "extract/image_convert.h"
 #include "extract/nand_check.h"
 #include "extract/nand_dumper.h"
 #include "extract/stream_hasher.h"
@@ -252,12 +255,70 @@ TEST_F(VerifyTest, EveryImageFormatHoldsTheDiscItsSumsCover) {
     std::vector<uint8_t> back(image->size());
     EXPECT_TRUE(image->Read(0, back.data(), back.size()) && back == disc);
   }
-  SetDumpOptions({.imageFormat = disc::ImageFormat::Rvz});
-  SaveTo("wii.iso");
-  EXPECT_EQ(ExtractDisc(1, kinds), ExtractOutcome::Failed);
-  EXPECT_EQ(Box(ui().messages().back().text, ui().messages().back().caption),
-            Box(kMsgWiiRvz, "DVD Error"));
-  EXPECT_FALSE(std::filesystem::exists(TempPath("wii.iso")));
+}
+
+// A Wii disc as RVZ takes the common key from the console's keys file: without one (or with one of
+// another size) it is refused before the image is created; with a key that does not open the
+// disc, as soon as its first cluster comes, leaving no file; with the right one the image holds
+// the disc.
+TEST_F(VerifyTest, WiiDiscAsRvzNeedsTheKeysFile) {
+  if (!disc::RvzAvailable()) GTEST_SKIP() << "no zstd in this build";
+  const std::vector<DiscKind> kinds = SmallDiscs(1, 43, 1);  // one Wii group in the partition
+  std::vector<uint8_t> keys(disc::kKeysFileSize);
+  std::copy(disc::kSimulatedCommonKey.begin(), disc::kSimulatedCommonKey.end(),
+            &keys[disc::kKeysFileCommonKey]);
+  WriteFileBytes(TempPath("keys.bin"), keys);
+  keys[disc::kKeysFileCommonKey] ^= 1;
+  WriteFileBytes(TempPath("wrong.bin"), keys);
+  keys.pop_back();
+  WriteFileBytes(TempPath("short.bin"), keys);
+  const struct {
+    const char* keys;
+    ExtractOutcome outcome;
+    const char* message;
+  } rows[] = {
+      {"", ExtractOutcome::Failed, kMsgWiiRvz},
+      {"short.bin", ExtractOutcome::Failed, kMsgWiiRvz},
+      {"wrong.bin", ExtractOutcome::Failed, kMsgWiiRvzWrongKey},
+      {"keys.bin", ExtractOutcome::Finished, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.keys);
+    SetDumpOptions({.wiiKeysFile = *row.keys ? TempPath(row.keys) : "",
+                    .imageFormat = disc::ImageFormat::Rvz});
+    ui().Clear();
+    SaveTo("wii.rvz");
+    ASSERT_EQ(ExtractDisc(1, kinds), row.outcome);
+    EXPECT_EQ(std::filesystem::exists(TempPath("wii.rvz")), row.message == nullptr);
+    if (row.message) {
+      EXPECT_EQ(Box(ui().messages().back().text, ui().messages().back().caption),
+                Box(row.message, "DVD Error"));
+      continue;
+    }
+    std::string error;
+    const std::unique_ptr<disc::ImageReader> image = disc::OpenImage(TempPath("wii.rvz"), error);
+    ASSERT_TRUE(image) << error;
+    std::vector<uint8_t> back(image->size());
+    EXPECT_TRUE(image->Read(0, back.data(), back.size()) &&
+                back == sim::GeneratedDiscBytes(sim::DiscType::WiiSingle, back.size(), 0,
+                                                static_cast<uint32_t>(back.size())));
+  }
+  // Offline, an ISO is refused as RVZ before anything is written, short of the right key.
+  ASSERT_TRUE(ConvertImage(TempPath("wii.rvz"), {disc::ImageFormat::Iso, TempPath("w.iso")}).ok);
+  const struct {
+    std::optional<disc::AesKey> key;
+    const char* error;
+  } conversions[] = {
+      {{}, "an RVZ image of a Wii disc needs the console's keys file (--keys FILE)"},
+      {disc::AesKey{}, "the keys file's common key does not open this Wii disc"},
+      {disc::kSimulatedCommonKey, ""},
+  };
+  for (const auto& row : conversions) {
+    const ConvertResult result = ConvertImage(
+        TempPath("w.iso"), {disc::ImageFormat::Rvz, TempPath("w.rvz"), 0, {5, 0x20000, row.key}});
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(std::filesystem::exists(TempPath("w.rvz")), result.ok);
+  }
 }
 
 // The drive serves a GameCube image, shorter than the disc: zeros past its end.
