@@ -209,7 +209,7 @@ TEST_F(VerifyTest, DiscLookedUpInDats) {
 }
 
 // Every image format holds the whole disc, and the sums and report are of the plain disc bytes
-// whatever the format. A Wii disc is refused as RVZ before its image is created.
+// whatever the format.
 TEST_F(VerifyTest, EveryImageFormatHoldsTheDiscItsSumsCover) {
   const std::vector<DiscKind> kinds = SmallDiscs(4, 1, 1);
   const std::vector<uint8_t> disc =
