@@ -282,6 +282,10 @@ int CmdPointers(const CliArgs& args, CliUi& ui) {
       pointers.options.maxOffset = *maxOffset;
       pointers.options.negativeOffsets = args.flags.count("--signed") > 0;
     }
+    if (action == "add" && pointers.full()) {
+      std::fprintf(stderr, "Error: %s\n", live::kSessionFull);
+      return kExitFailure;
+    }
     LongScan scan(ui);
     live::PointerSnapshot taken;
     if (const auto dump = args.options.find("--dump"); dump != args.options.end()) {

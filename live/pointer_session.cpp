@@ -13,7 +13,6 @@ namespace {
 constexpr char kMagic[8] = {'Z', 'L', 'P', 'T', 'R', 'S', '0', '1'};
 constexpr uint32_t kMem1Start = 0x80000000u;
 constexpr uint32_t kMem1Size = 24u << 20;
-constexpr uint64_t kMaxSnapshots = 16;
 constexpr uint64_t kMaxStoredChains = 10'000'000;
 
 bool PutBytes(std::FILE* file, const void* data, size_t size) {
@@ -50,6 +49,11 @@ bool PointerSession::Rescan(const LevelProgress& progress) {
 }
 
 bool PointerSession::Save(const std::string& path, std::string& error) const {
+  // Refused before the file is opened, so the session already there is kept.
+  if (snapshots.size() > kMaxPointerSnapshots) {
+    error = "a session keeps at most " + std::to_string(kMaxPointerSnapshots) + " snapshots";
+    return false;
+  }
   FilePtr file(std::fopen(path.c_str(), "wb"));
   std::FILE* f = file.get();
   bool ok = f && PutBytes(f, kMagic, sizeof kMagic) && Put(f, int32_t{options.depth}) &&
@@ -86,7 +90,7 @@ bool PointerSession::Load(const std::string& path, std::string& error) {
   if (!GetBytes(f, magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0 ||
       !Get(f, depth) || !Get(f, loaded.options.maxOffset) || !Get(f, negative) ||
       !Get(f, truncatedFlag) || !Get(f, count) || depth < 1 || depth > kMaxPointerDepth ||
-      count > kMaxSnapshots || loaded.options.maxOffset > INT32_MAX) {
+      count > kMaxPointerSnapshots || loaded.options.maxOffset > INT32_MAX) {
     return false;
   }
   loaded.options.depth = depth;

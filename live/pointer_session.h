@@ -11,11 +11,19 @@
 
 namespace zemlo::live {
 
+// The most snapshots a session file holds: each is MEM1 whole, 24 MiB.
+inline constexpr size_t kMaxPointerSnapshots = 16;
+inline constexpr char kSessionFull[] =
+    "The session holds 16 snapshots, the most it keeps: start again with a new scan";
+
 struct PointerSession {
   PointerScanOptions options;
   std::vector<PointerSnapshot> snapshots;
   std::vector<PointerChain> chains;
   bool truncated = false;
+
+  // Another snapshot would make a session that could not be read back.
+  bool full() const { return snapshots.size() >= kMaxPointerSnapshots; }
 
   // Scans all snapshots anew; with one more snapshot this only ever drops chains. False when
   // `progress` stopped it, the chains then as they were.

@@ -473,6 +473,10 @@ class PointerWindow final : public ScanWindow {
       status_->setText(QStringLiteral("Start with New Scan"));
       return;
     }
+    if (!fresh && session_.full()) {
+      status_->setText(QString::fromLatin1(live::kSessionFull));
+      return;
+    }
     // The session changes only once the snapshot has been read whole and scanned.
     pending_ = fresh ? live::PointerSession() : session_;
     if (fresh) {

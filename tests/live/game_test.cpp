@@ -310,6 +310,17 @@ TEST_F(LiveTest, PointerScanKeepsTheChainsThatSurviveReloads) {
   }
   ASSERT_FALSE(chains.empty());
   EXPECT_EQ(chains[0], R"("address": "8090000C", "pointerOffsets": ["4"])");
+
+  // A full session is written and read back; one snapshot more is refused, the file kept.
+  const std::string path = TempPath("pointers.session");
+  std::string error;
+  session.snapshots.assign(kMaxPointerSnapshots, {0x80000000u, std::vector<uint8_t>(8), 0});
+  EXPECT_TRUE(session.full());
+  ASSERT_TRUE(session.Save(path, error));
+  session.snapshots.push_back(session.snapshots[0]);
+  EXPECT_FALSE(session.Save(path, error));
+  ASSERT_TRUE(session.Load(path, error)) << error;
+  EXPECT_EQ(session.snapshots.size(), kMaxPointerSnapshots);
   EXPECT_NE(std::find(chains.begin(), chains.end(),
                       R"("address": "80900020", "pointerOffsets": ["10", "1C8", "4"])"),
             chains.end());
