@@ -11,8 +11,8 @@
 #include "extract/disc_output.h"
 #include "extract/dump_options.h"
 #include "extract/dump_verifier.h"
-#include "extract/packet_buffer.h"
 #include "extract/packet_read.h"
+#include "extract/packet_writer.h"
 #include "extract/stream_control.h"
 #include "link/bytes.h"
 #include "link/d2xx.h"
@@ -36,6 +36,10 @@ constexpr std::array kDiscKinds{
 static_assert(kDiscKinds[0].imageSize() == 1'459'978'240ull);
 static_assert(kDiscKinds[1].imageSize() == 4'699'979'776ull);
 static_assert(kDiscKinds[2].imageSize() == 8'511'160'320ull);
+// The final part is received into one of the writer's packet slots.
+static_assert(kDiscKinds[0].finalPart <= kDiscPacketData &&
+              kDiscKinds[1].finalPart <= kDiscPacketData &&
+              kDiscKinds[2].finalPart <= kDiscPacketData);
 
 constexpr uint32_t kHandshakeTimeoutMs = 2000;
 constexpr uint32_t kDriveReadySliceMs = 500;
@@ -225,9 +229,15 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
     return handshake == Handshake::Stopped ? EndStopped(file) : ExtractOutcome::Failed;
   }
 
-  const std::unique_ptr<uint8_t[]> packet =
-      AllocatePacketBuffer(std::max(kDiscPacketSize, kind.finalPart));
-  if (!packet) {
+  // Packets are received straight into the writer's ring and written while the next ones come.
+  // Declared after the file and the verifier, so that it has written everything before they go.
+  PacketWriter writer(kDiscPacketData, kDiscPacketSize - kDiscPacketData,
+                      [&](const uint8_t* data, size_t count) {
+                        if (!file.Write(data, count)) return false;
+                        verifier.Feed(data, count);
+                        return true;
+                      });
+  if (!writer.Start()) {
     // The console is about to stream: tell it to stop so that it waits for a command again.
     AbandonStream();
     ShowError(kMsgAllocate, kCaptionMallocError);
@@ -236,31 +246,34 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
   ProgressBegin(kind.fullPackets, kDiscPacketSize);
   BeginStream();
 
+  // Packets already answered may still be on their way to the disk when a write fails: the
+  // console is sending the next one, and is told to leave its stream.
+  const auto writeFailed = [&file] {
+    AbandonStream();
+    return file.Refused() ? FailStream(kMsgWiiRvzWrongKey, kCaptionDvdError)
+                          : FailStream("Error: Couldn't write to file", kCaptionFileError);
+  };
   uint32_t accepted = 0;
   unsigned attempts = 0;
   std::optional<DiscIdentity> identity;
   if (kind.fullPackets != 0) {
     do {
       if (!g_keepExtracting) break;
-      const PacketRead read = ReadPacket(packet.get(), kDiscPacketSize,
-                                         [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+      uint8_t* const packet = writer.Slot();
+      const PacketRead read =
+          ReadPacket(packet, kDiscPacketSize, [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
       if (read == PacketRead::Failed) return FailStream("Fatal Error. Exiting", kCaptionDvdError);
       if (read == PacketRead::Stopped) break;
       if (read == PacketRead::Silent) {
         AbandonStream();
         return FailStream(kMsgConsoleSilent, kCaptionDvdError);
       }
-      const bool intact = read == PacketRead::Whole && ByteSum(packet.get(), kDiscPacketData) ==
-                                                           ReadBE32(packet.get() + kDiscPacketData);
+      const bool intact = read == PacketRead::Whole &&
+                          ByteSum(packet, kDiscPacketData) == ReadBE32(packet + kDiscPacketData);
       if (intact) {
-        if (!file.Write(packet.get(), kDiscPacketData)) {
-          if (!file.Refused())
-            return FailStream("Error: Couldn't write to file", kCaptionFileError);
-          AbandonStream();
-          return FailStream(kMsgWiiRvzWrongKey, kCaptionDvdError);
-        }
-        verifier.Feed(packet.get(), kDiscPacketData);
-        if (accepted == 0) identity = Identify(kind, {packet.get(), kDiscPacketData});
+        if (accepted == 0) identity = Identify(kind, {packet, kDiscPacketData});
+        writer.Commit(kDiscPacketData);
+        if (writer.failed()) return writeFailed();
         ++accepted;
         attempts = 0;
         Ui().ProgressStep();
@@ -281,19 +294,21 @@ ExtractOutcome ExtractDisc(int selection, std::span<const DiscKind> kinds) {
       }
     } while (accepted < kind.fullPackets);
   }
+  if (!writer.Drain()) return writeFailed();
 
   if (kind.finalPart != 0 && g_keepExtracting) {
-    const PacketRead read = ReadPacket(packet.get(), kind.finalPart,
-                                       [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
+    uint8_t* const packet = writer.Slot();
+    const PacketRead read =
+        ReadPacket(packet, kind.finalPart, [&] { Ui().ListInsert(1, WaitingLine(accepted)); });
     if (read == PacketRead::Failed || read == PacketRead::Partial || read == PacketRead::Silent) {
       return FailStream(kMsgUsbTransmit, kCaptionUsbError);
     }
-    if (read == PacketRead::Whole && !file.Write(packet.get(), kind.finalPart)) {
-      return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
-    }
     if (read == PacketRead::Whole) {
-      verifier.Feed(packet.get(), kind.finalPart);
-      if (kind.fullPackets == 0) identity = Identify(kind, {packet.get(), kind.finalPart});
+      if (kind.fullPackets == 0) identity = Identify(kind, {packet, kind.finalPart});
+      writer.Commit(kind.finalPart);
+      if (!writer.Drain()) {
+        return FailStream("Error: Couldn't write last packet to file", kCaptionFileError);
+      }
     }
   }
   if (!g_stopRequested && g_keepExtracting && !StreamIsSilent(kHandshakeTimeoutMs)) {

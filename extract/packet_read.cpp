@@ -1,5 +1,6 @@
 #include "extract/packet_read.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -20,11 +21,13 @@ PacketRead ReadPacket(uint8_t* into, uint32_t size, const std::function<void()>&
   const auto start = std::chrono::steady_clock::now();
   bool toldWaiting = false;
   for (;;) {
-    std::memset(into, 0, size);
     std::atomic<uint32_t> received{0};
     const TransferResult read = ReadExact(into, size, received);
-    if (read == TRANSFER_FAILED) return PacketRead::Failed;
     if (read == TRANSFER_COMPLETE) return PacketRead::Whole;
+    // Zeroing only what did not arrive spares a whole packet's worth of stores per packet.
+    const uint32_t got = std::min(received.load(), size);
+    std::memset(into + got, 0, size - got);
+    if (read == TRANSFER_FAILED) return PacketRead::Failed;
     if (received.load() != 0) return PacketRead::Partial;
     if (!g_keepExtracting || g_stopRequested) return PacketRead::Stopped;
     if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(capMs)) {

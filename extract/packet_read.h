@@ -23,8 +23,9 @@ enum class PacketRead {
 // The longest wait for a packet that has not begun to arrive, as for an unlimited driver wait.
 inline constexpr uint32_t kPacketWaitCapMs = 300'000;
 
-// Reads `size` bytes into `into` (zeroed first). `waiting` is called once when the first read
-// time-out passes with nothing received, so the caller can say that the console is still reading.
+// Reads `size` bytes into `into` (zero where nothing arrived). `waiting` is called once when the
+// first read time-out passes with nothing received, so the caller can say that the console is still
+// reading.
 PacketRead ReadPacket(uint8_t* into, uint32_t size, const std::function<void()>& waiting,
                       uint32_t capMs = kPacketWaitCapMs);
 
