@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zemlo::disc {
 namespace {
 
@@ -16,9 +20,16 @@ void Expand(std::array<uint32_t, JunkGenerator::kWords>& state) {
   }
 }
 
+// Every word after the first kLag depends on the one kLag before, already advanced: in runs of
+// kLag the words of a run are independent, which lets the compiler use vector instructions.
 void AdvanceState(std::array<uint32_t, JunkGenerator::kWords>& state) {
-  for (size_t i = 0; i < kLag; ++i) state[i] ^= state[i + JunkGenerator::kWords - kLag];
-  for (size_t i = kLag; i < JunkGenerator::kWords; ++i) state[i] ^= state[i - kLag];
+  constexpr size_t kWords = JunkGenerator::kWords;
+  for (size_t i = 0; i < kLag; ++i) state[i] ^= state[i + kWords - kLag];
+  size_t at = kLag;
+  for (; at + kLag <= kWords; at += kLag) {
+    for (size_t i = 0; i < kLag; ++i) state[at + i] ^= state[at + i - kLag];
+  }
+  for (; at < kWords; ++at) state[at] ^= state[at - kLag];
 }
 
 void RewindState(std::array<uint32_t, JunkGenerator::kWords>& state) {
@@ -32,6 +43,27 @@ void WordBytes(uint32_t word, uint8_t* out) {
   out[1] = static_cast<uint8_t>(word >> 18);
   out[2] = static_cast<uint8_t>(word >> 8);
   out[3] = static_cast<uint8_t>(word);
+}
+
+// WordBytes for a whole state: the simulated discs are mostly this padding, and every byte of
+// them is made here.
+void StateBytes(const std::array<uint32_t, JunkGenerator::kWords>& state, uint8_t* out) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Bits 18..25 moved down into the second byte, then each word byte-swapped to big-endian.
+  const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FFFFu));
+  const __m128i moved = _mm_set1_epi32(0x00FF0000);
+  const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+  for (; i + 4 <= state.size(); i += 4) {
+    __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[i]));
+    w = _mm_or_si128(_mm_and_si128(w, keep), _mm_and_si128(_mm_srli_epi32(w, 2), moved));
+    w = _mm_or_si128(_mm_slli_epi32(w, 16), _mm_srli_epi32(w, 16));
+    w = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(w, lowBytes), 8),
+                     _mm_and_si128(_mm_srli_epi32(w, 8), lowBytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), w);
+  }
+#endif
+  for (; i < state.size(); ++i) WordBytes(state[i], out + i * 4);
 }
 
 // The word behind four output bytes with bits 16 and 17 clear; false when the bytes cannot come
@@ -55,34 +87,38 @@ void JunkGenerator::Start(const JunkSeed& seed, uint32_t offsetInBlock) {
   std::copy(seed.begin(), seed.end(), state_.begin());
   Expand(state_);
   for (uint32_t i = 0; i < kInitialAdvances; ++i) AdvanceState(state_);
-  for (size_t i = 0; i < kWords; ++i) WordBytes(state_[i], &bytes_[i * 4]);
+  bytesMade_ = false;
   position_ = 0;
   Skip(offsetInBlock);
-}
-
-void JunkGenerator::Advance() {
-  AdvanceState(state_);
-  for (size_t i = 0; i < kWords; ++i) WordBytes(state_[i], &bytes_[i * 4]);
-  position_ = 0;
 }
 
 void JunkGenerator::Skip(size_t count) {
   position_ += count;
   while (position_ >= kBytes) {
-    const size_t over = position_ - kBytes;
-    if (over >= kBytes) {
-      AdvanceState(state_);  // a whole state skipped: no bytes needed
-      position_ = over;
-      continue;
-    }
-    Advance();
-    position_ = over;
+    AdvanceState(state_);  // a whole state skipped: no bytes needed
+    bytesMade_ = false;
+    position_ -= kBytes;
   }
 }
 
 void JunkGenerator::Fill(uint8_t* out, size_t count) {
   while (count > 0) {
-    if (position_ == kBytes) Advance();
+    if (position_ == kBytes) {
+      AdvanceState(state_);
+      bytesMade_ = false;
+      position_ = 0;
+    }
+    if (position_ == 0 && count >= kBytes) {
+      StateBytes(state_, out);
+      position_ = kBytes;
+      out += kBytes;
+      count -= kBytes;
+      continue;
+    }
+    if (!bytesMade_) {
+      StateBytes(state_, bytes_.data());
+      bytesMade_ = true;
+    }
     const size_t part = std::min(count, kBytes - position_);
     std::memcpy(out, &bytes_[position_], part);
     position_ += part;

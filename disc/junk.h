@@ -26,11 +26,12 @@ class JunkGenerator {
   static constexpr size_t kBytes = kWords * 4;
 
  private:
-  void Advance();
-
   std::array<uint32_t, kWords> state_{};
-  std::array<uint8_t, kBytes> bytes_{};  // the state as output bytes
-  size_t position_ = 0;                  // into bytes_
+  // The state as output bytes, made only when a state is not taken whole: whole states go
+  // straight into the caller's buffer.
+  std::array<uint8_t, kBytes> bytes_{};
+  bool bytesMade_ = false;
+  size_t position_ = 0;  // into the state's output bytes
 };
 
 // The seed our simulated discs give block `block` of the disc (or partition) of game `gameId`
