@@ -19,10 +19,8 @@ constexpr uint32_t kRegionPacket = 0xF800;
 
 enum class Answer { Next, Again, Leave };
 
-Answer AwaitAnswer(ConsoleSession& session) {
+Answer Counted(ConsoleSession& session, uint8_t answer) {
   ExtractModel& model = session.model().extract;
-  uint8_t answer = 0;
-  if (!session.ReadByte(answer)) return Answer::Leave;
   switch (answer) {
     case ACK_BLOCK:
       ++model.packetsAccepted;
@@ -37,6 +35,12 @@ Answer AwaitAnswer(ConsoleSession& session) {
     default:
       return Answer::Leave;
   }
+}
+
+Answer AwaitAnswer(ConsoleSession& session) {
+  uint8_t answer = 0;
+  if (!session.ReadByte(answer)) return Answer::Leave;
+  return Counted(session, answer);
 }
 
 // Sends `count` bytes of `data` until the client accepts them; false when it left the stream.
@@ -89,20 +93,37 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
                : source->Read(uint64_t{index} * kDiscPacketData, into.data(), layout.finalPart);
   };
   uint32_t sum = layout.fullPackets > 0 ? readPacket(0, packet) : 0;
+  bool alreadySent = false;  // the packet went out the moment the client accepted the one before
   for (uint32_t index = 0; index < layout.fullPackets; ++index) {
     bool damaged = model.damagedPacket == int64_t{index};
     bool readAhead = false;
     uint32_t nextSum = 0;
     for (;;) {
-      damaged = session.faults().TakeChecksumCorruption() || damaged;
-      WriteBE32(&packet[kDiscPacketData], damaged ? sum + 1 : sum);
+      if (!alreadySent) {
+        damaged = session.faults().TakeChecksumCorruption() || damaged;
+        WriteBE32(&packet[kDiscPacketData], damaged ? sum + 1 : sum);
+        if (!session.Write(packet.data(), kDiscPacketData + 4)) return;
+      }
       damaged = false;
-      if (!session.Write(packet.data(), kDiscPacketData + 4)) return;
+      alreadySent = false;
       if (!readAhead) {
         nextSum = readPacket(index + 1, ahead);
         readAhead = true;
       }
-      const Answer answer = AwaitAnswer(session);
+      // The next packet is ready before the answer comes: it leaves as soon as an 0xAA does.
+      Answer answer;
+      if (index + 1 < layout.fullPackets) {
+        const bool nextDamaged = model.damagedPacket == int64_t{index} + 1;
+        WriteBE32(&ahead[kDiscPacketData], nextDamaged ? nextSum + 1 : nextSum);
+        uint8_t byte = 0;
+        if (!session.ReadThenWrite(byte, ACK_BLOCK, ahead.data(), kDiscPacketData + 4,
+                                   alreadySent)) {
+          return;
+        }
+        answer = Counted(session, byte);
+      } else {
+        answer = AwaitAnswer(session);
+      }
       if (answer == Answer::Leave) return;
       if (answer == Answer::Next) break;
     }

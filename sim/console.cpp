@@ -60,6 +60,15 @@ bool ConsoleSession::Write(const void* buffer, size_t count) {
   return io_.Write(buffer, count);
 }
 
+bool ConsoleSession::ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count,
+                                   bool& sent) {
+  if (console_.faults().ConsoleFaultsArmed() || console_.latency() > 0 || console_.throttle() > 0) {
+    sent = false;
+    return ReadByte(byte);
+  }
+  return io_.ReadThenWrite(byte, expected, data, count, sent);
+}
+
 bool ConsoleSession::Reply(uint8_t byte) {
   if (console_.faults().Silent()) return true;
   const std::optional<uint8_t> sent = console_.faults().FilterReply(byte);

@@ -28,6 +28,10 @@ class ConsoleSession {
   bool ReadBE32(uint32_t& value);
   // Multi-byte data (packets, blocks, pages): subject to packet shortening and the throttle.
   bool Write(const void* buffer, size_t count);
+  // Reads the client's answer; when it is `expected`, may write `data` at once (see
+  // ConsoleIo::ReadThenWrite). With a fault armed, or a slowed console, it only reads, and the
+  // caller writes as it would have without this.
+  bool ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count, bool& sent);
   // A one-byte reply: subject to wrong and suppressed replies.
   bool Reply(uint8_t byte);
   bool WriteBE32(uint32_t value);

@@ -20,6 +20,17 @@ class ConsoleIo {
   // The link has closed or the server stops: nothing written from now on arrives. Asked from any
   // thread, so that long work (a disc's set-up) can give up early.
   virtual bool Gone() { return false; }
+  // Waits for one byte from the client; when it is `expected`, `data` goes out behind it at once,
+  // as if written the moment the byte came (`sent` says whether it went). A link that can send it
+  // without waking the console saves a hand-over per packet of a stream. False as Read and Write.
+  virtual bool ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count,
+                             bool& sent) {
+    sent = false;
+    if (!Read(&byte, 1)) return false;
+    if (byte != expected) return true;
+    sent = true;
+    return Write(data, count);
+  }
   // The console takes this long before its next step (a drive retrying, a slowed console). A link
   // that keeps its own clock for the console counts it there too.
   virtual void Pause(std::chrono::microseconds duration) { std::this_thread::sleep_for(duration); }

@@ -148,6 +148,12 @@ bool Faults::Silent() {
   return silent_;
 }
 
+bool Faults::ConsoleFaultsArmed() {
+  std::lock_guard lock(mutex_);
+  return shortPackets_ > 0 || corruptChecksums_ > 0 || delayedPackets_ > 0 || holdNext_ ||
+         holding_ || wrongReplies_ > 0 || suppressedReplies_ > 0 || silent_;
+}
+
 bool Faults::TakeReadFailure() {
   std::lock_guard lock(mutex_);
   return TakeOneAfter(failedReads_, readSkip_);

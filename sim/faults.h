@@ -59,6 +59,8 @@ class Faults {
   // Returns what to send for a one-byte reply: the byte itself, a replacement, or nothing.
   std::optional<uint8_t> FilterReply(uint8_t byte);
   bool Silent();
+  // Whether any fault of the console's own (the packet, reply and silence faults above) is armed.
+  bool ConsoleFaultsArmed();
   bool TakeReadFailure();
   bool TakeWriteFailure();
   bool TakeWriteShortening();

@@ -50,6 +50,9 @@ class ByteQueue {
 // gives its core away: on a loaded machine a yield hands the CPU to another process for a whole
 // time slice, so a stream paid milliseconds per packet while neither side did anything.
 constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(20);
+// The least a wait spins when its spins have been in vain of late, so that it notices when they
+// would pay again.
+constexpr auto kLeastSpin = std::chrono::microseconds(1);
 // The mutex is held for a few instructions at a time; the same reasoning, for a shorter while.
 constexpr auto kSpinBeforeLocking = std::chrono::microseconds(5);
 
@@ -140,6 +143,9 @@ class SimAdapter::Connection final : public ConsoleIo {
 
   bool Read(void* buffer, size_t count) override {
     std::unique_lock lock = Lock();
+    // A packet lent on the client's answer is done with first, as a plain write is before the
+    // console reads on, so that no buffer of the console's goes away while the client copies.
+    FinishLend(lock);
     waitingFor_ = count;
     Changed();
     WaitUntil(lock, [&] { return closed_ || toConsole_.size() >= count; });
@@ -152,6 +158,7 @@ class SimAdapter::Connection final : public ConsoleIo {
   bool Write(const void* buffer, size_t count) override {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     std::unique_lock lock = Lock();
+    FinishLend(lock);
     WaitUntil(lock, [&] { return closed_ || toHost_.size() < kConsoleBacklogLimit; });
     if (closed_) return false;
     if (count < kLendAtLeast || quiescing_ > 0) {
@@ -161,17 +168,53 @@ class SimAdapter::Connection final : public ConsoleIo {
     }
     lent_ = {bytes, count, 0};
     Changed();
-    // The buffer must not be given back while the client is still copying from it.
-    WaitUntil(lock, [&] {
-      return !hostCopying_ && (closed_ || lent_.claimed == lent_.size || quiescing_ > 0);
-    });
-    // Someone wants the console idle: what the client has not taken yet waits in the queue.
-    if (!closed_ && lent_.claimed < lent_.size) {
-      toHost_.Append(lent_.data + lent_.claimed, lent_.size - lent_.claimed);
-    }
-    lent_ = {};
-    Changed();
+    FinishLend(lock);
     return !closed_;
+  }
+
+  // The next packet of a stream is handed to the link before the client's answer comes: the
+  // client's own write of the expected byte lends it at once, so that the client can read on
+  // without waiting for this thread to wake, and this thread prepares the packet after it
+  // meanwhile. Any other answer (or a packet still lent) goes the plain way.
+  bool ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count,
+                     bool& sent) override {
+    sent = false;
+    std::unique_lock lock = Lock();
+    if (count < kLendAtLeast) {
+      lock.unlock();
+      return ConsoleIo::ReadThenWrite(byte, expected, data, count, sent);
+    }
+    posted_ = {static_cast<const uint8_t*>(data), count, expected, false};
+    waitingFor_ = 1;
+    Changed();
+    WaitUntil(lock, [&] {
+      return closed_ || posted_.taken ||
+             (toConsole_.size() > 0 && toHost_.size() < kConsoleBacklogLimit);
+    });
+    const PostedWrite posted = posted_;
+    const bool taken = posted_.taken;
+    posted_ = {};
+    waitingFor_ = 0;
+    if (taken) {
+      byte = expected;
+      sent = true;
+      return true;
+    }
+    // The packet before is done with, as a plain write would have waited for it.
+    FinishLend(lock);
+    if (closed_) return false;
+    toConsole_.Take(&byte, 1);
+    if (byte == expected) {
+      // Lent as the client's answer would have: this thread goes on while the client copies.
+      sent = true;
+      if (quiescing_ > 0) {
+        toHost_.Append(posted.data, posted.size);
+      } else {
+        lent_ = {posted.data, posted.size, 0, true};
+      }
+    }
+    Changed();
+    return true;
   }
 
   // Client side. Takes what has arrived as it arrives, until `count` bytes are in, the console
@@ -220,8 +263,18 @@ class SimAdapter::Connection final : public ConsoleIo {
   }
 
   void HostWrite(const void* buffer, uint32_t count) {
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
     const std::unique_lock lock = Lock();
-    toConsole_.Append(static_cast<const uint8_t*>(buffer), count);
+    if (count > 0 && posted_.data && !posted_.taken && bytes[0] == posted_.answer &&
+        toConsole_.size() == 0 && !LentOutstanding() && quiescing_ == 0 && !closed_) {
+      // The console waits for this very byte with its next packet ready: it goes out now.
+      posted_.taken = true;
+      lent_ = {posted_.data, posted_.size, 0, true};
+      waitingFor_ = 0;
+      ++bytes;
+      --count;
+    }
+    toConsole_.Append(bytes, count);
     Changed();
   }
 
@@ -242,7 +295,12 @@ class SimAdapter::Connection final : public ConsoleIo {
     std::unique_lock lock = Lock();
     ++quiescing_;
     Changed();
-    changed_.wait(lock, [&] { return closed_ || (ConsoleStalled() && !lent_.data); });
+    changed_.wait(lock, [&] {
+      // A packet lent on the client's answer has no console waiting on it: what the client has not
+      // taken of it moves to the queue here.
+      if (lent_.onAnswer && !hostCopying_) QueueLentRest();
+      return closed_ || (ConsoleStalled() && !lent_.data);
+    });
     --quiescing_;
   }
 
@@ -251,7 +309,35 @@ class SimAdapter::Connection final : public ConsoleIo {
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t claimed = 0;
+    bool onAnswer = false;  // lent by the client's answer (see ReadThenWrite)
   };
+  struct PostedWrite {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    uint8_t answer = 0;
+    bool taken = false;
+  };
+
+  // Waits until the lent buffer, if any, can be given back: taken whole, dropped by a purge, or
+  // (someone wants the console idle) its rest moved to the queue. Never while the client copies.
+  void FinishLend(std::unique_lock<std::mutex>& lock) {
+    if (!lent_.data) return;
+    WaitUntil(lock, [&] {
+      return !hostCopying_ && (closed_ || lent_.claimed == lent_.size || quiescing_ > 0);
+    });
+    if (!closed_) QueueLentRest();
+    lent_ = {};
+    Changed();
+  }
+  void QueueLentRest() {
+    if (lent_.claimed < lent_.size) {
+      toHost_.Append(lent_.data + lent_.claimed, lent_.size - lent_.claimed);
+    }
+    lent_ = {};
+  }
+  bool LentOutstanding() const {
+    return lent_.data && (hostCopying_ || lent_.claimed < lent_.size);
+  }
 
   // The two threads take the mutex for a few instructions at a time, once or twice per packet.
   std::unique_lock<std::mutex> Lock() {
@@ -275,21 +361,27 @@ class SimAdapter::Connection final : public ConsoleIo {
 
   // Each packet of a stream is a hand-over between the two threads: spin a moment for the other
   // side's change, then sleep on the condition variable. The spin budget is for the whole wait,
-  // however many unrelated changes come by meanwhile.
+  // however many unrelated changes come by meanwhile. It halves with every spin in vain and
+  // doubles back with every one that pays: on a busy machine the other side is often not running
+  // at all, and spinning for it then only takes time from it and from this process's others.
   template <typename Settled>
   bool WaitUntil(std::unique_lock<std::mutex>& lock, Settled settled,
                  std::chrono::steady_clock::time_point deadline =
                      std::chrono::steady_clock::time_point::max()) {
     if (settled()) return true;
-    const auto spinEnd = std::min(deadline, std::chrono::steady_clock::now() + kSpinBeforeBlocking);
+    const std::chrono::nanoseconds budget = spinBudget_;
+    const auto spinEnd = std::min(deadline, std::chrono::steady_clock::now() + budget);
     while (std::chrono::steady_clock::now() < spinEnd) {
       const uint64_t seen = changes_.load(std::memory_order_acquire);
       lock.unlock();
-      SpinFor(kSpinBeforeBlocking, spinEnd,
-              [&] { return changes_.load(std::memory_order_acquire) != seen; });
+      SpinFor(budget, spinEnd, [&] { return changes_.load(std::memory_order_acquire) != seen; });
       Relock(lock);
-      if (settled()) return true;
+      if (settled()) {
+        spinBudget_ = std::min<std::chrono::nanoseconds>(kSpinBeforeBlocking, budget * 2);
+        return true;
+      }
     }
+    spinBudget_ = std::max<std::chrono::nanoseconds>(kLeastSpin, budget / 2);
     while (!settled()) {
       if (deadline == std::chrono::steady_clock::time_point::max()) {
         changed_.wait(lock);
@@ -314,9 +406,11 @@ class SimAdapter::Connection final : public ConsoleIo {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::atomic<uint64_t> changes_{0};
+  std::chrono::nanoseconds spinBudget_ = kSpinBeforeBlocking;  // with mutex_ held
   ByteQueue toConsole_;
   ByteQueue toHost_;
   LentWrite lent_;
+  PostedWrite posted_;
   bool hostCopying_ = false;
   int quiescing_ = 0;
   size_t waitingFor_ = 0;
