@@ -6,6 +6,9 @@
 #
 #   bench/extract/run_load_bench.sh [BUILD_DIR] [SCRATCH_DIR]
 #   RUNS=3 LOAD=4 bench/extract/run_load_bench.sh
+#   BEFORE=OTHER_BUILD_DIR bench/extract/run_load_bench.sh     also times OTHER_BUILD_DIR's
+#       zemlo-cli and zemlo-sim in every round (rows marked "before"), for a fair comparison on a
+#       machine whose load changes from minute to minute; the goals judge BUILD_DIR only
 #
 # BUILD_DIR holds zemlo-cli and zemlo-sim (default: build beside this checkout, an optimised
 # build); SCRATCH_DIR must be on the disk being measured (default: a fresh folder in BUILD_DIR,
@@ -48,24 +51,43 @@ else
   scratch=$(mktemp -d "$scratch/bench-load.XXXXXX")
 fi
 sim_pid=""
+before_sim_pid=""
 load_pid=""
 cleanup() {
   [ -n "$load_pid" ] && kill "$load_pid" 2>/dev/null && wait "$load_pid" 2>/dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  [ -n "$before_sim_pid" ] && kill "$before_sim_pid" 2>/dev/null && wait "$before_sim_pid" 2>/dev/null
   rm -rf "$scratch"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 cc -O2 -o "$scratch/pingpong" "$here/pingpong.c"
-"$sim" --listen 127.0.0.1:0 >"$scratch/sim.txt" &
-sim_pid=$!
-for _ in $(seq 50); do
-  grep -q '^listening on ' "$scratch/sim.txt" && break
-  sleep 0.1
-done
-address=$(sed -n 's/^listening on //p' "$scratch/sim.txt")
-[ -n "$address" ] || { echo "zemlo-sim did not start" >&2; exit 1; }
+# start_sim SIM OUTPUT: zemlo-sim on a free loopback port; its address in $address.
+start_sim() {
+  "$1" --listen 127.0.0.1:0 >"$2" &
+  started_pid=$!
+  for _ in $(seq 50); do
+    grep -q '^listening on ' "$2" && break
+    sleep 0.1
+  done
+  address=$(sed -n 's/^listening on //p' "$2")
+  [ -n "$address" ] || { echo "zemlo-sim did not start" >&2; exit 1; }
+}
+before=${BEFORE:-}
+before_keys=""
+if [ -n "$before" ]; then
+  before_cli=$before/cli/zemlo-cli
+  for tool in "$before_cli" "$before/sim/zemlo-sim"; do
+    [ -x "$tool" ] || { echo "missing: $tool" >&2; exit 2; }
+  done
+  start_sim "$before/sim/zemlo-sim" "$scratch/before-sim.txt"
+  before_sim_pid=$started_pid
+  before_address=$address
+  before_keys="in-process-before no-verify-before tcp-before tcp-plain-before"
+fi
+start_sim "$sim" "$scratch/sim.txt"
+sim_pid=$started_pid
 
 image=$scratch/reference.iso
 out=$scratch/out.iso
@@ -108,6 +130,19 @@ measure() {
     timed "$condition.tcp-plain" "$cli" --adapter "tcp:$address" extract-disc gamecube \
       --no-verify -o "$out"
     check_dump tcp-plain none
+    if [ -n "$before" ]; then
+      timed "$condition.in-process-before" "$before_cli" --adapter sim extract-disc gamecube -o "$out"
+      check_dump in-process-before sums
+      timed "$condition.no-verify-before" "$before_cli" --adapter sim extract-disc gamecube \
+        --no-verify -o "$out"
+      check_dump no-verify-before none
+      timed "$condition.tcp-before" "$before_cli" --adapter "tcp:$before_address" extract-disc \
+        gamecube -o "$out"
+      check_dump tcp-before sums
+      timed "$condition.tcp-plain-before" "$before_cli" --adapter "tcp:$before_address" \
+        extract-disc gamecube --no-verify -o "$out"
+      check_dump tcp-plain-before none
+    fi
     timed "$condition.md5sum" md5sum "$image"
     grep -q "^$reference_md5 " "$scratch/last.txt" || { echo "md5sum changed its mind" >&2; exit 1; }
     # The ping-pong times itself: process start and set-up are not part of its figure.
@@ -131,12 +166,12 @@ median() { sort -n "$scratch/$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1
 echo
 echo "GameCube image, $image_bytes bytes; median of $runs; loaded = stress-ng --cpu $load" \
   "on $(nproc) cores; nice $(nice)"
-printf '%-7s %-11s %9s %10s %6s\n' condition measure "median s" "MB/s" load1
+printf '%-9s %-16s %9s %10s %6s\n' condition measure "median s" "MB/s" load1
 for condition in quiet loaded; do
-  for key in dd in-process no-verify tcp tcp-plain md5sum ping-pong; do
+  for key in dd in-process no-verify tcp tcp-plain md5sum ping-pong $before_keys; do
     seconds=$(median "$condition.$key")
     awk -v c="$condition" -v k="$key" -v s="$seconds" -v b=$image_bytes -v l="$(median "$condition.$key.load")" \
-      'BEGIN { printf "%-9s %-11s %9.3f %10.1f %6s\n", c, k, s, b / s / 1e6, l }'
+      'BEGIN { printf "%-9s %-16s %9.3f %10.1f %6s\n", c, k, s, b / s / 1e6, l }'
   done
 done
 
