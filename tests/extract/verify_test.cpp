@@ -112,8 +112,8 @@ TEST_F(VerifyTest, NandPageCheckReportAndKeys) {
   EXPECT_TRUE(Has(lines, "Page 9: correctable, bit 0 of byte 1"));
   const std::string report = ReadText(path + ".txt");
   for (const char* field :
-       {"File: checked.bin\n", "Bad blocks: 1\n", "Erased pages: 2\n", "Uncorrectable pages: 1\n",
-        "ECC: Page 9: uncorrectable, quarter 3\n"}) {
+       {"File: checked.bin\n", "Bad blocks: 1\n", "Erased pages: 2\n", "Correctable pages: 2\n",
+        "Uncorrectable pages: 1\n", "ECC: Page 9: uncorrectable, quarter 3\n"}) {
     EXPECT_NE(report.find(field), std::string::npos) << field;
   }
   EXPECT_NE(report.find("SHA-1: " + FileSha1Hex(path) + "\n"), std::string::npos);
