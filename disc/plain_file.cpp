@@ -9,12 +9,13 @@ bool PlainFile::Open(const std::string& path, const char* mode) {
   return file_ != nullptr;
 }
 
+// An empty piece may come with no buffer at all, which fwrite and fread must not be given.
 bool PlainFile::Write(const void* data, size_t count) {
-  return file_ && std::fwrite(data, 1, count, file_.get()) == count;
+  return file_ && (count == 0 || std::fwrite(data, 1, count, file_.get()) == count);
 }
 
 bool PlainFile::Read(void* out, size_t count) {
-  return file_ && std::fread(out, 1, count, file_.get()) == count;
+  return file_ && (count == 0 || std::fread(out, 1, count, file_.get()) == count);
 }
 
 bool PlainFile::Seek(uint64_t offset) {
