@@ -130,6 +130,7 @@ TEST(WiiPartitionTest, HashTreeChecksAndCatchesEachLevel) {
         EXPECT_FALSE(OpenImage(path, error));
         EXPECT_EQ(error, "the RVZ partition table's SHA-1 is wrong");
       }
+      reader.reset();  // Windows removes no file that is still open
       std::filesystem::remove(path);
     }
     image = original;
