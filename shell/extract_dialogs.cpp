@@ -37,55 +37,52 @@
 namespace zemlo::shell {
 namespace {
 
-constexpr char kDatFolderKey[] = "dat-folder";
+// A path the DVD dialog's dumps use, chosen once and remembered between runs: a folder when
+// `filter` is empty, else a file.
+struct RememberedPath {
+  const char* settingsKey;
+  const char* text;
+  const char* objectName;
+  const char* noneChosen;
+  const char* pickTitle;
+  const char* filter;
+  std::string DumpOptions::*option;
+};
 
-// Where the DVD dialog finds the DAT files its dumps are looked up in; remembered between runs.
-QPushButton* DatFolderButton(QWidget* parent) {
-  const auto use = [](const QString& folder) {
+// The folder of DAT files the dumps are looked up in, and the console's keys file (from a NAND
+// backup), whose common key lets a Wii disc be written as RVZ.
+constexpr RememberedPath kDatFolder{"dat-folder",           "DAT Folder...",       "datFolder",
+                                    "No DAT folder chosen", "Folder of DAT files", "",
+                                    &DumpOptions::datFolder};
+constexpr RememberedPath kWiiKeysFile{"wii-keys-file",
+                                      "Keys File...",
+                                      "wiiKeysFile",
+                                      "No keys file chosen (needed for Wii discs as RVZ)",
+                                      "Keys file of the console (1024 bytes)",
+                                      "Keys File (*.bin);;All Files (*)",
+                                      &DumpOptions::wiiKeysFile};
+
+QPushButton* RememberedPathButton(QWidget* parent, const RememberedPath& path) {
+  const auto use = [&path](const QString& chosen) {
     DumpOptions options = CurrentDumpOptions();
-    options.datFolder = folder.toStdString();
+    options.*path.option = chosen.toStdString();
     SetDumpOptions(options);
   };
-  auto* button = new QPushButton("DAT Folder...", parent);
-  button->setObjectName(QStringLiteral("datFolder"));
-  const QString saved = QSettings("zemlo", "zemlo").value(kDatFolderKey).toString();
-  button->setToolTip(saved.isEmpty() ? "No DAT folder chosen" : saved);
-  use(saved);
-  QObject::connect(button, &QPushButton::clicked, button, [button, use] {
-    const QString folder = QFileDialog::getExistingDirectory(
-        button, "Folder of DAT files", QSettings("zemlo", "zemlo").value(kDatFolderKey).toString());
-    if (folder.isEmpty()) return;
-    QSettings("zemlo", "zemlo").setValue(kDatFolderKey, folder);
-    button->setToolTip(folder);
-    use(folder);
-  });
-  return button;
-}
-
-constexpr char kWiiKeysFileKey[] = "wii-keys-file";
-
-// The console's keys file (from a NAND backup), whose common key lets a Wii disc be written as
-// RVZ; remembered between runs as the DAT folder is.
-QPushButton* KeysFileButton(QWidget* parent) {
-  const auto use = [](const QString& file) {
-    DumpOptions options = CurrentDumpOptions();
-    options.wiiKeysFile = file.toStdString();
-    SetDumpOptions(options);
+  const auto saved = [&path] {
+    return QSettings("zemlo", "zemlo").value(path.settingsKey).toString();
   };
-  auto* button = new QPushButton("Keys File...", parent);
-  button->setObjectName(QStringLiteral("wiiKeysFile"));
-  const QString saved = QSettings("zemlo", "zemlo").value(kWiiKeysFileKey).toString();
-  button->setToolTip(saved.isEmpty() ? "No keys file chosen (needed for Wii discs as RVZ)" : saved);
-  use(saved);
-  QObject::connect(button, &QPushButton::clicked, button, [button, use] {
-    const QString file =
-        QFileDialog::getOpenFileName(button, "Keys file of the console (1024 bytes)",
-                                     QSettings("zemlo", "zemlo").value(kWiiKeysFileKey).toString(),
-                                     "Keys File (*.bin);;All Files (*)");
-    if (file.isEmpty()) return;
-    QSettings("zemlo", "zemlo").setValue(kWiiKeysFileKey, file);
-    button->setToolTip(file);
-    use(file);
+  auto* button = new QPushButton(path.text, parent);
+  button->setObjectName(QString::fromLatin1(path.objectName));
+  button->setToolTip(saved().isEmpty() ? path.noneChosen : saved());
+  use(saved());
+  QObject::connect(button, &QPushButton::clicked, button, [button, &path, use, saved] {
+    const QString chosen =
+        *path.filter ? QFileDialog::getOpenFileName(button, path.pickTitle, saved(), path.filter)
+                     : QFileDialog::getExistingDirectory(button, path.pickTitle, saved());
+    if (chosen.isEmpty()) return;
+    QSettings("zemlo", "zemlo").setValue(path.settingsKey, chosen);
+    button->setToolTip(chosen);
+    use(chosen);
   });
   return button;
 }
@@ -214,8 +211,8 @@ class ExtractionDialog final : public ToolDialog {
     groupLayout->setRowStretch(row, 1);
     restingControls_ = {methods, start};
     if (design.start == StartDiscExtraction) {
-      QPushButton* datFolder = DatFolderButton(group);
-      QPushButton* keysFile = KeysFileButton(group);
+      QPushButton* datFolder = RememberedPathButton(group, kDatFolder);
+      QPushButton* keysFile = RememberedPathButton(group, kWiiKeysFile);
       QWidget* imageFormat = ImageFormatChoice(group);
       groupLayout->addWidget(datFolder, row + 1, 0);
       groupLayout->addWidget(keysFile, row + 1, 1);
