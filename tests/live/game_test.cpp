@@ -287,6 +287,10 @@ TEST_F(LiveTest, ComparisonsOnUnknownValuesAndSessionFiles) {
   std::ofstream(path, std::ios::binary | std::ios::in) << "ZLSCAN01\xff\xff";
   EXPECT_FALSE(search.Load(path, error));
   EXPECT_EQ(search.range().start, range.start);
+  // A range as long as one value holds that one value.
+  ASSERT_EQ(
+      search.First({Game::kTimer, Game::kTimer + 4, ValueType::U32, true}, {Compare::Unknown}), "");
+  EXPECT_EQ(search.count(), 1u);
 }
 
 // Snapshots around reloads of the game: the chains kept hold in each, the global pointer is the
@@ -345,6 +349,24 @@ TEST_F(LiveTest, LocksHoldBetweenScanChunksAndAStopKeepsTheResults) {
     ASSERT_EQ(search.First(range, {Compare::Exact, 1234}, false, playing), "");
     EXPECT_EQ(Addresses(), locked ? std::vector<uint32_t>{Game::kHealth} : std::vector<uint32_t>{});
   }
+  // Between chunks the locks are written once their interval has passed, not before.
+  const auto health = [&] {
+    adapter().Quiesce();
+    return ReadBE32(&model().MemorySpan()[Game::kHealth - 0x80000000u]) >> 16;
+  };
+  keeper.SetInterval(std::chrono::hours(1));
+  const auto later = LockKeeper::Clock::now() + std::chrono::hours(2);
+  for (const auto& [at, held] : std::vector<std::pair<LockKeeper::Clock::time_point, bool>>{
+           {later, true},
+           {later + std::chrono::minutes(59), false},
+           {later + std::chrono::hours(1), true}}) {
+    Play(Game::kHealthDropEvery);
+    const ExchangeClaim claim = ExchangeClaim::TryClaim();
+    ASSERT_TRUE(claim.held());
+    EXPECT_TRUE(keeper.KeepDue(at));
+    EXPECT_EQ(health() == 1234, held);
+  }
+  keeper.SetInterval(std::chrono::milliseconds(0));
   keeper.Publish(WatchList());
   EXPECT_EQ(
       search.First(range, {Compare::Unknown}, false, [](uint64_t, uint64_t) { return false; }),
