@@ -1,12 +1,15 @@
 // The memory search, watch list and GDB server windows against the running game, and the memory
 // tool's extras: symbol names, hex columns, auto refresh.
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "debugger/memory_view.h"
 #include "disasm/symbol_map.h"
 #include "gdbstub/gdb_server.h"
+#include "link/exchange_claim.h"
 #include "link/net_socket.h"
+#include "live/live_link.h"
 #include "protocol/console_controls.h"
 #include "shell/change_highlight.h"
 #include "shell/live_windows.h"
@@ -16,9 +19,18 @@
 namespace zemlo::shell::testing {
 namespace {
 
+// Every live window by its object name, with the title it shows.
+const std::map<std::string, std::string> kTitles = {{"memorySearch", "Memory Search"},
+                                                    {"watchList", "Watch List"},
+                                                    {"pointerScan", "Pointer Scan"},
+                                                    {"gdbServer", "GDB Server"}};
+
 QWidget* TopLevel(const char* name) {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (widget->objectName() == QLatin1String(name) && widget->isVisible()) return widget;
+    if (widget->objectName() == QLatin1String(name) && widget->isVisible()) {
+      EXPECT_EQ(widget->windowTitle().toStdString(), kTitles.at(name));
+      return widget;
+    }
   }
   return nullptr;
 }
@@ -65,6 +77,7 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   Press(*search, "&Next Scan");
   ASSERT_TRUE(scanned());
   ASSERT_EQ(results->rowCount(), 1);
+  EXPECT_EQ(status->text(), QStringLiteral("1 candidate"));
   EXPECT_EQ(results->item(0, 0)->text(), QStringLiteral("80900008"));
   EXPECT_EQ(results->item(0, 2)->text(), QStringLiteral("1000"));
   SaveScreenshot(*search, QStringLiteral("memory_search"));
@@ -74,6 +87,7 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   QWidget* watch = TopLevel("watchList");
   ASSERT_NE(watch, nullptr);
   auto* tree = watch->findChild<QTreeWidget*>();
+  EXPECT_EQ(tree->columnCount(), 6);  // none blank after the lock
   const auto value = [tree] {
     return tree->topLevelItemCount() == 1 ? tree->topLevelItem(0)->text(4) : QString();
   };
@@ -129,8 +143,9 @@ TEST_F(LiveWindowsTest, SearchFindsHealthAndTheWatchListFollowsIt) {
   ASSERT_TRUE(WaitFor([&] { return player->childCount() == 3; }));
   player->setExpanded(true);
   tree->setCurrentItem(player->child(1));
-  QTimer::singleShot(0, [] {
+  QTimer::singleShot(0, [tree] {
     if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      EXPECT_EQ(dialog->textValue().toStdString(), tree->currentItem()->text(4).toStdString());
       dialog->setTextValue(QStringLiteral("42"));
       dialog->accept();
     }
@@ -152,7 +167,8 @@ TEST_F(LiveWindowsTest, PointerScanAcrossAReloadFeedsTheWatchList) {
   auto& model = adapter().model();
   model.uploads.hooked = true;
   model.game.clockDriven = false;
-  QWidget* pointers = OpenPointerWindow(&window());
+  OpenPointerWindow(&window());
+  QWidget* pointers = TopLevel("pointerScan");
   auto* target = pointers->findChild<QLineEdit*>("target");
   auto* status = pointers->findChild<QLabel*>("status");
   const auto coins = [&] {
@@ -171,13 +187,14 @@ TEST_F(LiveWindowsTest, PointerScanAcrossAReloadFeedsTheWatchList) {
   EXPECT_TRUE(pointers->isVisible());
   EXPECT_TRUE(ended("Scan stopped")) << status->text().toStdString();
   adapter().console().SetThrottle(0);
+  pointers->findChild<QSpinBox*>()->setValue(1);  // the one chain straight from a global
   Press(*pointers, "&New Scan");
   EXPECT_TRUE(ended("1 snapshot")) << status->text().toStdString();
   adapter().Quiesce();
   model.game.Step(model.MemorySpan(), sim::GameModel::kLevelFrames);
   target->setText(coins());
   Press(*pointers, "&Add Snapshot");
-  EXPECT_TRUE(WaitFor([&] { return status->text().endsWith("from 2 snapshots"); }))
+  EXPECT_TRUE(WaitFor([&] { return status->text() == "1 chain from 2 snapshots"; }))
       << status->text().toStdString();
   auto* chains = pointers->findChild<QListWidget*>();
   ASSERT_GT(chains->count(), 0) << status->text().toStdString();
@@ -246,8 +263,25 @@ TEST_F(LiveWindowsTest, GdbServerServesAndStopsFreeingTheLink) {
 
   Press(*server, "S&top");
   EXPECT_TRUE(WaitFor([&] { return status->text() == "Stopped"; }));
+  // A short exchange holding the link is waited out asleep, painting between slices of 10 ms:
+  // a zero timer turns about once a slice, not on every try to claim.
+  std::optional<ExchangeClaim> held = ExchangeClaim::TryClaim();
+  ASSERT_TRUE(held->held());
+  QElapsedTimer clock;
+  clock.start();
+  qint64 heldMs = 0, turns = 0;
+  QTimer turn;
+  QObject::connect(&turn, &QTimer::timeout, [&] {
+    if (held && ++turns && clock.elapsed() >= 50) {
+      heldMs = clock.elapsed();
+      held.reset();
+    }
+  });
+  turn.start(0);
   bool answered = false;
   EXPECT_TRUE(RunOperation(window(), [&] { answered = ReadRegisterBlock().has_value(); }));
+  turn.stop();
+  EXPECT_LE(turns, heldMs / 10 + 2) << heldMs;
   EXPECT_TRUE(answered);
   adapter().Quiesce();
   EXPECT_FALSE(adapter().model().frozen);
@@ -299,6 +333,15 @@ TEST_F(LiveWindowsTest, MemoryToolAutoRefreshColumnsAndSymbolMap) {
     const auto* highlight = static_cast<ChangeHighlight*>(list->itemDelegate());
     EXPECT_EQ(highlight->At(0), (std::vector<ChangeHighlight::Span>{{11, 8}, {20, 8}}));
     EXPECT_TRUE(highlight->At(1).empty());
+    // The watch list's refresh interval reaches the running re-read at its next turn: at 10 s,
+    // a second sees at most that turn's read and one already under way.
+    window().RunCommand(kCmdWatchList);
+    auto* interval = TopLevel("watchList")->findChild<QSpinBox*>();
+    interval->setValue(10000);
+    const uint64_t reads = live::Counters().windows;
+    QTest::qWait(1000);
+    EXPECT_LE(live::Counters().windows - reads, 2u);
+    interval->setValue(100);
     tool.findChild<QCheckBox*>(QStringLiteral("autoRefresh"))->setChecked(false);
     columns->setCurrentIndex(2);
     EXPECT_EQ(line(0), "0x80900000    4.203895e-44             0.5");
