@@ -169,7 +169,8 @@ TEST_F(CardTransferTest, AGciFileBecomesANewSave) {
 
 // A Game Shark(tm) header is recognised by content, not name, and dropped; a file that begins like
 // one but cannot hold its header, or that is over the limit, is refused before anything is sent;
-// a file shorter than the magic is sent whole, and the card has no use for it.
+// a file shorter than the magic is sent whole, and the card has no use for it, nor for a second
+// file of a name it holds.
 TEST_F(CardTransferTest, WhatIsSentOfAFile) {
   constexpr size_t kLimit = 19'910'656;
   const std::vector<uint8_t> gci = NewGci(8192, "shark");
@@ -177,6 +178,9 @@ TEST_F(CardTransferTest, WhatIsSentOfAFile) {
   std::memcpy(gcs.data(), "GCSAVE", 6);
   std::memcpy(stub.data(), "GCSAVE", 6);
   gcs.insert(gcs.end(), gci.begin(), gci.end());
+  // A save the card holds: the padding byte after the maker code is no part of a file's identity.
+  std::vector<uint8_t> again = GciOf(sim::CardModel().saves[0]);
+  again[6] = 0x00;
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -190,6 +194,7 @@ TEST_F(CardTransferTest, WhatIsSentOfAFile) {
       {"stub.gcs", stub, {}, "Error: Game Shark(tm) save file is shorter than its 272 byte header"},
       {"tiny.gci", Bytes({'G', 'C', 'S'}), Bytes({'G', 'C', 'S'}), "Card Create Error"},
       {"empty.gci", {}, {}, "Card Create Error"},
+      {"again.gci", again, again, "This filename already exists"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

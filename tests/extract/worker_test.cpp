@@ -115,7 +115,12 @@ TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
     bool listEmptied;
   } flows[] = {
       {[&] { return ExtractDisc(0, kinds); }, 3, Box("Fatal Error. Exiting", "DVD Error"), true},
-      {[] { return DumpNand(0, 3); }, 1, Box("NAND Fatal Error. Exiting", "NAND Error"), false}};
+      // The console is still sending the page when the link goes.
+      {[this] {
+         faults().HoldNextPacket();
+         return DumpNand(0, 3);
+       },
+       1, Box("NAND Fatal Error. Exiting", "NAND Error"), false}};
   for (const auto& flow : flows) {
     SCOPED_TRACE(flow.own.caption);
     Reconnect();
@@ -130,6 +135,7 @@ TEST_F(WorkerTest, DriverErrorOnTheWorkerEndsTheApplication) {
     EXPECT_EQ(g_connected, 0);
     EXPECT_EQ(g_workerBusy, 0);
     EXPECT_EQ(ui().list().empty(), flow.listEmptied);
+    EXPECT_EQ(model().extract.streamsCompleted, 0u);  // the console left its stream
   }
 }
 

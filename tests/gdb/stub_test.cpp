@@ -1,6 +1,6 @@
 // The pieces under the gdb stub: the branch rules a step relies on, the interpreter's two
-// breakpoints, a hit freezing the simulated game with its context, and the stub's packets over
-// the in-process console.
+// breakpoints and its arithmetic corner cases, a hit freezing the simulated game with its context,
+// and the stub's packets over the in-process console.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -80,6 +80,44 @@ TEST(PpcCpu, BreakpointsStopBeforeTheInstructionCompletes) {
     EXPECT_EQ(outcome.store, row.store);
     // A store stopped by its breakpoint has not reached memory.
     EXPECT_EQ(ReadBE32(&memory[0x208]), row.pc > kCode + 4 ? 0x11223344u : 0u);
+  }
+}
+
+// Integer results the PowerPC manual defines where overflow and carries meet: rD = rA op rB, and
+// XER[CA] after. A divw of 0x80000000 by -1 or by 0 is left undefined there, so it has no row.
+TEST(PpcCpu, DivisionAndCarryCornerCases) {
+  constexpr uint32_t kCode = 0x80000100u, kCarry = 0x20000000u;
+  struct Row {
+    uint32_t xo, a, b;
+    bool carryIn;
+    uint32_t result;
+    bool carryOut;
+  };
+  for (const Row& row : std::vector<Row>{
+           {491, 7, 0xFFFFFFFFu, false, 0xFFFFFFF9u, false},  // divw 7 / -1
+           {491, 0x80000000u, 2, true, 0xC0000000u, true},    // divw INT_MIN / 2
+           {491, 0xFFFFFFF9u, 2, false, 0xFFFFFFFDu, false},  // divw -7 / 2 truncates
+           {459, 0x80000000u, 0xFFFFFFFFu, false, 0, false},  // divwu
+           {10, 1, 1, true, 2, false},                        // addc ignores CA
+           {10, 0xFFFFFFFFu, 1, false, 0, true},              // addc
+           {138, 1, 1, true, 3, false},                       // adde
+           {138, 0xFFFFFFFFu, 0, true, 0, true},              // adde
+           {8, 5, 5, false, 0, true},                         // subfc: no borrow
+           {8, 5, 3, true, 0xFFFFFFFEu, false},               // subfc: borrow
+           {136, 5, 5, false, 0xFFFFFFFFu, false},            // subfe
+       }) {
+    SCOPED_TRACE(::testing::Message() << row.xo << " " << row.a << " " << row.b);
+    std::vector<uint8_t> memory(0x1000);
+    WriteBE32(&memory[kCode - 0x80000000u],
+              31u << 26 | 3u << 21 | 4u << 16 | 5u << 11 | row.xo << 1);
+    sim::PpcCpu cpu;
+    cpu.context.pc = kCode;
+    cpu.context.gpr[4] = row.a;
+    cpu.context.gpr[5] = row.b;
+    cpu.context.xer = row.carryIn ? kCarry : 0;
+    ASSERT_EQ(cpu.Step(memory).event, sim::CpuEvent::Ran);
+    EXPECT_EQ(cpu.context.gpr[3], row.result);
+    EXPECT_EQ((cpu.context.xer & kCarry) != 0, row.carryOut);
   }
 }
 

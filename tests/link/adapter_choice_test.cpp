@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <vector>
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 #include "link/driver_d2xx.h"
 #include "sim/sim_adapter.h"
@@ -15,7 +18,8 @@ namespace {
 #ifdef _WIN32
 constexpr char kLibraryWithoutD2xx[] = "kernel32.dll";
 #else
-constexpr char kLibraryWithoutD2xx[] = "libm.so.6";
+// One nothing else here loads, so that whether the loader let it go shows.
+constexpr char kLibraryWithoutD2xx[] = "libanl.so.1";
 #endif
 
 void SetEnvironment(const char* name, const char* value) {
@@ -75,7 +79,8 @@ TEST(AdapterChoice, NamesEveryBackEndAndRefusesOtherText) {
   EXPECT_EQ(error, "expected tcp:HOST:PORT with a port from 1 to 65535, got 'tcp:host:0'");
 }
 
-// The loader opens only a library that has every D2XX function; the environment can name it.
+// The loader opens only a library that has every D2XX function, and lets go of any other; the
+// environment can name it.
 TEST(D2xxLoader, OpensOnlyACompleteLibrary) {
   for (const char* path : {"/nonexistent/libftd2xx.so", kLibraryWithoutD2xx}) {
     auto driver = MakeD2xxDriver(path);
@@ -86,6 +91,9 @@ TEST(D2xxLoader, OpensOnlyACompleteLibrary) {
     EXPECT_NE(driver->FT_Read(handle, nullptr, 0, &moved), FT_OK);
     EXPECT_EQ(moved, 0u);
   }
+#ifndef _WIN32
+  EXPECT_EQ(dlopen(kLibraryWithoutD2xx, RTLD_NOW | RTLD_NOLOAD), nullptr);
+#endif
   SetEnvironment(kD2xxLibraryVariable, ZEMLO_FAKE_D2XX_PATH);
   std::string error;
   auto driver = MakeDriverForAdapter("auto", &error);

@@ -5,6 +5,7 @@
 // nothing listens is the CLI contract test's.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "link/bytes.h"
 #include "link/driver_d2xx.h"
 #include "link/driver_tcp.h"
+#include "link/net_socket.h"
 #include "link/shared_library.h"
 #include "protocol/commands.h"
 #include "sim/sim_adapter.h"
@@ -152,9 +154,15 @@ class LinkConformance : public ::testing::TestWithParam<Backend> {
         link_(*rig_.driver, 5000) {}
 
   sim::Faults& faults() { return rig_.console->faults(); }
-  void RequestPage(uint32_t address = kAddress) {
+  // `split`: the address comes when the console, asleep, waits for exactly it.
+  void RequestPage(uint32_t address = kAddress, bool split = false) {
     std::vector<uint8_t> request(5, CMD_READ_MEMORY);
     WriteBE32(&request[1], address);
+    if (split) {
+      link_.Send({CMD_READ_MEMORY});
+      std::this_thread::sleep_for(milliseconds(20));
+      request.erase(request.begin());
+    }
     link_.Send(request);
   }
   std::vector<uint8_t> Memory(uint32_t address, uint32_t count) const {
@@ -185,8 +193,9 @@ TEST_P(LinkConformance, ReadsWaitUpToTheirTimeoutAndLoseNothing) {
     bool hold;
     size_t keep;  // the console sends only this much of its answer (0: all of it)
     std::vector<Step> steps;
+    bool split = false;  // see RequestPage
   } cases[] = {
-      {"answer within the time-out", 150, false, 0, {{kPage, 5000, kPage}}},
+      {"answer within the time-out", 150, false, 0, {{kPage, 5000, kPage}}, true},
       {"answer after the time-out",
        0,
        true,
@@ -200,7 +209,7 @@ TEST_P(LinkConformance, ReadsWaitUpToTheirTimeoutAndLoseNothing) {
     if (c.delayMs) faults().DelayNextPackets(1, c.delayMs);
     if (c.hold) faults().HoldNextPacket();
     if (c.keep) faults().ShortenNextPackets(1, c.keep);
-    RequestPage();
+    RequestPage(kAddress, c.split);
     std::vector<uint8_t> received;
     for (const Step& step : c.steps) {
       if (step.release) faults().ReleaseHeldPacket();
@@ -312,6 +321,21 @@ TEST(TcpConsoleServer, KeepsTheConsoleFromOneConnectionToTheNext) {
   far.Stop();
   EXPECT_EQ(idle.Read(159).size(), 159u);
   EXPECT_TRUE(idle.Read(1, FT_IO_ERROR).empty());
+}
+
+// The server takes the next client at once after these accept failures; after any other (out of
+// descriptors, a broken listener) it pauses instead of spinning on a socket that stays ready.
+TEST(TcpConsoleServer, TellsTransientAcceptFailures) {
+#ifdef _WIN32
+  const std::pair<int, bool> rows[] = {
+      {WSAEWOULDBLOCK, true}, {WSAEINTR, true}, {WSAECONNRESET, true}, {WSAEMFILE, false}};
+#else
+  const std::pair<int, bool> rows[] = {
+      {EAGAIN, true}, {EINTR, true}, {ECONNABORTED, true}, {EMFILE, false}, {EINVAL, false}};
+#endif
+  for (const auto& [error, transient] : rows) {
+    EXPECT_EQ(net::TransientAcceptError(error), transient) << error;
+  }
 }
 
 // The built program, as scripts use it: read the port it prints, talk to it, stop it.
