@@ -82,57 +82,83 @@ void ServeDisc(ConsoleSession& session, DiscType type) {
   if (model.discSpinUpMs != 0) session.Pause(std::chrono::milliseconds(model.discSpinUpMs));
   if (!model.discReadyReply) return;
   if (!session.Reply(*model.discReadyReply) || *model.discReadyReply != REPLY_ACK) return;
-  // The next packet is read from the disc while the client stores the current one, as a drive
-  // reads ahead; the stream itself still waits for each answer.
+  // The packets after the current one are read from the disc while the client stores it, as a
+  // drive reads ahead, and posted where the link can send them on the client's answers by itself;
+  // the stream itself still waits for each answer. Packet i lives in slot i % kSlots: the current
+  // one (kept for a resend) and those posted after it.
+  constexpr uint32_t kSlots = 16;
   const size_t bufferSize = std::max<size_t>(kDiscPacketData + 4, layout.finalPart);
-  std::vector<uint8_t> packet(bufferSize);
-  std::vector<uint8_t> ahead(bufferSize);
-  const auto readPacket = [&](uint32_t index, std::vector<uint8_t>& into) {
-    return index < layout.fullPackets
-               ? source->Read(uint64_t{index} * kDiscPacketData, into.data(), kDiscPacketData)
-               : source->Read(uint64_t{index} * kDiscPacketData, into.data(), layout.finalPart);
+  std::vector<std::vector<uint8_t>> slots(kSlots, std::vector<uint8_t>(bufferSize));
+  std::array<uint32_t, kSlots> sums{};
+  const auto slot = [&](uint32_t index) -> std::vector<uint8_t>& { return slots[index % kSlots]; };
+  const auto readPacket = [&](uint32_t index) {
+    sums[index % kSlots] =
+        index < layout.fullPackets
+            ? source->Read(uint64_t{index} * kDiscPacketData, slot(index).data(), kDiscPacketData)
+            : source->Read(uint64_t{index} * kDiscPacketData, slot(index).data(), layout.finalPart);
   };
-  uint32_t sum = layout.fullPackets > 0 ? readPacket(0, packet) : 0;
+  // Seals packet `index` with its checksum (wrong when it is to arrive damaged).
+  const auto seal = [&](uint32_t index, bool damaged) {
+    const uint32_t sum = sums[index % kSlots];
+    WriteBE32(&slot(index)[kDiscPacketData], damaged ? sum + 1 : sum);
+  };
+  if (layout.fullPackets > 0) readPacket(0);
+  uint32_t prepared = 0;     // packets after `index` already read into their slots
+  uint32_t posted = 0;       // of those, posted on the link
   bool alreadySent = false;  // the packet went out the moment the client accepted the one before
-  for (uint32_t index = 0; index < layout.fullPackets; ++index) {
-    bool damaged = model.damagedPacket == int64_t{index};
-    bool readAhead = false;
-    uint32_t nextSum = 0;
-    for (;;) {
-      if (!alreadySent) {
-        damaged = session.faults().TakeChecksumCorruption() || damaged;
-        WriteBE32(&packet[kDiscPacketData], damaged ? sum + 1 : sum);
-        if (!session.Write(packet.data(), kDiscPacketData + 4)) return;
-      }
-      damaged = false;
-      alreadySent = false;
-      if (!readAhead) {
-        nextSum = readPacket(index + 1, ahead);
-        readAhead = true;
-      }
-      // The next packet is ready before the answer comes: it leaves as soon as an 0xAA does.
-      Answer answer;
-      if (index + 1 < layout.fullPackets) {
-        const bool nextDamaged = model.damagedPacket == int64_t{index} + 1;
-        WriteBE32(&ahead[kDiscPacketData], nextDamaged ? nextSum + 1 : nextSum);
-        uint8_t byte = 0;
-        if (!session.ReadThenWrite(byte, ACK_BLOCK, ahead.data(), kDiscPacketData + 4,
-                                   alreadySent)) {
-          return;
-        }
-        answer = Counted(session, byte);
-      } else {
-        answer = AwaitAnswer(session);
-      }
-      if (answer == Answer::Leave) return;
-      if (answer == Answer::Next) break;
+  bool damageDue = model.damagedPacket == 0;
+  for (uint32_t index = 0; index < layout.fullPackets;) {
+    if (!alreadySent) {
+      seal(index, session.faults().TakeChecksumCorruption() || damageDue);
+      if (!session.Write(slot(index).data(), kDiscPacketData + 4)) return;
     }
-    packet.swap(ahead);
-    sum = nextSum;
+    damageDue = false;
+    alreadySent = false;
+    const bool last = index + 1 == layout.fullPackets;
+    while (index + posted + 1 < layout.fullPackets && posted + 1 < kSlots) {
+      const uint32_t next = index + posted + 1;
+      if (prepared == posted) {
+        readPacket(next);
+        ++prepared;
+      }
+      seal(next, model.damagedPacket == int64_t{next});
+      if (!session.Post(ACK_BLOCK, slot(next).data(), kDiscPacketData + 4)) break;
+      ++posted;
+    }
+    if (prepared == 0 && (!last || layout.finalPart != 0)) {
+      readPacket(index + 1);
+      prepared = 1;
+    }
+    Answer answer;
+    uint8_t byte = 0;
+    if (posted > 0) {
+      if (!session.Settle(byte, alreadySent)) return;
+      if (alreadySent) {
+        --posted;
+      } else {
+        posted = 0;  // dropped, though still read into their slots
+      }
+      answer = Counted(session, byte);
+    } else if (!last) {
+      seal(index + 1, model.damagedPacket == int64_t{index} + 1);
+      if (!session.ReadThenWrite(byte, ACK_BLOCK, slot(index + 1).data(), kDiscPacketData + 4,
+                                 alreadySent)) {
+        return;
+      }
+      answer = Counted(session, byte);
+    } else {
+      answer = AwaitAnswer(session);
+    }
+    if (answer == Answer::Leave) return;
+    if (answer == Answer::Next) {
+      ++index;
+      prepared -= prepared > 0 ? 1 : 0;
+      damageDue = model.damagedPacket == int64_t{index};
+    }
   }
   if (layout.finalPart != 0) {
-    if (layout.fullPackets == 0) readPacket(0, packet);
-    if (!session.Write(packet.data(), layout.finalPart)) return;
+    if (layout.fullPackets == 0) readPacket(0);
+    if (!session.Write(slot(layout.fullPackets).data(), layout.finalPart)) return;
   }
   SendStrayBytes(session);
   ++model.streamsCompleted;

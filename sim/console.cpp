@@ -69,6 +69,13 @@ bool ConsoleSession::ReadThenWrite(uint8_t& byte, uint8_t expected, const void* 
   return io_.ReadThenWrite(byte, expected, data, count, sent);
 }
 
+bool ConsoleSession::Post(uint8_t expected, const void* data, size_t count) {
+  if (console_.faults().ConsoleFaultsArmed() || console_.latency() > 0 || console_.throttle() > 0) {
+    return false;
+  }
+  return io_.Post(expected, data, count);
+}
+
 bool ConsoleSession::Reply(uint8_t byte) {
   if (console_.faults().Silent()) return true;
   const std::optional<uint8_t> sent = console_.faults().FilterReply(byte);

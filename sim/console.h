@@ -32,6 +32,9 @@ class ConsoleSession {
   // ConsoleIo::ReadThenWrite). With a fault armed, or a slowed console, it only reads, and the
   // caller writes as it would have without this.
   bool ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count, bool& sent);
+  // See ConsoleIo::Post and Settle. Refused with a fault armed or a slowed console, as above.
+  bool Post(uint8_t expected, const void* data, size_t count);
+  bool Settle(uint8_t& byte, bool& sent) { return io_.Settle(byte, sent); }
   // A one-byte reply: subject to wrong and suppressed replies.
   bool Reply(uint8_t byte);
   bool WriteBE32(uint32_t value);

@@ -31,6 +31,18 @@ class ConsoleIo {
     sent = true;
     return Write(data, count);
   }
+  // A stream's next packets, posted ahead: each goes out the moment the client answers `expected`
+  // to the packet before it, without the console having to wake for it. The buffer stays the
+  // console's to keep untouched until the packet after it has gone out (or the stream moved on).
+  // False when this link does not post ahead; the console then uses ReadThenWrite.
+  virtual bool Post(uint8_t, const void*, size_t) { return false; }
+  // The oldest posted packet's fate, waiting for it if need be: `sent` when an `expected` answer
+  // sent it; otherwise every posted packet is dropped. `byte` is the answer either way.
+  // False when the link closed.
+  virtual bool Settle(uint8_t& byte, bool& sent) {
+    sent = false;
+    return Read(&byte, 1);
+  }
   // The console takes this long before its next step (a drive retrying, a slowed console). A link
   // that keeps its own clock for the console counts it there too.
   virtual void Pause(std::chrono::microseconds duration) { std::this_thread::sleep_for(duration); }

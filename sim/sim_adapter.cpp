@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <thread>
 
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
@@ -21,6 +22,7 @@ class ByteQueue {
   void Append(const uint8_t* bytes, size_t count) {
     data_.insert(data_.end(), bytes, bytes + count);
   }
+  uint8_t Peek() const { return data_[head_]; }
   size_t Take(uint8_t* out, size_t count) {
     count = std::min(count, size());
     if (count) std::memcpy(out, data_.data() + head_, count);
@@ -84,6 +86,9 @@ constexpr size_t kSentCaptureLimit = 64u << 20;
 // Console writes at least this long (packets, blocks, pages) are not queued: the client copies
 // them straight from the console's buffer, which saves a copy and keeps both buffers in cache.
 constexpr size_t kLendAtLeast = 4096;
+// A client waiting for a packet of a stream is woken once this many are posted (or the console
+// waits itself).
+constexpr size_t kPostedBeforeWaking = 8;
 
 }  // namespace
 
@@ -143,6 +148,7 @@ class SimAdapter::Connection final : public ConsoleIo {
 
   bool Read(void* buffer, size_t count) override {
     std::unique_lock lock = Lock();
+    DropPosted();
     // A packet lent on the client's answer is done with first, as a plain write is before the
     // console reads on, so that no buffer of the console's goes away while the client copies.
     FinishLend(lock);
@@ -158,6 +164,7 @@ class SimAdapter::Connection final : public ConsoleIo {
   bool Write(const void* buffer, size_t count) override {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     std::unique_lock lock = Lock();
+    DropPosted();
     FinishLend(lock);
     WaitUntil(lock, [&] { return closed_ || toHost_.size() < kConsoleBacklogLimit; });
     if (closed_) return false;
@@ -172,49 +179,68 @@ class SimAdapter::Connection final : public ConsoleIo {
     return !closed_;
   }
 
-  // The next packet of a stream is handed to the link before the client's answer comes: the
-  // client's own write of the expected byte lends it at once, so that the client can read on
-  // without waiting for this thread to wake, and this thread prepares the packet after it
-  // meanwhile. Any other answer (or a packet still lent) goes the plain way.
-  bool ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count,
-                     bool& sent) override {
+  // The next packets of a stream are handed to the link before the client's answers come: the
+  // client's own write of the expected byte lends the oldest at once, so that the client reads on
+  // without waiting for this thread to wake, and this thread prepares the packets after them
+  // meanwhile. A client that has answered and waits for a packet not yet posted is woken only
+  // once a few are posted: it then takes them one after the other without waiting, where one
+  // hand-over per packet costs a wake-up each, which on a busy machine means waiting for a core.
+  bool Post(uint8_t expected, const void* data, size_t count) override {
+    std::unique_lock lock = Lock();
+    if (closed_ || count < kLendAtLeast) return false;
+    posted_.push_back({static_cast<const uint8_t*>(data), count, expected, false});
+    if (std::count_if(posted_.begin(), posted_.end(), [](auto& p) { return !p.taken; }) >=
+        static_cast<std::ptrdiff_t>(kPostedBeforeWaking)) {
+      TakeWaitingAnswer();
+    }
+    return true;
+  }
+
+  bool Settle(uint8_t& byte, bool& sent) override {
     sent = false;
     std::unique_lock lock = Lock();
-    if (count < kLendAtLeast) {
-      lock.unlock();
-      return ConsoleIo::ReadThenWrite(byte, expected, data, count, sent);
-    }
-    posted_ = {static_cast<const uint8_t*>(data), count, expected, false};
-    waitingFor_ = 1;
-    Changed();
-    WaitUntil(lock, [&] {
-      return closed_ || posted_.taken ||
-             (toConsole_.size() > 0 && toHost_.size() < kConsoleBacklogLimit);
-    });
-    const PostedWrite posted = posted_;
-    const bool taken = posted_.taken;
-    posted_ = {};
-    waitingFor_ = 0;
-    if (taken) {
-      byte = expected;
-      sent = true;
-      return true;
-    }
-    // The packet before is done with, as a plain write would have waited for it.
-    FinishLend(lock);
-    if (closed_) return false;
-    toConsole_.Take(&byte, 1);
-    if (byte == expected) {
-      // Lent as the client's answer would have: this thread goes on while the client copies.
-      sent = true;
-      if (quiescing_ > 0) {
-        toHost_.Append(posted.data, posted.size);
-      } else {
-        lent_ = {posted.data, posted.size, 0, true};
+    if (posted_.empty()) return false;
+    while (!posted_.front().taken) {
+      TakeWaitingAnswer();
+      if (posted_.front().taken) break;
+      // A client slower than the console wakes it once a few packets have gone out, not for each.
+      settleWants_ = std::min(kPostedBeforeWaking, posted_.size());
+      waitingFor_ = 1;
+      Changed();
+      WaitUntil(lock, [&] {
+        return closed_ || TakenPosted() >= settleWants_ ||
+               (toConsole_.size() > 0 && toHost_.size() < kConsoleBacklogLimit);
+      });
+      settleWants_ = 0;
+      waitingFor_ = 0;
+      if (closed_) {
+        posted_.clear();
+        return false;
       }
+      if (posted_.front().taken || toConsole_.size() == 0) continue;
+      // An answer the client gave while a packet was still being copied, or another answer: the
+      // packet before is done with first, as a plain write would have waited for it.
+      FinishLend(lock);
+      if (closed_ || toConsole_.size() == 0) continue;
+      toConsole_.Take(&byte, 1);
+      if (byte != posted_.front().answer) {
+        posted_.clear();
+        Changed();
+        return true;
+      }
+      Send(posted_.front());
     }
-    Changed();
+    byte = posted_.front().answer;
+    sent = true;
+    posted_.pop_front();
     return true;
+  }
+
+  bool ReadThenWrite(uint8_t& byte, uint8_t expected, const void* data, size_t count,
+                     bool& sent) override {
+    if (!Post(expected, data, count))
+      return ConsoleIo::ReadThenWrite(byte, expected, data, count, sent);
+    return Settle(byte, sent);
   }
 
   // Client side. Takes what has arrived as it arrives, until `count` bytes are in, the console
@@ -265,14 +291,14 @@ class SimAdapter::Connection final : public ConsoleIo {
   void HostWrite(const void* buffer, uint32_t count) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     const std::unique_lock lock = Lock();
-    if (count > 0 && posted_.data && !posted_.taken && bytes[0] == posted_.answer &&
-        toConsole_.size() == 0 && !LentOutstanding() && quiescing_ == 0 && !closed_) {
-      // The console waits for this very byte with its next packet ready: it goes out now.
-      posted_.taken = true;
-      lent_ = {posted_.data, posted_.size, 0, true};
-      waitingFor_ = 0;
+    PostedWrite* next = NextPosted();
+    if (count > 0 && next && bytes[0] == next->answer && toConsole_.size() == 0 &&
+        !LentOutstanding() && quiescing_ == 0 && !closed_) {
+      // The console has the next packet ready for this very byte: it goes out now.
+      Send(*next, false);
       ++bytes;
       --count;
+      if (count == 0 && TakenPosted() < settleWants_) return;  // nothing the console waits for
     }
     toConsole_.Append(bytes, count);
     Changed();
@@ -315,8 +341,48 @@ class SimAdapter::Connection final : public ConsoleIo {
     const uint8_t* data = nullptr;
     size_t size = 0;
     uint8_t answer = 0;
-    bool taken = false;
+    bool taken = false;  // sent; settled when the console pops it
   };
+
+  // The oldest posted packet not sent yet.
+  PostedWrite* NextPosted() {
+    for (PostedWrite& posted : posted_) {
+      if (!posted.taken) return &posted;
+    }
+    return nullptr;
+  }
+  // Sends a posted packet on its answer, lent as the client's answer would have: the console goes
+  // on while the client copies. With the console to be quiet it is queued instead.
+  void Send(PostedWrite& posted, bool notify = true) {
+    posted.taken = true;
+    if (quiescing_ > 0) {
+      toHost_.Append(posted.data, posted.size);
+    } else {
+      lent_ = {posted.data, posted.size, 0, true};
+    }
+    if (notify) Changed();
+  }
+  size_t TakenPosted() const {
+    size_t taken = 0;
+    while (taken < posted_.size() && posted_[taken].taken) ++taken;
+    return taken;
+  }
+  // The client answered before the packet was posted and waits for it: it goes out now, unless
+  // the packet before is still being copied.
+  void TakeWaitingAnswer() {
+    PostedWrite* next = NextPosted();
+    uint8_t answer = 0;
+    if (!next || toConsole_.size() != 1 || LentOutstanding() || closed_ ||
+        toConsole_.Peek() != next->answer) {
+      return;
+    }
+    toConsole_.Take(&answer, 1);
+    Send(*next);
+  }
+  // What the console posted is of no use once it has moved on to a plain read or write.
+  void DropPosted() {
+    if (!posted_.empty()) posted_.clear();
+  }
 
   // Waits until the lent buffer, if any, can be given back: taken whole, dropped by a purge, or
   // (someone wants the console idle) its rest moved to the queue. Never while the client copies.
@@ -410,7 +476,8 @@ class SimAdapter::Connection final : public ConsoleIo {
   ByteQueue toConsole_;
   ByteQueue toHost_;
   LentWrite lent_;
-  PostedWrite posted_;
+  std::deque<PostedWrite> posted_;
+  size_t settleWants_ = 0;  // packets sent that the console waits for in Settle
   bool hostCopying_ = false;
   int quiescing_ = 0;
   size_t waitingFor_ = 0;
