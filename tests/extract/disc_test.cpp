@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "extract/nand_dumper.h"
 #include "extract/packet_buffer.h"
 #include "link/bytes.h"
+#include "link/driver_tcp.h"
 #include "link/link.h"
 #include "protocol/commands.h"
 #include "protocol/file_sha1.h"
 #include "protocol/messages.h"
+#include "sim/tcp_server.h"
 #include "tests/extract/extract_fixture.h"
 #include "tests/support/child_process.h"
 
@@ -100,6 +103,32 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   EXPECT_EQ(sent[1 + 1 + 26], RETRY_BLOCK);  // after the 26 packets before it
   EXPECT_EQ(Advances(), 28u);
   EXPECT_EQ(model().extract.resendsServed, 2u);
+}
+
+// Over TCP the packets after the current one go out from the server's sender thread: the damaged
+// one is asked for again and the image is still whole.
+TEST_F(DiscTest, OverTcpADamagedPacketIsSentAgain) {
+  const std::vector<DiscKind> kinds = SmallDiscs(40, 1, 1);
+  model().extract.damagedPacket = 26;
+  Disconnect();
+  sim::TcpConsoleServer server;
+  std::string error;
+  ASSERT_TRUE(server.Listen("127.0.0.1", 0, &error)) << error;
+  std::thread serving([&] { server.Run(adapter().console()); });
+  InstallDriver(MakeTcpDriver("127.0.0.1", server.port()));
+  ASSERT_EQ(Connect(), 1);
+  const std::string path = SaveTo("tcp.iso");
+
+  EXPECT_EQ(ExtractDisc(0, kinds), ExtractOutcome::Finished);
+  Disconnect();
+  server.Stop();
+  serving.join();
+  EXPECT_EQ(ui().InsertPosition("checksum Mismatch Packet 1a"), 1);
+  EXPECT_EQ(ReadFileBytes(path),
+            sim::GeneratedDiscBytes(sim::DiscType::GameCube, kinds[0].imageSize(), 0,
+                                    kinds[0].imageSize()));
+  EXPECT_EQ(model().extract.resendsServed, 1u);
+  EXPECT_EQ(model().extract.packetsAccepted, 40u);
 }
 
 // A file that cannot be created; then, for both flows: no selection, the file choice cancelled
