@@ -105,8 +105,8 @@ TEST_F(DiscTest, BadChecksumAndShortPacketAreRequestedAgain) {
   EXPECT_EQ(model().extract.resendsServed, 2u);
 }
 
-// Over TCP the packets after the current one go out from the server's sender thread: the damaged
-// one is asked for again and the image is still whole.
+// Over TCP, where the console reads one packet ahead and writes it on the answer: the damaged one
+// is asked for again and the image is still whole.
 TEST_F(DiscTest, OverTcpADamagedPacketIsSentAgain) {
   const std::vector<DiscKind> kinds = SmallDiscs(40, 1, 1);
   model().extract.damagedPacket = 26;
