@@ -96,8 +96,8 @@ const Backend kBackends[] = {
      }},
     {"Tcp",
      [] {
-       auto far = std::make_shared<TcpConsole>();
-       return Rig{far, MakeTcpDriver("127.0.0.1", far->server.port()), &far->console};
+       auto remote = std::make_shared<TcpConsole>();
+       return Rig{remote, MakeTcpDriver("127.0.0.1", remote->server.port()), &remote->console};
      }},
     {"D2xx",
      [] {
@@ -297,28 +297,28 @@ INSTANTIATE_TEST_SUITE_P(Backends, LinkConformance, ::testing::ValuesIn(kBackend
 // Clients connect as zemlo-cli does, with generous time-outs: on a loaded machine the server may
 // take a while to get round to them.
 TEST(TcpConsoleServer, KeepsTheConsoleFromOneConnectionToTheNext) {
-  TcpConsole far;
+  TcpConsole remote;
   for (const uint8_t command : {CMD_FREEZE, CMD_READ_REGISTERS, CMD_UNFREEZE}) {
-    const auto tcp = MakeTcpDriver("127.0.0.1", far.server.port());
+    const auto tcp = MakeTcpDriver("127.0.0.1", remote.server.port());
     Link client(*tcp, 20000);
     client.Send({command});
     if (command == CMD_READ_REGISTERS) {
       EXPECT_EQ(client.Read(160).size(), 160u);
     }
   }
-  for (int i = 0; i < 5000 && far.server.connectionsServed() < 3; ++i) {
+  for (int i = 0; i < 5000 && remote.server.connectionsServed() < 3; ++i) {
     std::this_thread::sleep_for(milliseconds(2));
   }
-  EXPECT_EQ(far.console.model().commandLog,
+  EXPECT_EQ(remote.console.model().commandLog,
             (std::vector<uint8_t>{CMD_FREEZE, CMD_READ_REGISTERS, CMD_UNFREEZE}));
 
   // Stopping drops a client that is still connected: what arrived before is still read, then
   // the read fails.
-  const auto tcp = MakeTcpDriver("127.0.0.1", far.server.port());
+  const auto tcp = MakeTcpDriver("127.0.0.1", remote.server.port());
   Link idle(*tcp, 20000);
   idle.Send({CMD_READ_REGISTERS});
   EXPECT_EQ(idle.Read(1).size(), 1u);
-  far.Stop();
+  remote.Stop();
   EXPECT_EQ(idle.Read(159).size(), 159u);
   EXPECT_TRUE(idle.Read(1, FT_IO_ERROR).empty());
 }
